@@ -1,0 +1,67 @@
+// Test fixtures: simulated servers built with `tavsim init`, program runs
+// under `tavsim run`, and pseudo-terminal sessions.
+#ifndef TAVTEST_H
+#define TAVTEST_H
+
+#include <string>
+#include <vector>
+
+namespace tavtest {
+
+struct RunResult {
+    int status = -1;   // exit status, or 128 + signal number
+    std::string out;   // standard output (on a pty: everything the terminal showed)
+    std::string err;   // standard error (empty on a pty)
+};
+
+// Locations handed to the tests by CTest's environment.
+std::string tavsimPath();   // the tavsim command
+std::string binDir();       // where the suite's programs and libraries were built
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool fileExists(const std::string& path);
+
+// Runs argv directly (no simulator), feeding stdinText, with extra "NAME=value"
+// environment entries.
+RunResult runCommand(const std::vector<std::string>& argv, const std::string& stdinText = std::string(),
+                     const std::vector<std::string>& extraEnv = {});
+
+// A simulated server in a fresh temporary directory, removed when destroyed.
+class SimServer {
+public:
+    // configJson empty: the default server.
+    explicit SimServer(const std::string& configJson = std::string());
+    ~SimServer();
+    SimServer(const SimServer&) = delete;
+    SimServer& operator=(const SimServer&) = delete;
+
+    bool ok() const { return ok_; }           // `tavsim init` succeeded
+    const std::string& initOutput() const { return initOutput_; }
+    const std::string& root() const { return root_; }
+    std::string path(const std::string& rel) const;   // root + rel ("/var/run/x")
+
+    // A program of the suite by name ("tavcli"), or any path, under `tavsim run`.
+    RunResult run(const std::vector<std::string>& argv, const std::string& stdinText = std::string(),
+                  const std::vector<std::string>& extraEnv = {}) const;
+    // The same on a pseudo-terminal; `input` is typed line by line as the program reads.
+    RunResult runOnPty(const std::vector<std::string>& argv, const std::string& input,
+                       const std::vector<std::string>& extraEnv = {}) const;
+
+    std::string show() const;                                  // `tavsim show` (JSON text)
+    RunResult inject(const std::vector<std::string>& args) const;  // `tavsim inject ROOT args...`
+    std::string syslog() const;                                // `tavsim syslog`
+
+    // Points this process's TAV_ROOT at the server, for in-process library tests
+    // (the test binary runs with the driver shim preloaded).
+    void activate() const;
+
+private:
+    std::string root_;
+    std::string initOutput_;
+    bool ok_ = false;
+};
+
+}  // namespace tavtest
+
+#endif
