@@ -57,6 +57,9 @@ public:
     void activate() const;
 
 private:
+    std::vector<std::string> underSimulator(const std::vector<std::string>& argv) const;
+
+    std::string base_;   // temporary directory holding the root and the configuration
     std::string root_;
     std::string initOutput_;
     bool ok_ = false;
