@@ -1,0 +1,200 @@
+/* Entry of the command-line tool: the command table, the terminal's working
+ * mode and its restoration at exit, and the named lock files. */
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tavcli.h"
+
+#define TRACE_LOG_NAME "tavcli.log"
+#define TRACE_LOG_SIZE 2000000
+#define LOCK_ATTEMPTS 5
+
+struct termios old_term_set;
+struct termios new_term_set;
+uint32_t term_set_flg = 0;
+
+/* Searched first to last. Each entry carries its fixed index in the full
+ * command set; handlers join at their index. */
+static const CliCmdEntry strcFuncTbl[] = {
+    /* 20 */ {"v", CliCmdExecVersion},
+    /* 21 */ {"h", CliCmdExecHelp},
+    /* 22 */ {"help", CliCmdExecHelp},
+    /* 23 */ {"?", CliCmdExecHelp},
+};
+
+static CliCmdHandler FindCommand(const char *typed)
+{
+    char word[CLI_WORD_SIZE];
+    if (!NormalizeOption(typed, word, sizeof word)) {
+        return NULL;
+    }
+    for (const CliCmdEntry &entry : strcFuncTbl) {
+        if (strcmp(entry.word, word) == 0) {
+            return entry.handler;
+        }
+    }
+    return NULL;
+}
+
+/* ---- terminal ---- */
+
+/* No echo, no keyboard signals, canonical input. Standard input that is not
+ * a terminal is left alone. */
+static void SetWorkingTerminal(void)
+{
+    if (tcgetattr(STDIN_FILENO, &old_term_set) != 0) {
+        return;
+    }
+    new_term_set = old_term_set;
+    new_term_set.c_lflag &= ~(tcflag_t)(ECHO | ISIG);
+    new_term_set.c_lflag |= ICANON;
+    term_set_flg = 1;
+    tcsetattr(STDIN_FILENO, TCSANOW, &new_term_set);
+}
+
+void CliCmdProcessDetach(void)
+{
+    if (term_set_flg == 1) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &old_term_set);
+    }
+}
+
+/* ---- named locks ---- */
+
+/* Descriptor of the held lock file (-1: none) and whether this process
+ * created that file. */
+static int fdlck = -1;
+static int fdlck_flg = 0;
+
+static int LockFilePath(int kind, char *path, size_t size)
+{
+    const char *fixed = NULL;
+    if (kind == CLI_LOCK_CCSCHEDULE) {
+        fixed = "/var/run/libtavccsch.pid";
+    } else if (kind == CLI_LOCK_PARAMETER) {
+        fixed = "/var/run/libtavprm.pid";
+    }
+    return fixed != NULL && Tool_ResolvePath(fixed, path, size);
+}
+
+/* Opens an existing lock file, or creates it; sets fdlck_flg accordingly. */
+static int OpenLockFile(const char *path)
+{
+    int probe = open(path, O_RDONLY | O_CLOEXEC);
+    if (probe >= 0) {
+        close(probe);
+        fdlck_flg = 0;
+        return open(path, O_WRONLY | O_CLOEXEC);
+    }
+    fdlck_flg = 1;
+    return open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+}
+
+/* The lock counts only while the path still names the locked file: a holder
+ * may have removed it between our open and our flock. */
+static int IsSameFile(int fd, const char *path)
+{
+    struct stat opened;
+    struct stat named;
+    return fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+int get_mutex(int kind)
+{
+    CLI_TRACE_ENTRY(MOD_MAIN);
+    char path[PATH_MAX];
+    if (fdlck >= 0 || !LockFilePath(kind, path, sizeof path)) {
+        return 1;
+    }
+    for (int attempt = 0; attempt < LOCK_ATTEMPTS; ++attempt) {
+        int fd = OpenLockFile(path);
+        if (fd < 0) {
+            continue;
+        }
+        if (fchmod(fd, 0600) == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 && IsSameFile(fd, path)) {
+            fdlck = fd;
+            return 0;
+        }
+        close(fd);
+    }
+    fdlck_flg = 0;
+    return 1;
+}
+
+int del_mutex(int kind)
+{
+    CLI_TRACE_ENTRY(MOD_MAIN);
+    if (fdlck < 0) {
+        return 0;
+    }
+    /* Removed while still locked, so that no other process can lock the
+     * file that is about to lose its name. */
+    char path[PATH_MAX];
+    if (fdlck_flg == 1 && LockFilePath(kind, path, sizeof path)) {
+        remove(path);
+    }
+    fdlck_flg = 0;
+    flock(fdlck, LOCK_UN);
+    close(fdlck);
+    fdlck = -1;
+    return 0;
+}
+
+/* ---- entry ---- */
+
+[[noreturn]] static void ReportStartupFailure(void)
+{
+    uint32_t code = DLLGetLastError();
+    if (code & DLL_ERROR_LOCKED) {
+        CliLogging(CLI_LOG_TRACE, MOD_MAIN, __LINE__, "Fatal error - The CLI tool has already started.");
+        exit(CLI_EXIT_FATAL);
+    }
+    if (code & DLL_ERROR_IOCTL_BUSY) {
+        CliLogging(CLI_LOG_TRACE, MOD_MAIN, __LINE__, MSG_COMPETITION);
+        CliFatalStop(CLI_NO_ADAPTER, MOD_MAIN, __LINE__);
+    }
+    CliLogging(CLI_LOG_TRACE, MOD_MAIN, __LINE__, "DLL initialize error.");
+    exit(CLI_EXIT_FATAL);
+}
+
+int main(int argc, char *argv[])
+{
+    initLog(TRACE_LOG_NAME, TRACE_LOG_SIZE);
+    if (geteuid() != 0) {
+        CliLogging(CLI_LOG_TRACE, MOD_MAIN, __LINE__, "Fatal error - It is not root user.");
+        return CLI_EXIT_FATAL;
+    }
+    if (argc < 2) {
+        CliLogging(CLI_LOG_TRACE, MOD_MAIN, __LINE__, "Fatal error - tavcli invoked with wrong parameters.");
+        return CLI_EXIT_FATAL;
+    }
+    HistoryLog(argc, argv);
+
+    CliCmdHandler handler = FindCommand(argv[1]);
+    if (handler == NULL) {
+        CliLogging(CLI_LOG_TRACE, MOD_MAIN, __LINE__, "%s param is not supported.", argv[1]);
+        return CLI_EXIT_FATAL;
+    }
+    if (atexit(CliCmdProcessDetach) != 0) {
+        CliLogging(CLI_LOG_TRACE, MOD_MAIN, __LINE__, "Fatal error - Cannot set exit function.");
+        return CLI_EXIT_FATAL;
+    }
+    SetWorkingTerminal();
+
+    if (!initContData(1)) {
+        ReportStartupFailure();
+    }
+    handler(argc, argv);
+    if (!finContData()) {
+        InternalError(CLI_NO_ADAPTER, MOD_MAIN, __LINE__);
+        return CLI_EXIT_FATAL;
+    }
+    return 0;
+}
