@@ -116,8 +116,9 @@ TAVCTL_API int AT_FindAdapter(void);
 TAVCTL_API void TavDllGetSlotInfo(int contNo, uint8_t *bus, uint8_t *device);
 TAVCTL_API int checkCONTno(int contNo, const char *caller, const char *file, int line);
 
-TAVCTL_API extern uint8_t initContData_done;
-TAVCTL_API extern uint8_t ContCnt;
+/* Exported data: in C++ a declaration inside extern "C" is not a definition. */
+TAVCTL_API uint8_t initContData_done;
+TAVCTL_API uint8_t ContCnt;
 
 /* ---- error registry and debug trace ---- */
 TAVCTL_API uint32_t DLLGetLastError(void);

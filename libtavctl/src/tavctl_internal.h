@@ -2,6 +2,8 @@
 #ifndef TAVCTL_INTERNAL_H
 #define TAVCTL_INTERNAL_H
 
+#include <stdio.h>
+
 #include "tavctl.h"
 
 /* Source names that error lines and traces carry. */
@@ -25,12 +27,14 @@ struct AdapterHandle {
     uint16_t driverVersion[4];
 };
 
-extern ControllerEntry Controller[TAV_MAX_ADAPTERS];
-extern AdapterHandle _AdapterHandle[TAV_MAX_ADAPTERS];
-extern uint16_t _ADR[TAV_MAX_ADAPTERS];
-extern uint8_t _TYPE[TAV_MAX_ADAPTERS];
-extern uint16_t _DRVVER[TAV_MAX_ADAPTERS][4];
-extern int32_t _AdapterNum;
+/* The adapter tables are visible outside the library (as they always were)
+ * so that diagnostic programs can read what discovery found. */
+TAVCTL_API ControllerEntry Controller[TAV_MAX_ADAPTERS];
+TAVCTL_API AdapterHandle _AdapterHandle[TAV_MAX_ADAPTERS];
+TAVCTL_API uint16_t _ADR[TAV_MAX_ADAPTERS];
+TAVCTL_API uint8_t _TYPE[TAV_MAX_ADAPTERS];
+TAVCTL_API uint16_t _DRVVER[TAV_MAX_ADAPTERS][4];
+TAVCTL_API int32_t _AdapterNum;
 /* The adapter selected by TavDllLcSetupAdapter. */
 extern uint16_t _PCIADR;
 extern uint8_t _CardType;
@@ -66,5 +70,46 @@ void DllReportError(uint32_t code, const char *function, const char *file, int l
 
 /* Trace log file handle, closed by finContData and the exit handler. */
 void DllCloseTraceLog(void);
+
+/* DllReportError with the command error that the ERROR:IOCTL detail prints. */
+void DllReportCommandError(uint32_t code, uint32_t commandError, const char *function, const char *file,
+                           int line, int sysErrno);
+
+/* Debug log file opened by DebugOn, closed by the exit handler. */
+void DllCloseDebugLog(void);
+
+/* Resets the controller table (numbers 0, present markers 255). */
+void DllResetControllerTable(void);
+
+/* Copies the resolved installation directory (with its trailing "/") into
+ * buffer; returns 1 when it fits and the directory exists, else 0. Sets no
+ * error word. */
+int DllInstallDir(char *buffer, size_t size);
+
+/* Line parsers of discovery. fgetline reads one line with its newline and
+ * returns its length (0 at end of file); ptnmatch is 1 when the line begins
+ * with the pattern after its leading spaces; the get* parsers read the value
+ * after the line's first ":" and return 0 when it cannot be parsed. */
+int fgetline(char *buffer, int size, FILE *file);
+int ptnmatch(const char *line, const char *pattern);
+int getpciadr(const char *line, uint16_t *pciAddress);
+int getcardno(const char *line, int *cardNo);
+int getcardtype(const char *line, uint8_t *cardType);
+int getdrvver(const char *line, char *version, size_t size);
+
+/* Library version text ("5.0") and the identification string. */
+#define TAVCTL_VERSION "5.0"
+extern const char TavDllRcsId[];
+
+/* Hex dump lines, shared by the debug dump and the trace log:
+ * "%08X: " offset, 16 x "%02X " (three spaces past the end), one extra space
+ * after the eighth byte, a space, the bytes as characters (letters and digits
+ * as they are, anything else "."). Returns the line length (no newline). */
+#define DUMP_BYTES_PER_LINE 16
+#define DUMP_LINE_SIZE 96
+#define DUMP_OFFSET_COLUMN 10
+#define DUMP_HEX_COLUMNS 48
+#define DUMP_SEPARATOR "-----------------------------------------------------------------------------"
+int TavDllFormatDumpLine(char *out, size_t size, unsigned offset, const uint8_t *bytes, unsigned count);
 
 #endif

@@ -1,0 +1,356 @@
+// Start-up and termination of the library: adapter tables, the exclusive
+// lock file, the exit handler, controller number checks.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tavctl_internal.h"
+
+#define LOCK_FILE_PATH "/var/run/libtavctl.pid"
+#define CONTROLLER_ABSENT 255
+#define EXCLUSIVE_USE 1
+
+ControllerEntry Controller[TAV_MAX_ADAPTERS];
+AdapterHandle _AdapterHandle[TAV_MAX_ADAPTERS];
+uint16_t _ADR[TAV_MAX_ADAPTERS];
+uint8_t _TYPE[TAV_MAX_ADAPTERS];
+uint16_t _DRVVER[TAV_MAX_ADAPTERS][4];
+int32_t _AdapterNum = 0;
+uint16_t _PCIADR = 0;
+uint8_t _CardType = 0;
+uint8_t initContData_done = 0;
+uint8_t ContCnt = 0;
+
+namespace {
+
+// The exclusive lock file while this process holds it open.
+int LockFd = -1;
+bool LockCreatedHere = false;
+pid_t LockOwner = 0;  // a forked child inherits the descriptor but not the lock's ownership
+
+bool lockHeldByThisProcess()
+{
+    return LockFd >= 0 && LockOwner == getpid();
+}
+
+void forgetLock()
+{
+    LockFd = -1;
+    LockCreatedHere = false;
+    LockOwner = 0;
+}
+
+// Releases the lock without reporting (failure paths and process exit).
+// A forked child only drops its copy of the descriptor.
+void releaseLockQuietly()
+{
+    if (LockFd < 0) {
+        return;
+    }
+    int savedErrno = errno;
+    if (lockHeldByThisProcess()) {
+        flock(LockFd, LOCK_UN);
+        close(LockFd);
+        if (LockCreatedHere) {
+            char path[4096];
+            if (Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path)) {
+                unlink(path);
+            }
+        }
+    } else {
+        close(LockFd);
+    }
+    forgetLock();
+    errno = savedErrno;
+}
+
+int reportSystemFailure(const char *call, const char *function, int sysErrno, int line)
+{
+    DllSetFunction(call);
+    DLLSetErrorCode(DLL_ERROR_SYSTEM);
+    DllReportError(DLL_ERROR_SYSTEM, function, SRC_DLL_MOD, line, sysErrno);
+    return 0;
+}
+
+int failInit(const char *call, int sysErrno, int line)
+{
+    reportSystemFailure(call, "initContData", sysErrno, line);
+    releaseLockQuietly();
+    return 0;
+}
+
+bool registerExitHandler()
+{
+    static bool registered = false;
+    if (!registered && atexit(TavDllProcessDetach) == 0) {
+        registered = true;
+    }
+    return registered;
+}
+
+// Opens the lock file, remembering whether this process created it, and
+// takes the exclusive lock without waiting.
+int takeExclusiveLock()
+{
+    char path[4096];
+    if (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path)) {
+        return failInit("open", ENAMETOOLONG, __LINE__);
+    }
+    bool created = true;
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+        created = false;
+        fd = open(path, O_WRONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        return failInit("open", errno, __LINE__);
+    }
+    LockFd = fd;
+    LockCreatedHere = created;
+    LockOwner = getpid();
+    if (fchmod(fd, 0600) != 0) {
+        return failInit("fchmod", errno, __LINE__);
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        return 1;
+    }
+    if (errno == EWOULDBLOCK) {
+        DLLSetErrorCode(DLL_ERROR_LOCKED);
+        DllReportError(DLL_ERROR_LOCKED, "initContData", SRC_DLL_MOD, __LINE__, 0);
+        releaseLockQuietly();
+        return 0;
+    }
+    return failInit("flock", errno, __LINE__);
+}
+
+int startUp()
+{
+    ContCnt = static_cast<uint8_t>(TavDll_Startup());
+    initContData_done = 1;
+    return 1;
+}
+
+}  // namespace
+
+void DllResetControllerTable(void)
+{
+    for (ControllerEntry &entry : Controller) {
+        entry.number = 0;
+        entry.present = CONTROLLER_ABSENT;
+    }
+}
+
+TAVCTL_API int initContData(int exclus)
+{
+    DllResetControllerTable();
+    initDLLError();
+    registerDLLError();
+    DllTraceCycleStart();
+    DLL_Dprintf(3, "CALL - %s() exclus=%d\n", "initContData", exclus);
+    ContCnt = 0;
+    DLLSetErrorCode(DLL_ERROR_NONE);
+    if (!registerExitHandler()) {
+        return failInit("atexit", errno, __LINE__);
+    }
+    if (exclus != EXCLUSIVE_USE || lockHeldByThisProcess()) {
+        return startUp();
+    }
+    if (!takeExclusiveLock()) {
+        return 0;
+    }
+    return startUp();
+}
+
+static int releaseLockReporting()
+{
+    if (LockFd < 0) {
+        return 1;
+    }
+    if (!lockHeldByThisProcess()) {
+        close(LockFd);  // inherited across fork: the parent keeps its lock
+        forgetLock();
+        return 1;
+    }
+    if (flock(LockFd, LOCK_UN) != 0) {
+        return reportSystemFailure("flock", "finContData", errno, __LINE__);
+    }
+    int closed = close(LockFd);
+    int closeErrno = errno;
+    bool created = LockCreatedHere;
+    forgetLock();  // the descriptor is gone even when close reports an error
+    if (closed != 0) {
+        return reportSystemFailure("close", "finContData", closeErrno, __LINE__);
+    }
+    char path[4096];
+    if (created && (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path) || remove(path) != 0)) {
+        return reportSystemFailure("remove", "finContData", errno, __LINE__);
+    }
+    return 1;
+}
+
+TAVCTL_API int finContData(void)
+{
+    DllTraceCycleStart();
+    DLL_Dprintf(3, "CALL - %s()\n", "finContData");
+    DLLSetErrorCode(DLL_ERROR_NONE);
+    if (!releaseLockReporting()) {
+        return 0;
+    }
+    if (!TavDll_Terminate()) {
+        return 0;
+    }
+    DllCloseTraceLog();
+    initContData_done = 0;
+    return 1;
+}
+
+TAVCTL_API void TavDllProcessDetach(void)
+{
+    freeDLLError();
+    DllCloseDebugLog();
+    releaseLockQuietly();
+    DllCloseTraceLog();
+}
+
+TAVCTL_API int TavDll_Startup(void)
+{
+    memset(_AdapterHandle, 0, sizeof _AdapterHandle);
+    memset(_ADR, 0, sizeof _ADR);
+    memset(_TYPE, 0, sizeof _TYPE);
+    memset(_DRVVER, 0, sizeof _DRVVER);
+    if (!Linux_Open() || !AT_FindAdapter()) {
+        _AdapterNum = 0;
+        return 0;
+    }
+    for (int i = 0; i < _AdapterNum && i < TAV_MAX_ADAPTERS; ++i) {
+        Controller[i].number = static_cast<uint8_t>(i);
+        _ADR[i] = static_cast<uint16_t>(i);
+        _TYPE[i] = _AdapterHandle[i].cardType;
+        memcpy(_DRVVER[i], _AdapterHandle[i].driverVersion, sizeof _DRVVER[i]);
+    }
+    return _AdapterNum;
+}
+
+TAVCTL_API int TavDll_Terminate(void)
+{
+    return Linux_Close();
+}
+
+TAVCTL_API int checkCONTno(int contNo, const char *caller, const char *file, int line)
+{
+    uint32_t code = DLL_ERROR_NONE;
+    if (contNo < 0 || contNo >= TAV_MAX_ADAPTERS) {
+        code = DLL_ERROR_PARAM | DLL_ARG_ERROR_CONTNO;
+    } else if (Controller[contNo].present == CONTROLLER_ABSENT) {
+        code = DLL_ERROR_PARAM | DLL_ARG_ERROR_NO_SUCH_CONTROLLER;
+    }
+    if (code == DLL_ERROR_NONE) {
+        return 1;
+    }
+    DLLSetErrorCode(code);
+    DllReportError(code, caller, file, line, 0);
+    return 0;
+}
+
+/* ---- command builders ---- */
+
+#define INQUIRY_LENGTH 255
+#define SECTOR_LENGTH 512
+#define MODE_SENSE_LENGTH 255
+#define READ_BUFFER_DEFAULT_MODE 1
+#define READ_BUFFER_DEFAULT_LENGTH 256
+#define ADAPTER_TARGET 0
+
+// Sends a record prepared by a builder and remembers where it went.
+static int sendBuilt(uint16_t contNo, uint8_t target, SDllLinuxCmd *cmd, const uint8_t *cdb, int cdbLength)
+{
+    memcpy(cmd->cdb, cdb, static_cast<size_t>(cdbLength));
+    cmd->cdbLength = cdbLength;
+    uint8_t *detail = nullptr;
+    uint32_t result = Linux_CmdExe(contNo, cmd, &detail);
+    _ErrPci = contNo;
+    _ErrTarget = target;
+    return static_cast<int>((result >> 8) & 0xFF);
+}
+
+TAVCTL_API int CmdExe_Inquiry(uint16_t contNo, uint8_t target, uint8_t *buffer)
+{
+    SDllLinuxCmd cmd;
+    Linux_InitCMD(&cmd, target, buffer, 0, INQUIRY_LENGTH);
+    const uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, INQUIRY_LENGTH, 0x00};
+    return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
+}
+
+TAVCTL_API int CmdExe_Read(uint16_t contNo, uint8_t target, uint8_t *buffer)
+{
+    SDllLinuxCmd cmd;
+    Linux_InitCMD(&cmd, target, buffer, 0, SECTOR_LENGTH);
+    const uint8_t cdb[10] = {0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00};
+    return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
+}
+
+TAVCTL_API int CmdExe_Write(uint16_t contNo, uint8_t target, uint32_t lba, uint8_t *buffer)
+{
+    SDllLinuxCmd cmd;
+    Linux_InitCMD(&cmd, target, buffer, SECTOR_LENGTH, 0);
+    const uint8_t cdb[10] = {0x2A,
+                             0x00,
+                             static_cast<uint8_t>(lba >> 24),
+                             static_cast<uint8_t>(lba >> 16),
+                             static_cast<uint8_t>(lba >> 8),
+                             static_cast<uint8_t>(lba),
+                             0x00,
+                             0x00,
+                             0x01,
+                             0x00};
+    return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
+}
+
+TAVCTL_API int CmdExe_ModeSense(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer)
+{
+    SDllLinuxCmd cmd;
+    Linux_InitCMD(&cmd, target, buffer, 0, MODE_SENSE_LENGTH);
+    const uint8_t cdb[6] = {0x1A, 0x08, page, 0x00, MODE_SENSE_LENGTH, 0x00};
+    return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
+}
+
+TAVCTL_API int CmdExe_ModeSelect(uint16_t contNo, uint8_t target, uint8_t *buffer, uint8_t length)
+{
+    SDllLinuxCmd cmd;
+    Linux_InitCMD(&cmd, target, buffer, length, 0);
+    const uint8_t cdb[6] = {0x15, 0x11, 0x00, 0x00, length, 0x00};
+    return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
+}
+
+// READ BUFFER addresses the adapter itself, whatever target is given.
+TAVCTL_API int CmdExe_ReadBuffer2(uint16_t contNo, uint8_t target, uint8_t mode, uint8_t bufferId,
+                                  uint8_t *buffer, uint32_t length, uint32_t offset)
+{
+    (void)target;
+    length &= 0x00FFFFFFu;
+    offset &= 0x00FFFFFFu;
+    SDllLinuxCmd cmd;
+    Linux_InitCMD(&cmd, ADAPTER_TARGET, buffer, 0, static_cast<int>(length));
+    const uint8_t cdb[10] = {0x3C,
+                             mode,
+                             bufferId,
+                             static_cast<uint8_t>(offset >> 16),
+                             static_cast<uint8_t>(offset >> 8),
+                             static_cast<uint8_t>(offset),
+                             static_cast<uint8_t>(length >> 16),
+                             static_cast<uint8_t>(length >> 8),
+                             static_cast<uint8_t>(length),
+                             0x00};
+    return sendBuilt(contNo, ADAPTER_TARGET, &cmd, cdb, sizeof cdb);
+}
+
+TAVCTL_API int CmdExe_ReadBuffer(uint16_t contNo, uint8_t target, uint8_t bufferId, uint8_t *buffer)
+{
+    return CmdExe_ReadBuffer2(contNo, target, READ_BUFFER_DEFAULT_MODE, bufferId, buffer,
+                              READ_BUFFER_DEFAULT_LENGTH, 0);
+}
