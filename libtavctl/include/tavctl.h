@@ -149,4 +149,6 @@ TAVCTL_API int dumpLog(const char *srcFile, unsigned line, const char *title, co
  * empty; otherwise copies it unchanged. Returns 1, or 0 when it does not fit. */
 TAVCTL_API int Tool_ResolvePath(const char *fixedPath, char *out, size_t outSize);
 
+#include "tavctl_info.h"
+
 #endif
