@@ -1,7 +1,8 @@
 /* The adapter-level layer: the status tables that every adapter operation
  * refreshes first, the adapter's buffer and page positions, and the steps that
  * read and write them. Steps return 1 or 0 and leave the reason in the error
- * word; they open no trace cycle and write no error line of their own. */
+ * word; they open no trace cycle and write no error line of their own. They
+ * are exported (C linkage) for the suite's own tools, tests and benchmarks. */
 #ifndef TAVDLLCTL_UTIL_H
 #define TAVDLLCTL_UTIL_H
 
@@ -183,31 +184,31 @@ inline uint32_t blocksToMB(uint64_t blocks) { return static_cast<uint32_t>(((blo
 uint64_t groupCapacityBlocks(const uint8_t *groupPara, uint8_t cardType);
 
 /* ---- status refresh ---- */
-int TavDllLcSetupAdapter(uint8_t contNo);
-int TavDllLcGetAllStat(uint8_t contNo);
-int TavDllLcGetLogStat(uint8_t contNo);
-int TavDllLcGetPhyStat(uint8_t contNo);
-int TavDllLcGetGHSStat(uint8_t contNo);
-int TavDllLcGetRestStat(uint8_t contNo);
+TAVCTL_API int TavDllLcSetupAdapter(uint8_t contNo);
+TAVCTL_API int TavDllLcGetAllStat(uint8_t contNo);
+TAVCTL_API int TavDllLcGetLogStat(uint8_t contNo);
+TAVCTL_API int TavDllLcGetPhyStat(uint8_t contNo);
+TAVCTL_API int TavDllLcGetGHSStat(uint8_t contNo);
+TAVCTL_API int TavDllLcGetRestStat(uint8_t contNo);
 
 /* ---- adapter ---- */
-int TavDllAdapterInfo(uint8_t contNo, uint8_t *sysPara);
-int TavDllAdapterRevInfo(uint8_t contNo, uint8_t *contPara);
-int TavDllAdapterSetInfo(uint8_t contNo, uint8_t *page31, uint8_t *page36);
-int TavDllRebuildPatrolPriority(uint8_t contNo, uint16_t idle, uint16_t busy, uint16_t patrol);
-int TavDllSetGList(uint8_t contNo, const DLL_GLIST_INFO *glist);
+TAVCTL_API int TavDllAdapterInfo(uint8_t contNo, uint8_t *sysPara);
+TAVCTL_API int TavDllAdapterRevInfo(uint8_t contNo, uint8_t *contPara);
+TAVCTL_API int TavDllAdapterSetInfo(uint8_t contNo, uint8_t *page31, uint8_t *page36);
+TAVCTL_API int TavDllRebuildPatrolPriority(uint8_t contNo, uint16_t idle, uint16_t busy, uint16_t patrol);
+TAVCTL_API int TavDllSetGList(uint8_t contNo, const DLL_GLIST_INFO *glist);
 
 /* ---- drives ---- */
-int TavDllLogicalDriveInfo(uint8_t contNo, uint8_t groupNo, uint8_t *groupPara);
-int TavDllRestoreDriveInfo(uint8_t contNo, uint8_t candidateNo, uint8_t *groupPara);
-int TavDllRestoreDriveStatus(uint8_t contNo, uint8_t *restoreStatus);
-int TavDllPhysicalDriveInfo(uint8_t contNo, uint8_t hddNo, uint8_t *hddPara);
-int TavDllBadSpotInfo(uint8_t contNo, uint8_t hddNo, uint8_t *table);
-int TavDllLdBadSpotInfo64(uint8_t contNo, uint8_t groupNo, uint8_t *table);
-int TavDllHDDLocate(uint8_t contNo, uint8_t hddNo, uint8_t ledState);
+TAVCTL_API int TavDllLogicalDriveInfo(uint8_t contNo, uint8_t groupNo, uint8_t *groupPara);
+TAVCTL_API int TavDllRestoreDriveInfo(uint8_t contNo, uint8_t candidateNo, uint8_t *groupPara);
+TAVCTL_API int TavDllRestoreDriveStatus(uint8_t contNo, uint8_t *restoreStatus);
+TAVCTL_API int TavDllPhysicalDriveInfo(uint8_t contNo, uint8_t hddNo, uint8_t *hddPara);
+TAVCTL_API int TavDllBadSpotInfo(uint8_t contNo, uint8_t hddNo, uint8_t *table);
+TAVCTL_API int TavDllLdBadSpotInfo64(uint8_t contNo, uint8_t groupNo, uint8_t *table);
+TAVCTL_API int TavDllHDDLocate(uint8_t contNo, uint8_t hddNo, uint8_t ledState);
 /* Starts a logical-drive (0x3C) or physical-drive (0x3E) action. */
-int TavDllLcExe_Page3C(uint8_t contNo, uint8_t number, uint8_t function, uint8_t parameter);
-int TavDllLcExe_Page3E(uint8_t contNo, uint8_t number, uint8_t function, uint8_t parameter);
+TAVCTL_API int TavDllLcExe_Page3C(uint8_t contNo, uint8_t number, uint8_t function, uint8_t parameter);
+TAVCTL_API int TavDllLcExe_Page3E(uint8_t contNo, uint8_t number, uint8_t function, uint8_t parameter);
 
 /* One READ BUFFER (mode 1, target 0) from the selected adapter; 1 on success. */
 int TavDllReadBuffer(uint8_t bufferId, uint8_t *buffer, uint32_t length, uint32_t offset);

@@ -21,17 +21,17 @@ int selectModePage(uint8_t page, uint8_t *buffer, uint8_t pageSize)
 
 }  // namespace
 
-int TavDllAdapterInfo(uint8_t contNo, uint8_t *sysPara)
+TAVCTL_API int TavDllAdapterInfo(uint8_t contNo, uint8_t *sysPara)
 {
     return TavDllLcSetupAdapter(contNo) && TavDllReadBuffer(BUF_COMMON_STATUS, sysPara, TAV_PARA_SIZE, 0);
 }
 
-int TavDllAdapterRevInfo(uint8_t contNo, uint8_t *contPara)
+TAVCTL_API int TavDllAdapterRevInfo(uint8_t contNo, uint8_t *contPara)
 {
     return TavDllLcSetupAdapter(contNo) && TavDllReadBuffer(BUF_CONT_PARA, contPara, TAV_PARA_SIZE, 0);
 }
 
-int TavDllAdapterSetInfo(uint8_t contNo, uint8_t *page31, uint8_t *page36)
+TAVCTL_API int TavDllAdapterSetInfo(uint8_t contNo, uint8_t *page31, uint8_t *page36)
 {
     uint8_t buffer[MODE_BUFFER_SIZE];
     if (!TavDllLcSetupAdapter(contNo) || !senseModePage(PAGE_PRIORITY, buffer)) {
@@ -45,7 +45,7 @@ int TavDllAdapterSetInfo(uint8_t contNo, uint8_t *page31, uint8_t *page36)
     return 1;
 }
 
-int TavDllRebuildPatrolPriority(uint8_t contNo, uint16_t idle, uint16_t busy, uint16_t patrol)
+TAVCTL_API int TavDllRebuildPatrolPriority(uint8_t contNo, uint16_t idle, uint16_t busy, uint16_t patrol)
 {
     uint8_t priority[MODE_BUFFER_SIZE];
     uint8_t patrolPage[MODE_BUFFER_SIZE];
@@ -60,7 +60,7 @@ int TavDllRebuildPatrolPriority(uint8_t contNo, uint16_t idle, uint16_t busy, ui
            selectModePage(PAGE_PATROL, patrolPage, PAGE36_SIZE);
 }
 
-int TavDllSetGList(uint8_t contNo, const DLL_GLIST_INFO *glist)
+TAVCTL_API int TavDllSetGList(uint8_t contNo, const DLL_GLIST_INFO *glist)
 {
     uint8_t buffer[MODE_BUFFER_SIZE];
     if (!TavDllLcSetupAdapter(contNo) || !senseModePage(PAGE_PATROL, buffer)) {

@@ -43,7 +43,7 @@ int sendActionPage(uint8_t page, uint8_t number, uint8_t function, uint8_t param
 
 }  // namespace
 
-int TavDllLogicalDriveInfo(uint8_t contNo, uint8_t groupNo, uint8_t *groupPara)
+TAVCTL_API int TavDllLogicalDriveInfo(uint8_t contNo, uint8_t groupNo, uint8_t *groupPara)
 {
     return TavDllLcSetupAdapter(contNo) &&
            readDefinedGroup(LogStat[groupNo], static_cast<uint8_t>(BUF_GROUP_PARA + groupNo), groupPara);
@@ -51,18 +51,18 @@ int TavDllLogicalDriveInfo(uint8_t contNo, uint8_t groupNo, uint8_t *groupPara)
 
 // The refresh of the setup has just read the restore table, so the candidate's
 // entry is current without a second refresh.
-int TavDllRestoreDriveInfo(uint8_t contNo, uint8_t candidateNo, uint8_t *groupPara)
+TAVCTL_API int TavDllRestoreDriveInfo(uint8_t contNo, uint8_t candidateNo, uint8_t *groupPara)
 {
     return TavDllLcSetupAdapter(contNo) &&
            readDefinedGroup(RestStat[candidateNo], static_cast<uint8_t>(BUF_RESTORE_PARA + candidateNo), groupPara);
 }
 
-int TavDllRestoreDriveStatus(uint8_t contNo, uint8_t *restoreStatus)
+TAVCTL_API int TavDllRestoreDriveStatus(uint8_t contNo, uint8_t *restoreStatus)
 {
     return TavDllLcSetupAdapter(contNo) && TavDllReadBuffer(BUF_RESTORE_STATUS, restoreStatus, TAV_PARA_SIZE, 0);
 }
 
-int TavDllPhysicalDriveInfo(uint8_t contNo, uint8_t hddNo, uint8_t *hddPara)
+TAVCTL_API int TavDllPhysicalDriveInfo(uint8_t contNo, uint8_t hddNo, uint8_t *hddPara)
 {
     if (!TavDllLcSetupAdapter(contNo) || !checkDrivePresent(hddNo)) {
         return 0;
@@ -70,30 +70,30 @@ int TavDllPhysicalDriveInfo(uint8_t contNo, uint8_t hddNo, uint8_t *hddPara)
     return TavDllReadBuffer(static_cast<uint8_t>(BUF_HDD_PARA + HddStat[hddNo].hddNo), hddPara, HDD_PARA_SIZE, 0);
 }
 
-int TavDllBadSpotInfo(uint8_t contNo, uint8_t hddNo, uint8_t *table)
+TAVCTL_API int TavDllBadSpotInfo(uint8_t contNo, uint8_t hddNo, uint8_t *table)
 {
     return TavDllLcSetupAdapter(contNo) &&
            TavDllReadBuffer(BUF_BADSPOT, table, TAV_BADSPOT_TABLE_READ, hddNo * TAV_BADSPOT_TABLE_READ);
 }
 
-int TavDllLdBadSpotInfo64(uint8_t contNo, uint8_t groupNo, uint8_t *table)
+TAVCTL_API int TavDllLdBadSpotInfo64(uint8_t contNo, uint8_t groupNo, uint8_t *table)
 {
     return TavDllLcSetupAdapter(contNo) &&
            TavDllReadBuffer(BUF_LD_BADSPOT, table, TAV_LD_BADSPOT_TABLE_SIZE, groupNo * TAV_LD_BADSPOT_TABLE_SIZE);
 }
 
-int TavDllHDDLocate(uint8_t contNo, uint8_t hddNo, uint8_t ledState)
+TAVCTL_API int TavDllHDDLocate(uint8_t contNo, uint8_t hddNo, uint8_t ledState)
 {
     return TavDllLcSetupAdapter(contNo) && checkDrivePresent(hddNo) &&
            TavDllLcExe_Page3C(contNo, hddNo, ACTION_LOCATE_LED, ledState);
 }
 
-int TavDllLcExe_Page3C(uint8_t /*contNo*/, uint8_t number, uint8_t function, uint8_t parameter)
+TAVCTL_API int TavDllLcExe_Page3C(uint8_t /*contNo*/, uint8_t number, uint8_t function, uint8_t parameter)
 {
     return sendActionPage(PAGE_LD_ACTION, number, function, parameter);
 }
 
-int TavDllLcExe_Page3E(uint8_t /*contNo*/, uint8_t number, uint8_t function, uint8_t parameter)
+TAVCTL_API int TavDllLcExe_Page3E(uint8_t /*contNo*/, uint8_t number, uint8_t function, uint8_t parameter)
 {
     return sendActionPage(PAGE_PD_ACTION, number, function, parameter);
 }

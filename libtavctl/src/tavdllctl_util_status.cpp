@@ -138,7 +138,7 @@ int fillPhyStat(uint8_t contNo, const uint8_t *common)
 
 }  // namespace
 
-int TavDllLcSetupAdapter(uint8_t contNo)
+TAVCTL_API int TavDllLcSetupAdapter(uint8_t contNo)
 {
     _PCIADR = _ADR[contNo % TAV_MAX_ADAPTERS];
     _CardType = _TYPE[contNo % TAV_MAX_ADAPTERS];
@@ -147,7 +147,7 @@ int TavDllLcSetupAdapter(uint8_t contNo)
 
 // The common status is read once and serves both the logical and the
 // physical drive tables.
-int TavDllLcGetAllStat(uint8_t contNo)
+TAVCTL_API int TavDllLcGetAllStat(uint8_t contNo)
 {
     uint8_t common[TAV_PARA_SIZE];
     clearHddStates();
@@ -157,20 +157,20 @@ int TavDllLcGetAllStat(uint8_t contNo)
     return fillLogStat(common) && fillPhyStat(contNo, common) && TavDllLcGetRestStat(contNo);
 }
 
-int TavDllLcGetLogStat(uint8_t /*contNo*/)
+TAVCTL_API int TavDllLcGetLogStat(uint8_t /*contNo*/)
 {
     uint8_t common[TAV_PARA_SIZE];
     return readCommonStatus(common) && fillLogStat(common);
 }
 
-int TavDllLcGetPhyStat(uint8_t contNo)
+TAVCTL_API int TavDllLcGetPhyStat(uint8_t contNo)
 {
     uint8_t common[TAV_PARA_SIZE];
     clearHddStates();
     return readCommonStatus(common) && fillPhyStat(contNo, common);
 }
 
-int TavDllLcGetGHSStat(uint8_t /*contNo*/)
+TAVCTL_API int TavDllLcGetGHSStat(uint8_t /*contNo*/)
 {
     uint8_t page[MODE_BUFFER_SIZE];
     if (CmdExe_ModeSense(_PCIADR, 0, PAGE_PD_ACTION, page) != 0) {
@@ -181,7 +181,7 @@ int TavDllLcGetGHSStat(uint8_t /*contNo*/)
     return 1;
 }
 
-int TavDllLcGetRestStat(uint8_t /*contNo*/)
+TAVCTL_API int TavDllLcGetRestStat(uint8_t /*contNo*/)
 {
     uint8_t status[TAV_PARA_SIZE];
     if (!TavDllReadBuffer(BUF_RESTORE_STATUS, status, sizeof status, 0)) {
