@@ -1,0 +1,213 @@
+// The command channel against the simulated adapter: record filling, length
+// limits, busy retries, check conditions, adapter errors, request layouts
+// and the fixed command builders.
+#include <errno.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tavctl.h"
+#include "tavtest.h"
+
+using tavtest::SimServer;
+
+namespace {
+
+// One adapter with a RAID 1 logical drive 0, served by the given driver.
+std::string serverWithDriver(const std::string &version)
+{
+    return R"({"adapters": [{"host": 2, "model": "ZN5121", "driver_version": ")" + version +
+           R"(", "drives": [{"slot": 0, "interface": "SAS"}, {"slot": 1, "interface": "SAS"}],
+              "logical_drives": [{"number": 0, "raid": 1, "members": [0, 1]}]}]})";
+}
+
+class Channel : public ::testing::Test {
+protected:
+    explicit Channel(const std::string &config = std::string()) : server(config) {}
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.ok()) << server.initOutput();
+        server.activate();
+        ASSERT_EQ(initContData(0), 1);
+        ASSERT_EQ(ContCnt, 1);
+    }
+    void TearDown() override { finContData(); }
+
+    uint64_t commandsReceived() const
+    {
+        return nlohmann::json::parse(server.show())["adapters"][0]["commands"].get<uint64_t>();
+    }
+
+    // An INQUIRY record for the adapter, lengths as given.
+    void inquiry(SDllLinuxCmd *cmd, uint8_t *data, int lengthIn, int lengthOut) const
+    {
+        Linux_InitCMD(cmd, 0, data, lengthIn, lengthOut);
+        const uint8_t cdb[6] = {0x12, 0, 0, 0, 0xFF, 0};
+        memcpy(cmd->cdb, cdb, sizeof cdb);
+        cmd->cdbLength = sizeof cdb;
+    }
+
+    void inject(const std::vector<std::string> &fault) const
+    {
+        tavtest::RunResult r = server.inject(fault);
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+
+    SimServer server;
+};
+
+TEST(CommandRecord, InitClearsTheRecordAndSkipsTargetIdSeven)
+{
+    struct Case {
+        int target;
+        uint32_t stored;
+    };
+    const Case cases[] = {{0, 0}, {6, 6}, {7, 8}, {0x0E, 0x0F}, {0x17, 0x18}, {0x16, 0x16}};
+    static SDllLinuxCmd cmd;
+    uint8_t data[4];
+    for (const Case &c : cases) {
+        memset(&cmd, 0xAA, sizeof cmd);
+        Linux_InitCMD(&cmd, c.target, data, 12, 34);
+        EXPECT_EQ(cmd.target, c.stored) << c.target;
+        EXPECT_EQ(cmd.data, data);
+        EXPECT_EQ(cmd.lengthIn, 12u);
+        EXPECT_EQ(cmd.lengthOut, 34u);
+        EXPECT_EQ(cmd.cdbLength, 0);
+        EXPECT_EQ(cmd.cdb[15], 0);
+        EXPECT_EQ(cmd.area[TAV_AREA_SIZE - 1], 0);
+    }
+}
+
+TEST(CommandRecord, CloseWithoutOpenSucceeds)
+{
+    EXPECT_EQ(Linux_Close(), 1);
+    EXPECT_EQ(Linux_Close(), 1);
+}
+
+TEST_F(Channel, LengthsUpTo65536AreSentAndLargerOnesRefusedUnsent)
+{
+    static SDllLinuxCmd cmd;
+    static uint8_t data[65537];
+    uint64_t before = commandsReceived();
+    inquiry(&cmd, data, 65536, 255);
+    EXPECT_NE(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_SIZE_ERROR);
+    EXPECT_EQ(commandsReceived(), before + 1);
+
+    const int refused[][2] = {{65537, 255}, {0, 65537}};
+    for (const auto &lengths : refused) {
+        inquiry(&cmd, data, lengths[0], lengths[1]);
+        EXPECT_EQ(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_SIZE_ERROR);
+        EXPECT_EQ(DLLGetLastError(), 0x04000010u);
+    }
+    EXPECT_EQ(commandsReceived(), before + 1) << "a refused command reached the adapter";
+}
+
+TEST_F(Channel, BusyAnswersAreRetriedUntilTheDriverTakesTheCommand)
+{
+    inject({"busy", "3"});
+    static SDllLinuxCmd cmd;
+    uint8_t data[255];
+    inquiry(&cmd, data, 0, sizeof data);
+    uint64_t before = commandsReceived();
+    EXPECT_EQ(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_OK);
+    EXPECT_EQ(DLLGetLastError(), 0u);
+    EXPECT_EQ(commandsReceived(), before + 4);
+}
+
+TEST_F(Channel, ADriverBusyThroughAll350AttemptsGives0x8100)
+{
+    inject({"busy", "350"});
+    static SDllLinuxCmd cmd;
+    uint8_t data[255];
+    inquiry(&cmd, data, 0, sizeof data);
+    uint64_t before = commandsReceived();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_DRIVER_BUSY);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(DLLGetLastError(), 0x1000u);
+    EXPECT_EQ(commandsReceived(), before + 350);
+    EXPECT_GE(seconds, 1.7);
+    EXPECT_EQ(cmd.lengthIn & 0xFF000000u, 0u) << "the layout flag stays in the length word";
+}
+
+TEST_F(Channel, ACheckConditionLeavesTheSenseDataBehindTheDetailPointer)
+{
+    inject({"check-condition", "5", "0x24", "0x01"});
+    static SDllLinuxCmd cmd;
+    uint8_t data[255];
+    memset(data, 0xEE, sizeof data);
+    inquiry(&cmd, data, 0, sizeof data);
+    uint8_t *detail = nullptr;
+    EXPECT_EQ(Linux_CmdExe(0, &cmd, &detail), CMDEXE_SENSE);
+    EXPECT_EQ(DLLGetLastError(), 0x2000u);
+    ASSERT_NE(detail, nullptr);
+    EXPECT_EQ(detail[2] & 0x0F, 5);
+    EXPECT_EQ(detail[12], 0x24);
+    EXPECT_EQ(detail[13], 0x01);
+    for (int i = 48; i < 256; ++i) {
+        ASSERT_EQ(detail[i], 0) << "sense byte " << i << " beyond the 48 copied";
+    }
+    EXPECT_EQ(0, memcmp(data, cmd.area, sizeof data)) << "the caller's buffer misses the answer";
+    EXPECT_EQ(0, memcmp(data, detail, 48));
+}
+
+TEST_F(Channel, AnAdapterErrorRecordBecomesEightHexDigits)
+{
+    inject({"adapter-error", "0x123456"});
+    static SDllLinuxCmd cmd;
+    uint8_t data[255];
+    inquiry(&cmd, data, 0, sizeof data);
+    uint8_t *detail = nullptr;
+    EXPECT_EQ(Linux_CmdExe(0, &cmd, &detail), CMDEXE_ADAPTER_ERROR);
+    EXPECT_EQ(DLLGetLastError(), 0x2000u);
+    ASSERT_NE(detail, nullptr);
+    EXPECT_STREQ(reinterpret_cast<const char *>(detail), "00120056");
+}
+
+TEST_F(Channel, BuildersReturnTheMiddleByteOfTheResult)
+{
+    uint8_t buffer[512];
+    EXPECT_EQ(CmdExe_Inquiry(0, 0, buffer), 0);
+    inject({"check-condition", "5", "0x20", "0"});
+    EXPECT_EQ(CmdExe_Inquiry(0, 0, buffer), 0x02);
+    inject({"adapter-error", "1"});
+    EXPECT_EQ(CmdExe_ModeSense(0, 0, 0x3F, buffer), 0x7F);
+    inject({"busy", "350"});
+    EXPECT_EQ(CmdExe_ReadBuffer(0, 0, 1, buffer), 0x81);
+    EXPECT_EQ(CmdExe_ReadBuffer2(0, 0, 1, 1, buffer, 65537, 0), 0x01);
+}
+
+TEST_F(Channel, ReadBufferAddressesTheAdapterWhateverTheTarget)
+{
+    uint8_t viaZero[256], viaFive[256];
+    ASSERT_EQ(CmdExe_ReadBuffer(0, 0, 1, viaZero), 0);
+    EXPECT_EQ(CmdExe_ReadBuffer(0, 5, 1, viaFive), 0);  // logical drive 5 does not exist
+    EXPECT_EQ(0, memcmp(viaZero, viaFive, sizeof viaZero));
+}
+
+// The request layout follows the driver version: data written through one
+// layout and read back must arrive unshifted.
+class ChannelLayout : public Channel, public ::testing::WithParamInterface<const char *> {
+protected:
+    ChannelLayout() : Channel(serverWithDriver(GetParam())) {}
+};
+
+TEST_P(ChannelLayout, WriteAndReadBackASectorOfALogicalDrive)
+{
+    uint8_t written[512], read[512];
+    for (int i = 0; i < 512; ++i) {
+        written[i] = static_cast<uint8_t>(i * 7 + 3);
+    }
+    ASSERT_EQ(CmdExe_Write(0, 0, 0, written), 0);
+    ASSERT_EQ(CmdExe_Read(0, 0, read), 0);
+    EXPECT_EQ(0, memcmp(written, read, sizeof read));
+}
+
+INSTANTIATE_TEST_SUITE_P(DriverVersions, ChannelLayout,
+                         ::testing::Values("1.2.4.54", "1.2.4.53", "1.2.3.54", "1.2.3.53", "1.2.5.0", "1.2.2.99"));
+
+}  // namespace
