@@ -51,6 +51,13 @@ protected:
         cmd->cdbLength = sizeof cdb;
     }
 
+    // An INQUIRY of 255 bytes into `data`.
+    uint32_t sendInquiry(uint8_t **detail = nullptr)
+    {
+        inquiry(&cmd, data, 0, sizeof data);
+        return Linux_CmdExe(0, &cmd, detail);
+    }
+
     void inject(const std::vector<std::string> &fault) const
     {
         tavtest::RunResult r = server.inject(fault);
@@ -58,6 +65,8 @@ protected:
     }
 
     SimServer server;
+    SDllLinuxCmd cmd;
+    uint8_t data[255];
 };
 
 TEST(CommandRecord, InitClearsTheRecordAndSkipsTargetIdSeven)
@@ -90,16 +99,15 @@ TEST(CommandRecord, CloseWithoutOpenSucceeds)
 
 TEST_F(Channel, LengthsUpTo65536AreSentAndLargerOnesRefusedUnsent)
 {
-    static SDllLinuxCmd cmd;
-    static uint8_t data[65537];
+    static uint8_t outgoing[65537];
     uint64_t before = commandsReceived();
-    inquiry(&cmd, data, 65536, 255);
+    inquiry(&cmd, outgoing, 65536, 255);
     EXPECT_NE(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_SIZE_ERROR);
     EXPECT_EQ(commandsReceived(), before + 1);
 
     const int refused[][2] = {{65537, 255}, {0, 65537}};
     for (const auto &lengths : refused) {
-        inquiry(&cmd, data, lengths[0], lengths[1]);
+        inquiry(&cmd, outgoing, lengths[0], lengths[1]);
         EXPECT_EQ(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_SIZE_ERROR);
         EXPECT_EQ(DLLGetLastError(), 0x04000010u);
     }
@@ -109,11 +117,8 @@ TEST_F(Channel, LengthsUpTo65536AreSentAndLargerOnesRefusedUnsent)
 TEST_F(Channel, BusyAnswersAreRetriedUntilTheDriverTakesTheCommand)
 {
     inject({"busy", "3"});
-    static SDllLinuxCmd cmd;
-    uint8_t data[255];
-    inquiry(&cmd, data, 0, sizeof data);
     uint64_t before = commandsReceived();
-    EXPECT_EQ(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_OK);
+    EXPECT_EQ(sendInquiry(), CMDEXE_OK);
     EXPECT_EQ(DLLGetLastError(), 0u);
     EXPECT_EQ(commandsReceived(), before + 4);
 }
@@ -121,12 +126,9 @@ TEST_F(Channel, BusyAnswersAreRetriedUntilTheDriverTakesTheCommand)
 TEST_F(Channel, ADriverBusyThroughAll350AttemptsGives0x8100)
 {
     inject({"busy", "350"});
-    static SDllLinuxCmd cmd;
-    uint8_t data[255];
-    inquiry(&cmd, data, 0, sizeof data);
     uint64_t before = commandsReceived();
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Linux_CmdExe(0, &cmd, nullptr), CMDEXE_DRIVER_BUSY);
+    EXPECT_EQ(sendInquiry(), CMDEXE_DRIVER_BUSY);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(DLLGetLastError(), 0x1000u);
     EXPECT_EQ(commandsReceived(), before + 350);
@@ -137,12 +139,9 @@ TEST_F(Channel, ADriverBusyThroughAll350AttemptsGives0x8100)
 TEST_F(Channel, ACheckConditionLeavesTheSenseDataBehindTheDetailPointer)
 {
     inject({"check-condition", "5", "0x24", "0x01"});
-    static SDllLinuxCmd cmd;
-    uint8_t data[255];
     memset(data, 0xEE, sizeof data);
-    inquiry(&cmd, data, 0, sizeof data);
     uint8_t *detail = nullptr;
-    EXPECT_EQ(Linux_CmdExe(0, &cmd, &detail), CMDEXE_SENSE);
+    EXPECT_EQ(sendInquiry(&detail), CMDEXE_SENSE);
     EXPECT_EQ(DLLGetLastError(), 0x2000u);
     ASSERT_NE(detail, nullptr);
     EXPECT_EQ(detail[2] & 0x0F, 5);
@@ -158,11 +157,8 @@ TEST_F(Channel, ACheckConditionLeavesTheSenseDataBehindTheDetailPointer)
 TEST_F(Channel, AnAdapterErrorRecordBecomesEightHexDigits)
 {
     inject({"adapter-error", "0x123456"});
-    static SDllLinuxCmd cmd;
-    uint8_t data[255];
-    inquiry(&cmd, data, 0, sizeof data);
     uint8_t *detail = nullptr;
-    EXPECT_EQ(Linux_CmdExe(0, &cmd, &detail), CMDEXE_ADAPTER_ERROR);
+    EXPECT_EQ(sendInquiry(&detail), CMDEXE_ADAPTER_ERROR);
     EXPECT_EQ(DLLGetLastError(), 0x2000u);
     ASSERT_NE(detail, nullptr);
     EXPECT_STREQ(reinterpret_cast<const char *>(detail), "00120056");
