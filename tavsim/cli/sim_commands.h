@@ -1,0 +1,23 @@
+// The subcommands of the tavsim command.
+#ifndef TAVSIM_SIM_COMMANDS_H
+#define TAVSIM_SIM_COMMANDS_H
+
+#include <string>
+#include <vector>
+
+namespace tavsim {
+
+using Args = std::vector<std::string>;
+
+int commandInit(const Args& args);
+int commandRun(const Args& args);
+int commandShow(const Args& args);
+int commandInject(const Args& args);
+int commandSyslog(const Args& args);
+
+// Prints "tavsim: <message>" on standard error and returns `status`.
+int complain(const std::string& message, int status = 1);
+
+}  // namespace tavsim
+
+#endif

@@ -1,0 +1,183 @@
+// READ/WRITE on logical drives: every block is mapped onto the member drives'
+// media files by RAID level (0 striping, 1 mirroring, 10 striped mirrors,
+// 5 rotating parity), so a member's media shows real stripes and parity.
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "sim_codec.h"
+#include "sim_request.h"
+#include "sim_store.h"
+#include "sim_topology.h"
+
+namespace tavsim {
+
+namespace {
+
+// Media files of a group's member positions, opened on first use for one command.
+class MemberMedia {
+public:
+    MemberMedia(const ModelContext& ctx, unsigned controller, const AdapterRecord& adapter, const GroupRecord& group)
+        : ctx_(ctx), controller_(controller), adapter_(adapter), group_(group) {
+        for (int& fd : fds_) fd = -1;
+    }
+    ~MemberMedia() {
+        for (int fd : fds_)
+            if (fd >= 0) close(fd);
+    }
+    MemberMedia(const MemberMedia&) = delete;
+    MemberMedia& operator=(const MemberMedia&) = delete;
+
+    bool usable(int pos) const {
+        return group_.members[pos].state != kMemberMissing &&
+               driveUsable(adapter_.drives[group_.members[pos].servingDrive % kMaxDrives]);
+    }
+
+    bool read(int pos, uint64_t lba, uint8_t* out) {
+        int fd = open(pos);
+        if (fd < 0) return false;
+        ssize_t n = pread(fd, out, kBlockSize, static_cast<off_t>(lba * kBlockSize));
+        if (n < 0) return false;
+        std::memset(out + n, 0, kBlockSize - static_cast<size_t>(n));
+        return true;
+    }
+
+    bool write(int pos, uint64_t lba, const uint8_t* data) {
+        int fd = open(pos);
+        return fd >= 0 && pwrite(fd, data, kBlockSize, static_cast<off_t>(lba * kBlockSize)) == kBlockSize;
+    }
+
+private:
+    int open(int pos) {
+        if (fds_[pos] >= 0) return fds_[pos];
+        char path[kPathMax];
+        int slot = group_.members[pos].servingDrive % kMaxDrives;
+        if (!mediaPath(ctx_.root, static_cast<int>(controller_), slot, path, sizeof path)) return -1;
+        fds_[pos] = ::open(path, O_RDWR | O_CLOEXEC);
+        return fds_[pos];
+    }
+
+    const ModelContext& ctx_;
+    unsigned controller_;
+    const AdapterRecord& adapter_;
+    const GroupRecord& group_;
+    int fds_[kMaxMembers];
+};
+
+// Where one logical block lives.
+struct Placement {
+    int data;        // member position holding the block
+    int copy;        // mirror position, or -1
+    int parity;      // parity position of the row, or -1
+    uint64_t lba;    // block address on the member
+};
+
+Placement place(const GroupRecord& g, uint64_t lba) {
+    Placement p{0, -1, -1, lba};
+    uint64_t stripe = g.stripeBlocks;
+    uint64_t n = g.memberCount;
+    if (stripe == 0 || n == 0) return p;
+    uint64_t s = lba / stripe, offset = lba % stripe;
+    if (g.raidCode == kRaid1) {
+        uint64_t pairs = n / 2;
+        p.data = static_cast<int>(2 * (s % pairs));
+        p.copy = p.data + 1;
+        p.lba = (s / pairs) * stripe + offset;
+    } else if (g.raidCode == kRaid5) {
+        uint64_t row = s / (n - 1);
+        uint64_t parity = (n - 1) - row % n;
+        p.parity = static_cast<int>(parity);
+        p.data = static_cast<int>((parity + 1 + s % (n - 1)) % n);
+        p.lba = row * stripe + offset;
+    } else {
+        p.data = static_cast<int>(s % n);
+        p.lba = (s / n) * stripe + offset;
+    }
+    return p;
+}
+
+void xorInto(uint8_t* acc, const uint8_t* block) {
+    for (uint32_t i = 0; i < kBlockSize; ++i) acc[i] ^= block[i];
+}
+
+// Reads the block of position `pos` in a parity row, rebuilding it from the
+// other positions when its drive is out.
+bool readRowBlock(MemberMedia& media, const GroupRecord& g, int pos, uint64_t lba, uint8_t* out) {
+    if (media.usable(pos)) return media.read(pos, lba, out);
+    uint8_t other[kBlockSize];
+    std::memset(out, 0, kBlockSize);
+    for (int i = 0; i < g.memberCount; ++i) {
+        if (i == pos) continue;
+        if (!media.usable(i) || !media.read(i, lba, other)) return false;
+        xorInto(out, other);
+    }
+    return true;
+}
+
+bool readBlock(MemberMedia& media, const GroupRecord& g, uint64_t lba, uint8_t* out) {
+    Placement p = place(g, lba);
+    if (p.parity >= 0) return readRowBlock(media, g, p.data, p.lba, out);
+    if (media.usable(p.data)) return media.read(p.data, p.lba, out);
+    return p.copy >= 0 && media.usable(p.copy) && media.read(p.copy, p.lba, out);
+}
+
+bool writeParityRow(MemberMedia& media, const GroupRecord& g, const Placement& p, const uint8_t* data) {
+    uint8_t parity[kBlockSize];
+    uint8_t block[kBlockSize];
+    std::memcpy(parity, data, kBlockSize);
+    for (int i = 0; i < g.memberCount; ++i) {
+        if (i == p.data || i == p.parity) continue;
+        if (!readRowBlock(media, g, i, p.lba, block)) return false;
+        xorInto(parity, block);
+    }
+    if (media.usable(p.data) && !media.write(p.data, p.lba, data)) return false;
+    return !media.usable(p.parity) || media.write(p.parity, p.lba, parity);
+}
+
+bool writeBlock(MemberMedia& media, const GroupRecord& g, uint64_t lba, const uint8_t* data) {
+    Placement p = place(g, lba);
+    if (p.parity >= 0) return writeParityRow(media, g, p, data);
+    bool written = false;
+    const int positions[] = {p.data, p.copy};
+    for (int pos : positions) {
+        if (pos < 0 || !media.usable(pos)) continue;
+        if (!media.write(pos, p.lba, data)) return false;
+        written = true;
+    }
+    return written;
+}
+
+struct Transfer {
+    bool write;
+    uint64_t lba;
+    uint32_t blocks;
+};
+
+Transfer decodeTransfer(const uint8_t* cdb) {
+    if (cdb[0] == 0x88 || cdb[0] == 0x8A) return {cdb[0] == 0x8A, get64(cdb + 2), get32(cdb + 10)};
+    return {cdb[0] == 0x2A, get32(cdb + 2), get16(cdb + 7)};
+}
+
+}  // namespace
+
+Answer readWrite(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group, const Request& req) {
+    const GroupRecord& g = adapter.groups[group];
+    Transfer t = decodeTransfer(req.cdb);
+    uint64_t bytes = uint64_t{t.blocks} * kBlockSize;
+    if (bytes > kMaxTransfer || (t.write && bytes > req.lengthIn)) return illegalRequest(kAscInvalidFieldInCdb);
+    if (t.lba + t.blocks > g.capacityBlocks) return illegalRequest(kAscLbaOutOfRange);
+    MemberMedia media(ctx, controller, adapter, g);
+    if (t.write) {
+        for (uint32_t i = 0; i < t.blocks; ++i)
+            if (!writeBlock(media, g, t.lba + i, req.dataOut + i * kBlockSize))
+                return checkCondition(kSenseMediumError, kAscWriteError);
+        return good();
+    }
+    for (uint32_t i = 0; i < t.blocks; ++i)
+        if (!readBlock(media, g, t.lba + i, req.area + i * kBlockSize))
+            return checkCondition(kSenseMediumError, kAscUnrecoveredReadError);
+    return good();
+}
+
+}  // namespace tavsim

@@ -1,0 +1,352 @@
+// The adapter simulator as the driver's callers see it: hand-built request
+// blocks sent with ioctl on $TAV_ROOT/dev/tavdrv through the preloaded shim.
+// Layouts are written out here on purpose, independent of the product's headers.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <sys/ioctl.h>
+#include <syslog.h>
+#include <unistd.h>
+#include <vector>
+
+#include "tavtest.h"
+
+namespace {
+
+using tavtest::SimServer;
+
+constexpr unsigned long kRequestController0 = 0xC008740AUL;
+constexpr uint32_t kFixedFlag = 0x01000000u;
+
+struct __attribute__((packed)) RequestBlock {
+    uint32_t lengthIn;
+    uint8_t targetId;
+    uint8_t bus;
+    uint8_t reserved[2];
+    uint32_t lengthOut;
+    uint8_t hostStatus;
+    uint8_t cmdStatus;
+    uint8_t area[65558];
+};
+static_assert(sizeof(RequestBlock) == 65572, "driver request block");
+
+struct Result {
+    int ret;
+    int err;
+};
+
+// One open device node of a simulated server.
+class Device {
+public:
+    explicit Device(const SimServer& server, bool fixed = true) : fixed_(fixed) {
+        server.activate();
+        fd_ = open((server.root() + "/dev/tavdrv").c_str(), O_RDWR);
+    }
+    ~Device() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool ok() const { return fd_ >= 0; }
+
+    // Sends cdb with outgoing data in the layout chosen for this device.
+    Result send(uint8_t target, std::vector<uint8_t> cdb, const std::vector<uint8_t>& out, uint32_t lengthOut,
+                bool fixed) {
+        std::memset(block.get(), 0, sizeof(RequestBlock));
+        block->lengthIn = static_cast<uint32_t>(out.size()) | (fixed ? kFixedFlag : 0);
+        block->targetId = target;
+        block->lengthOut = lengthOut;
+        std::memcpy(block->area, cdb.data(), cdb.size());
+        size_t at = fixed ? 16 : cdb.size();
+        if (!out.empty()) std::memcpy(block->area + at, out.data(), out.size());
+        errno = 0;
+        int ret = ioctl(fd_, kRequestController0, block.get());
+        return {ret, errno};
+    }
+    Result send(uint8_t target, std::vector<uint8_t> cdb, const std::vector<uint8_t>& out = {},
+                uint32_t lengthOut = 0) {
+        return send(target, std::move(cdb), out, lengthOut, fixed_);
+    }
+
+    Result readBuffer(uint8_t id, uint32_t length, uint32_t offset = 0) {
+        return send(0, {0x3C, 0x01, id, uint8_t(offset >> 16), uint8_t(offset >> 8), uint8_t(offset),
+                        uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0},
+                    {}, length);
+    }
+    Result readBlocks(uint8_t target, uint32_t lba, uint16_t count) {
+        return send(target, rw(0x28, lba, count), {}, count * 512u);
+    }
+    Result writeBlocks(uint8_t target, uint32_t lba, const std::vector<uint8_t>& data) {
+        return send(target, rw(0x2A, lba, uint16_t(data.size() / 512)), data, 0);
+    }
+    std::vector<uint8_t> data(size_t n) const { return std::vector<uint8_t>(block->area, block->area + n); }
+
+    std::unique_ptr<RequestBlock> block{new RequestBlock};
+
+private:
+    static std::vector<uint8_t> rw(uint8_t op, uint32_t lba, uint16_t count) {
+        return {op, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0,
+                uint8_t(count >> 8), uint8_t(count), 0};
+    }
+    int fd_ = -1;
+    bool fixed_;
+};
+
+nlohmann::json showAdapter(const SimServer& server) { return nlohmann::json::parse(server.show())["adapters"][0]; }
+
+std::vector<uint8_t> randomBytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = uint8_t(gen());
+    return v;
+}
+
+std::vector<uint8_t> media(const SimServer& server, int slot, uint64_t lba, size_t blocks) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/var/lib/tavsim/media/c0-d%02d.img", slot);
+    std::vector<uint8_t> v(blocks * 512);
+    int fd = open(server.path(name).c_str(), O_RDONLY);
+    EXPECT_GE(fd, 0) << name;
+    EXPECT_EQ(pread(fd, v.data(), v.size(), off_t(lba * 512)), ssize_t(v.size()));
+    close(fd);
+    return v;
+}
+
+void expectSense(const Device& dev, const Result& r, uint8_t key, uint8_t asc, uint8_t ascq = 0) {
+    EXPECT_EQ(r.ret, -1);
+    EXPECT_EQ(r.err, EIO);
+    EXPECT_EQ(dev.block->cmdStatus, 0x02);
+    EXPECT_EQ(dev.block->area[0], 0x70);
+    EXPECT_EQ(dev.block->area[2], key);
+    EXPECT_EQ(dev.block->area[7], 10);
+    EXPECT_EQ(dev.block->area[12], asc);
+    EXPECT_EQ(dev.block->area[13], ascq);
+}
+
+std::string serverWithDriver(const std::string& version, const std::string& model = "ZN5121") {
+    return R"({"adapters":[{"host":0,"model":")" + model + R"(","driver_version":")" + version +
+           R"(","drives":[{"slot":0,"interface":"SAS","vendor":"VEND","product":"PROD","blocks":100000},
+             {"slot":1,"interface":"SATA"}],
+             "logical_drives":[{"number":0,"raid":1,"members":[0,1]}]}]})";
+}
+
+}  // namespace
+
+TEST(TavsimModel, InquiryAnswersLogicalDrivesAndRefusesUndefinedTargets) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    Device dev(server);
+    ASSERT_TRUE(dev.ok());
+    Result r = dev.send(1, {0x12, 0, 0, 0, 96, 0}, {}, 96);
+    ASSERT_EQ(r.ret, 0);
+    auto d = dev.data(36);
+    EXPECT_EQ(d[0], 0x00);  // direct-access device
+    EXPECT_EQ(std::string(d.begin() + 8, d.begin() + 16), "MORVANE ");
+    expectSense(dev, dev.send(2, {0x12, 0, 0, 0, 96, 0}, {}, 96), 0x05, 0x25);
+    expectSense(dev, dev.send(7, {0x12, 0, 0, 0, 96, 0}, {}, 96), 0x05, 0x25);  // id 7 is never a drive
+    expectSense(dev, dev.send(1, {0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0x05, 0x20);
+}
+
+TEST(TavsimModel, DataPersistsInBothRequestLayouts) {
+    struct Case {
+        const char* version;
+        bool fixed;
+    };
+    for (Case c : {Case{"1.2.4.54", true}, Case{"1.2.4.53", false}, Case{"1.2.3.60", true}, Case{"2.0.5.0", true}}) {
+        SCOPED_TRACE(c.version);
+        SimServer server(serverWithDriver(c.version));
+        ASSERT_TRUE(server.ok()) << server.initOutput();
+        Device dev(server, c.fixed);
+        auto data = randomBytes(4 * 512, 7);
+        ASSERT_EQ(dev.writeBlocks(0, 300, data).ret, 0);
+        ASSERT_EQ(dev.readBlocks(0, 300, 4).ret, 0);
+        EXPECT_EQ(dev.data(data.size()), data);
+        // The other layout is refused as an adapter error, and nothing is written.
+        Result wrong = dev.send(0, {0x2A, 0, 0, 0, 1, 44, 0, 0, 1, 0}, randomBytes(512, 8), 0, !c.fixed);
+        EXPECT_EQ(wrong.ret, -1);
+        EXPECT_EQ(dev.block->cmdStatus, 0x00);
+        EXPECT_EQ(dev.block->area[3], 0x03);
+        EXPECT_EQ(dev.block->area[1], 0x11);
+        ASSERT_EQ(dev.readBlocks(0, 300, 1).ret, 0);
+        EXPECT_EQ(dev.data(512), std::vector<uint8_t>(data.begin(), data.begin() + 512));
+    }
+}
+
+TEST(TavsimModel, Raid5StripesWithParityAndSurvivesAPulledMember) {
+    SimServer server;  // LD 0: RAID 5 on drives 0-2, stripe 256 blocks
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    std::vector<uint8_t> written;
+    {
+        Device dev(server);
+        for (uint32_t lba = 0; lba < 1024; lba += 128) {
+            auto chunk = randomBytes(128 * 512, lba + 1);
+            ASSERT_EQ(dev.writeBlocks(0, lba, chunk).ret, 0);
+            written.insert(written.end(), chunk.begin(), chunk.end());
+        }
+    }
+    // Two rows of three members: each row holds two data stripes and their parity.
+    auto m0 = media(server, 0, 0, 512), m1 = media(server, 1, 0, 512), m2 = media(server, 2, 0, 512);
+    for (size_t i = 0; i < m0.size(); ++i) ASSERT_EQ(m0[i] ^ m1[i] ^ m2[i], 0) << "parity at byte " << i;
+    auto firstStripe = std::vector<uint8_t>(written.begin(), written.begin() + 256 * 512);
+    int holders = (std::vector<uint8_t>(m0.begin(), m0.begin() + 256 * 512) == firstStripe) +
+                  (std::vector<uint8_t>(m1.begin(), m1.begin() + 256 * 512) == firstStripe) +
+                  (std::vector<uint8_t>(m2.begin(), m2.begin() + 256 * 512) == firstStripe);
+    EXPECT_EQ(holders, 1);
+
+    ASSERT_EQ(server.inject({"remove-drive", "0", "1"}).status, 0);
+    Device dev(server);
+    for (uint32_t lba = 0; lba < 1024; lba += 128) {
+        ASSERT_EQ(dev.readBlocks(0, lba, 128).ret, 0);
+        EXPECT_EQ(dev.data(128 * 512), std::vector<uint8_t>(written.begin() + lba * 512, written.begin() + (lba + 128) * 512))
+            << "lba " << lba;
+    }
+}
+
+TEST(TavsimModel, Raid1MirrorsOntoBothMembers) {
+    SimServer server;  // LD 1: RAID 1 on drives 4 and 5
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    Device dev(server);
+    auto data = randomBytes(16 * 512, 3);
+    ASSERT_EQ(dev.writeBlocks(1, 1000, data).ret, 0);
+    EXPECT_EQ(media(server, 4, 1000, 16), data);
+    EXPECT_EQ(media(server, 5, 1000, 16), data);
+    expectSense(dev, dev.readBlocks(1, 4194304 - 1, 2), 0x05, 0x21);
+}
+
+TEST(TavsimModel, FaultsActOnTheNextCommandsAndAreCounted) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    ASSERT_EQ(server.inject({"busy", "2"}).status, 0);
+    ASSERT_EQ(server.inject({"check-condition", "3", "0x11", "2"}).status, 0);
+    ASSERT_EQ(server.inject({"adapter-error", "0x123456"}).status, 0);
+    ASSERT_EQ(server.inject({"ioctl-error", "EFAULT"}).status, 0);
+    EXPECT_EQ(showAdapter(server)["faults"].size(), 4u);
+    Device dev(server);
+    EXPECT_EQ(dev.readBuffer(0x01, 256).ret, 16);
+    EXPECT_EQ(dev.readBuffer(0x01, 256).ret, 16);
+    expectSense(dev, dev.readBuffer(0x01, 256), 0x03, 0x11, 0x02);
+    Result e = dev.readBuffer(0x01, 256);
+    EXPECT_EQ(e.ret, -1);
+    EXPECT_EQ(dev.block->cmdStatus, 0x00);
+    EXPECT_EQ(dev.block->area[3], 0x12);
+    EXPECT_EQ(dev.block->area[1], 0x56);
+    Result io = dev.readBuffer(0x01, 256);
+    EXPECT_EQ(io.ret, -1);
+    EXPECT_EQ(io.err, EFAULT);
+    EXPECT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    auto adapter = showAdapter(server);
+    EXPECT_EQ(adapter["commands"], 6);
+    EXPECT_TRUE(adapter["faults"].empty());
+}
+
+TEST(TavsimModel, CommonStatusFollowsDriveFailures) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    Device dev(server);
+    ASSERT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    auto s = dev.data(256);
+    EXPECT_EQ(s[0], 16);  // generation 1
+    EXPECT_EQ(s[116], 0x00);
+    EXPECT_EQ(s[117], 0x00);
+    EXPECT_EQ(s[118], 0xFF);
+    for (int d = 0; d < 8; ++d) EXPECT_EQ(s[148 + d], 0x00) << d;
+    EXPECT_EQ(s[156], 0xFF);
+
+    ASSERT_EQ(server.inject({"fail-drive", "0", "4"}).status, 0);
+    ASSERT_EQ(server.inject({"remove-drive", "0", "0"}).status, 0);
+    ASSERT_EQ(server.inject({"remove-drive", "0", "1"}).status, 0);
+    ASSERT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    s = dev.data(256);
+    EXPECT_EQ(s[148], 0x80);
+    EXPECT_EQ(s[152], 0x20);
+    EXPECT_EQ(s[116], 0x20);  // RAID 5 with two members out: failed
+    EXPECT_EQ(s[117], 0x10);  // RAID 1 with one member out: degraded
+
+    ASSERT_EQ(server.inject({"insert-drive", "0", "4"}).status, 1);  // the slot still holds a drive
+    ASSERT_EQ(server.inject({"insert-drive", "0", "1"}).status, 0);
+    ASSERT_EQ(server.inject({"insert-drive", "0", "8", R"({"interface":"SATA"})"}).status, 0);
+    ASSERT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    s = dev.data(256);
+    EXPECT_EQ(s[149], 0x00);
+    EXPECT_EQ(s[116], 0x10);
+    EXPECT_EQ(s[156], 0x00);
+    ASSERT_EQ(dev.readBuffer(0x78, 512).ret, 0);
+    EXPECT_EQ(dev.data(5)[4], 4);  // the new drive is fresh
+}
+
+TEST(TavsimModel, DriveParameterLayoutFollowsTheCardType) {
+    struct Case {
+        const char* model;
+        int capacity, vendor, link;
+    };
+    for (Case c : {Case{"ZN5121", 20, 32, 378}, Case{"ZN5120", 12, 24, 249}}) {
+        SCOPED_TRACE(c.model);
+        SimServer server(serverWithDriver("1.2.4.54", c.model));
+        ASSERT_TRUE(server.ok()) << server.initOutput();
+        Device dev(server);
+        ASSERT_EQ(dev.readBuffer(0x70, 512).ret, 0);
+        auto p = dev.data(512);
+        EXPECT_EQ(p[1], 0);  // logical drive 0
+        EXPECT_EQ(p[4], 0);  // member in use
+        EXPECT_EQ((p[c.capacity] << 24) | (p[c.capacity + 1] << 16) | (p[c.capacity + 2] << 8) | p[c.capacity + 3],
+                  100000);
+        EXPECT_EQ(std::string(p.begin() + c.vendor, p.begin() + c.vendor + 8), "VEND    ");
+        EXPECT_EQ(p[c.link], 8);
+        ASSERT_EQ(dev.readBuffer(0x7B, 512).ret, 0);
+        EXPECT_EQ(dev.data(5)[1], 0xFF);  // empty slot
+        expectSense(dev, dev.readBuffer(0x7C, 512), 0x05, 0x24);
+    }
+}
+
+TEST(TavsimModel, ModePagesRoundTripAndRefuseWhatTheAdapterDoesNotKnow) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    Device dev(server);
+    ASSERT_EQ(dev.send(0, {0x1A, 0x08, 0x31, 0, 0xFF, 0}, {}, 255).ret, 0);
+    auto page = dev.data(48);
+    EXPECT_EQ(page[4] & 0x3F, 0x31);
+    page[0] = 0;
+    page[4] = 0x31;
+    page[4 + 3] = 3;  // idle priority low
+    ASSERT_EQ(dev.send(0, {0x15, 0x11, 0, 0, 48, 0}, page).ret, 0);
+    ASSERT_EQ(dev.send(0, {0x1A, 0x08, 0x31, 0, 0xFF, 0}, {}, 255).ret, 0);
+    EXPECT_EQ(dev.data(8)[7], 3);
+    EXPECT_EQ(showAdapter(server)["priorities"]["idle"], 3);
+
+    page[4] = 0xB1;  // saveable bit left set
+    expectSense(dev, dev.send(0, {0x15, 0x11, 0, 0, 48, 0}, page), 0x05, 0x26);
+    expectSense(dev, dev.send(0, {0x1A, 0x08, 0x29, 0, 0xFF, 0}, {}, 255), 0x05, 0x24);
+
+    std::vector<uint8_t> led(20, 0);
+    led[4] = 0x3C;
+    led[5] = 14;
+    led[6] = 0x32;
+    led[7] = 6;
+    led[8] = 0x30;
+    ASSERT_EQ(dev.send(0, {0x15, 0x11, 0, 0, 20, 0}, led).ret, 0);
+    EXPECT_EQ(showAdapter(server)["drives"][6]["led"], 0x30);
+    led[6] = 0x77;
+    expectSense(dev, dev.send(0, {0x15, 0x11, 0, 0, 20, 0}, led), 0x05, 0x26);
+
+    ASSERT_EQ(dev.send(0, {0x1A, 0x08, 0x3E, 0, 0xFF, 0}, {}, 255).ret, 0);
+    EXPECT_EQ(dev.data(9)[7], 3);     // drive 3 is the global hot spare
+    EXPECT_EQ(dev.data(9)[8], 0xFF);  // second place free
+}
+
+TEST(TavsimModel, SyslogIsCapturedBelowTheServer) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    server.activate();
+    openlog("tavservice", LOG_PID, LOG_DAEMON);
+    syslog(LOG_ERR, "tavutil: %s EventID: %05d", "disk", 27);
+    syslog(LOG_LOCAL3 | LOG_INFO, "second\n");
+    closelog();
+    std::string pid = std::to_string(getpid());
+    EXPECT_EQ(server.syslog(), "daemon.err tavservice[" + pid + "]: tavutil: disk EventID: 00027\nlocal3.info tavservice[" +
+                                   pid + "]: second\n");
+}
