@@ -15,6 +15,11 @@ TAVCTL_API int Tool_ResolvePath(const char *fixedPath, char *out, size_t outSize
     if (root == nullptr) {
         root = "";
     }
-    int written = snprintf(out, outSize, "%s%s", root, fixedPath);
+    // "/srv/root/" and "/srv/root" name the same root.
+    int rootLength = static_cast<int>(strlen(root));
+    while (rootLength > 0 && root[rootLength - 1] == '/') {
+        --rootLength;
+    }
+    int written = snprintf(out, outSize, "%.*s%s", rootLength, root, fixedPath);
     return (written >= 0 && static_cast<size_t>(written) < outSize) ? 1 : 0;
 }

@@ -296,6 +296,11 @@ TEST(InstallDir, ResolvedBelowTheRootWhenThatDirectoryExists)
     std::string expected = scratch.path("/opt/morvane/tavutility/");
     ASSERT_EQ(getInstallDir(sizeof buffer, buffer), 1);
     EXPECT_EQ(std::string(buffer), expected);
+    {
+        ScopedEnv slash("TAV_ROOT", (scratch.root() + "/").c_str());
+        ASSERT_EQ(getInstallDir(sizeof buffer, buffer), 1);
+        EXPECT_EQ(std::string(buffer), expected);
+    }
     EXPECT_EQ(getInstallDir(static_cast<int>(expected.size()), buffer), 0) << "no room for the terminator";
     EXPECT_EQ(DLLGetLastError(), 0u);
 }
