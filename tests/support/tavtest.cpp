@@ -71,8 +71,9 @@ int removeEntry(const char *path, const struct stat *, int, struct FTW *) {
 
 }  // namespace
 
-std::string tavsimPath() { return envOr("TAVSIM", binDir() + "/tavsim"); }
-std::string binDir() { return envOr("TAV_BIN_DIR", "."); }
+std::string tavsimPath() { return envOr("TAVSIM", TAVSIM_DEFAULT_PATH); }
+std::string preloadPath() { return envOr("TAVSIM_PRELOAD", TAVSIM_DEFAULT_PRELOAD); }
+std::string binDir() { return envOr("TAV_BIN_DIR", TAV_DEFAULT_BIN_DIR); }
 
 std::string readFile(const std::string &path) {
     std::ifstream in(path, std::ios::binary);

@@ -14,8 +14,10 @@ struct RunResult {
     std::string err;   // standard error (empty on a pty)
 };
 
-// Locations handed to the tests by CTest's environment.
+// Locations of the build; the environment variables TAVSIM, TAVSIM_PRELOAD and
+// TAV_BIN_DIR override them.
 std::string tavsimPath();   // the tavsim command
+std::string preloadPath();  // the driver shim
 std::string binDir();       // where the suite's programs and libraries were built
 
 std::string readFile(const std::string& path);
