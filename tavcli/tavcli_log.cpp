@@ -21,6 +21,9 @@ static void WriteCollapsingPercent(const char *text)
 
 void CliLogging(int kind, const char *module, unsigned line, const char *format, ...)
 {
+    if (kind != CLI_LOG_STDOUT && kind != CLI_LOG_TRACE) {
+        return;
+    }
     char message[CLI_MSG_SIZE];
     va_list args;
     va_start(args, format);
@@ -34,9 +37,6 @@ void CliLogging(int kind, const char *module, unsigned line, const char *format,
     message[used] = '\n';
     message[used + 1] = '\0';
 
-    if (kind != CLI_LOG_STDOUT && kind != CLI_LOG_TRACE) {
-        return;
-    }
     WriteCollapsingPercent(message);
     if (kind == CLI_LOG_TRACE) {
         dumpLog(module, line, message, NULL, 0);
