@@ -350,3 +350,64 @@ TEST(TavsimModel, SyslogIsCapturedBelowTheServer) {
     EXPECT_EQ(server.syslog(), "daemon.err tavservice[" + pid + "]: tavutil: disk EventID: 00027\nlocal3.info tavservice[" +
                                    pid + "]: second\n");
 }
+
+TEST(TavsimModel, ParameterBuffersCarryTheConfiguredValues) {
+    SimServer server(R"({"adapters":[{"host":0,"model":"ZN5121","memory_bytes":4194304,"flash_state":35,
+        "sas_address":"5000c50012345678",
+        "drives":[{"slot":0,"interface":"SAS"},{"slot":1,"interface":"SAS","bad_spots":[100,null,null,300]},
+                  {"slot":2,"interface":"SAS"},{"slot":3,"interface":"SAS"},{"slot":4,"interface":"SAS"}],
+        "logical_drives":[{"number":0,"raid":5,"members":[0,1,2],"state":47,"blocks":16000000,
+                           "processed_blocks":500000,"rebuild_state":1,"bad_spots":[5,7]}],
+        "restore_candidates":[{"number":2,"raid":1,"members":[3,4]}]}]})");
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    Device dev(server);
+    auto be32 = [](const std::vector<uint8_t>& b, size_t at) {
+        return uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+    };
+
+    ASSERT_EQ(dev.readBuffer(0xA0, 256).ret, 0);
+    auto cont = dev.data(256);
+    EXPECT_EQ(be32(cont, 78), 0x00400000u);
+    EXPECT_EQ(cont[108], 35);
+    EXPECT_EQ(std::vector<uint8_t>(cont.begin() + 92, cont.begin() + 100),
+              (std::vector<uint8_t>{0x50, 0x00, 0xC5, 0x00, 0x12, 0x34, 0x56, 0x78}));
+
+    ASSERT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    EXPECT_EQ(dev.data(256)[116], 0x2F);
+
+    ASSERT_EQ(dev.readBuffer(0x30, 256).ret, 0);
+    auto group = dev.data(256);
+    EXPECT_EQ(group[2], 3);
+    EXPECT_EQ(group[3], 5);
+    EXPECT_EQ(group[8], 0);
+    EXPECT_EQ(group[14], 1);
+    EXPECT_EQ(group[20], 2);
+    EXPECT_EQ(be32(group, 80), 0u);
+    EXPECT_EQ(be32(group, 84), 16000000u);
+    EXPECT_EQ(be32(group, 144), 500000u);
+    EXPECT_EQ(group[220], 1);
+
+    ASSERT_EQ(dev.readBuffer(0xBF, 256).ret, 0);
+    auto restore = dev.data(256);
+    EXPECT_EQ(restore[0], 1);
+    EXPECT_EQ(restore[6], 0x00);
+    EXPECT_EQ(restore[4], 0xFF);
+    ASSERT_EQ(dev.readBuffer(0xC2, 256).ret, 0);
+    EXPECT_EQ(dev.data(4)[2], 2);
+    ASSERT_EQ(dev.readBuffer(0x73, 512).ret, 0);
+    EXPECT_EQ(dev.data(5)[4], 5);  // restore candidate member
+
+    ASSERT_EQ(dev.readBuffer(0xE0, 512, 512).ret, 0);  // drive 1
+    auto spots = dev.data(272);
+    EXPECT_EQ(spots[16 + 8], 1);
+    EXPECT_EQ(be32(spots, 16 + 12), 100u);
+    EXPECT_EQ(spots[32 + 8], 0);
+    EXPECT_EQ(spots[64 + 8], 1);
+    EXPECT_EQ(be32(spots, 64 + 12), 300u);
+
+    ASSERT_EQ(dev.readBuffer(0xE2, 2048, 0).ret, 0);
+    auto ldSpots = dev.data(24);
+    EXPECT_EQ(be32(ldSpots, 0), 2u);
+    EXPECT_EQ(be32(ldSpots, 12), 5u);
+    EXPECT_EQ(be32(ldSpots, 20), 7u);
+}
