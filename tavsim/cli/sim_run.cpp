@@ -46,10 +46,6 @@ void prepareEnvironment(const std::string& root) {
     setenv("TAV_ROOT", root.c_str(), 1);
     setenv("LD_PRELOAD", joined("LD_PRELOAD", shimPath(), ":").c_str(), 1);
     setenv("PATH", joined("PATH", root + "/bin", ":").c_str(), 1);
-#ifdef TAVSIM_SANITIZE
-    // The shim is preloaded ahead of the sanitizer runtime of the suite's programs.
-    setenv("ASAN_OPTIONS", joined("ASAN_OPTIONS", "verify_asan_link_order=0", ":").c_str(), 1);
-#endif
 }
 
 }  // namespace
