@@ -25,9 +25,10 @@ void standardHeader(uint8_t* out, uint8_t deviceType, uint32_t size) {
 }  // namespace
 
 void putAnswerData(const Request& req, const uint8_t* data, uint32_t size, uint32_t allocation) {
+    if (allocation > kMaxTransfer) allocation = kMaxTransfer;
     uint32_t n = size < allocation ? size : allocation;
-    if (n > kMaxTransfer) n = kMaxTransfer;
     std::memmove(req.area, data, n);
+    std::memset(req.area + n, 0, allocation - n);
 }
 
 void driveInquiry(const DriveRecord& drive, uint8_t* out) {

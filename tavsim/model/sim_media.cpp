@@ -167,6 +167,8 @@ Answer readWrite(const ModelContext& ctx, unsigned controller, AdapterRecord& ad
     uint64_t bytes = uint64_t{t.blocks} * kBlockSize;
     if (bytes > kMaxTransfer || (t.write && bytes > req.lengthIn)) return illegalRequest(kAscInvalidFieldInCdb);
     if (t.lba + t.blocks > g.capacityBlocks) return illegalRequest(kAscLbaOutOfRange);
+    bool failed = g.state == kLdFailed && !g.stateOverridden;
+    if (failed) return checkCondition(kSenseMediumError, t.write ? kAscWriteError : kAscUnrecoveredReadError);
     MemberMedia media(ctx, controller, adapter, g);
     if (t.write) {
         for (uint32_t i = 0; i < t.blocks; ++i)

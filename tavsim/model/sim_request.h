@@ -93,7 +93,7 @@ int packedCdbLength(const uint8_t* cdb);
 constexpr int kDriveInquirySize = 48;
 void driveInquiry(const DriveRecord& drive, uint8_t* out);
 
-// Copies an answer of `size` bytes into the area, at most `allocation` bytes.
+// Copies an answer of `size` bytes into the area, cut to `allocation` bytes and zero-filled up to it.
 void putAnswerData(const Request& req, const uint8_t* data, uint32_t size, uint32_t allocation);
 
 // Command handlers.
