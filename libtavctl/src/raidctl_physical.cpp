@@ -30,8 +30,8 @@ bool isAllowedLedState(uint8_t state)
     return (state & 0x0F) <= LED_LOW_NIBBLE_MAX && (state >> 4) <= LED_HIGH_NIBBLE_MAX && state != LED_REFUSED;
 }
 
-// An LED state outside the table is a parameter error whose detail names the
-// size specification, as the adapter's range check does.
+// An LED state outside the table is a parameter error (word 0x10 alone) whose
+// detail line names the size specification.
 int refuseLedState(const char *function, int line)
 {
     DLLSetErrorCode(DLL_ERROR_PARAM);
