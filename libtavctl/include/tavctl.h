@@ -150,5 +150,6 @@ TAVCTL_API int dumpLog(const char *srcFile, unsigned line, const char *title, co
 TAVCTL_API int Tool_ResolvePath(const char *fixedPath, char *out, size_t outSize);
 
 #include "tavctl_info.h"
+#include "tavctl_config.h"
 
 #endif

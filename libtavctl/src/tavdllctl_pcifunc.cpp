@@ -1,13 +1,18 @@
 // The adapter driver's control device: open, close, and filling a command
-// record.
+// record; and the operating system's view of the logical drives: the partition
+// check before a deletion and the SCSI layer's add and remove requests.
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
-#include "tavctl_internal.h"
+#include "tavdllctl_util_config.h"
 
 #define DEVICE_PATH "/dev/tavdrv"
+#define SCSI_LAYER_PATH "/proc/scsi/scsi"
+#define PARTITION_TABLE_START 446
+#define PARTITION_TABLE_END 510
 #define TARGET_ID_MASK 0x0F
 #define HIGHEST_DIRECT_TARGET_ID 6
 
@@ -77,4 +82,73 @@ TAVCTL_API void Linux_InitCMD(SDllLinuxCmd *cmd, int target, uint8_t *data, int 
     cmd->data = data;
     cmd->lengthIn = static_cast<uint32_t>(lengthIn);
     cmd->lengthOut = static_cast<uint32_t>(lengthOut);
+}
+
+/* ---- the operating system's view of the logical drives ---- */
+
+// The SCSI target id of a logical drive: id 7 is never used.
+static int osTargetId(uint8_t groupNo)
+{
+    return groupNo > HIGHEST_DIRECT_TARGET_ID ? groupNo + 1 : groupNo;
+}
+
+// Writes one request line to the SCSI layer. Only a file that cannot be
+// opened fails: whether the layer then finds the device is its own affair.
+static int tellScsiLayer(const char *request, const char *function)
+{
+    char path[4096];
+    if (!Tool_ResolvePath(SCSI_LAYER_PATH, path, sizeof path)) {
+        return reportSystemFailure("fopen", function, ENAMETOOLONG, __LINE__);
+    }
+    FILE *file = fopen(path, "a");
+    if (file == nullptr) {
+        return reportSystemFailure("fopen", function, errno, __LINE__);
+    }
+    fputs(request, file);
+    fclose(file);
+    return 1;
+}
+
+static bool carriesPartitionTable(const uint8_t *block)
+{
+    for (int i = PARTITION_TABLE_START; i < PARTITION_TABLE_END; ++i) {
+        if (block[i] != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TAVCTL_API int TavDllCmdExe_OsDeleteCheck(uint8_t contNo, uint8_t groupNo, char *message, size_t size)
+{
+    uint8_t block[SECTOR_SIZE] = {};
+    if (CmdExe_Read(contNo, groupNo, block) != 0) {
+        DLLSetErrorCode(DLL_ERROR_NONE);  // an unreadable drive holds nothing the system could mount
+        return 1;
+    }
+    if (!carriesPartitionTable(block)) {
+        return 1;
+    }
+    if (message != nullptr && size > 0) {
+        snprintf(message, size, "Valid partition exist on LD%d. At first, delete all partition by OS tool.", groupNo);
+    }
+    DLLSetErrorCode(DLL_ERROR_PARTITION);
+    DllReportError(DLL_ERROR_PARTITION, "TavDllCmdExe_OsDeleteCheck", SRC_PCIFUNC, __LINE__, 0);
+    return 0;
+}
+
+TAVCTL_API int TavDllCmdExe_OsDeactivate(uint8_t contNo, uint8_t groupNo)
+{
+    char request[64];
+    snprintf(request, sizeof request, "scsi remove-single-device %d 0 %d 0\n",
+             _AdapterHandle[contNo % TAV_MAX_ADAPTERS].hostNumber, osTargetId(groupNo));
+    return tellScsiLayer(request, "TavDllCmdExe_OsDeactivate");
+}
+
+TAVCTL_API int TavDllCmdExe_OsRescanCreate(uint8_t contNo, uint8_t groupNo)
+{
+    char request[64];
+    snprintf(request, sizeof request, "scsi add-single-device %d 0 %d 0\n",
+             _AdapterHandle[contNo % TAV_MAX_ADAPTERS].hostNumber, osTargetId(groupNo));
+    return tellScsiLayer(request, "TavDllCmdExe_OsRescanCreate");
 }
