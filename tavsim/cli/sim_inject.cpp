@@ -6,6 +6,7 @@
 
 #include "sim_commands.h"
 #include "sim_config.h"
+#include "sim_operations.h"
 #include "sim_server.h"
 #include "sim_topology.h"
 
@@ -147,6 +148,7 @@ int commandInject(const Args& args) {
     int status;
     {
         StateLock lock(mapping);
+        advanceServer(ModelContext{root.c_str(), mapping.state});  // a change lands on the adapter as it is now
         status = Injection(*mapping.state, root).run(words, adapter);
     }
     unmapState(&mapping);

@@ -5,6 +5,7 @@
 
 #include "sim_commands.h"
 #include "sim_events.h"
+#include "sim_operations.h"
 #include "sim_server.h"
 
 namespace tavsim {
@@ -53,6 +54,15 @@ Json showDrive(const DriveRecord& d, int slot) {
     return j;
 }
 
+const char* operationName(uint8_t operation) {
+    switch (operation) {
+        case kOpRebuild: return "rebuild";
+        case kOpCheck: return "consistency-check";
+        case kOpParity: return "parity-creation";
+        default: return "none";
+    }
+}
+
 Json showGroup(const GroupRecord& g, int number) {
     Json j;
     j["number"] = number;
@@ -75,6 +85,7 @@ Json showGroup(const GroupRecord& g, int number) {
     j["auto_rebuild"] = g.autoRebuild == 0;
     j["rebuild_state"] = g.rebuildState;
     j["maintenance_state"] = g.maintenanceState;
+    j["operation"] = operationName(g.operation);
     j["processed_blocks"] = g.processedBlocks;
     j["data_lost"] = g.dataLost;
     j["error_count"] = g.errorCount;
@@ -102,6 +113,14 @@ Json showAdapter(const AdapterRecord& a, int controller) {
     for (const FaultRecord& f : a.faults)
         if (f.kind != kFaultNone && f.remaining > 0) faults.push_back({{"kind", faultName(f.kind)}, {"remaining", f.remaining}});
     j["faults"] = faults;
+    Json pending = Json::array();
+    for (int g = 0; g < kMaxGroups; ++g) {
+        const GroupRecord& r = a.groups[g];
+        if (r.pendingChange == kPendingDelete) pending.push_back({{"number", g}, {"change", "delete"}});
+        if (r.pendingChange == kPendingDefine)
+            pending.push_back({{"number", g}, {"change", r.restoreFrom == kNone ? "create" : "restore"}});
+    }
+    j["pending_changes"] = pending;
     Json drives = Json::array(), groups = Json::array(), candidates = Json::array(), events = Json::array();
     for (int d = 0; d < kMaxDrives; ++d)
         if (a.drives[d].configured) drives.push_back(showDrive(a.drives[d], d));
@@ -132,6 +151,7 @@ int commandShow(const Args& args) {
     Json j;
     {
         StateLock lock(mapping);
+        advanceServer(ModelContext{root.c_str(), mapping.state});  // what any reader would see now
         const SimState& s = *mapping.state;
         j["system_version"] = text(s.systemVersion, sizeof s.systemVersion);
         j["speed"] = s.speed;

@@ -1,69 +1,15 @@
 // READ/WRITE on logical drives: every block is mapped onto the member drives'
 // media files by RAID level (0 striping, 1 mirroring, 10 striped mirrors,
 // 5 rotating parity), so a member's media shows real stripes and parity.
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "sim_codec.h"
+#include "sim_member_media.h"
 #include "sim_request.h"
-#include "sim_store.h"
-#include "sim_topology.h"
 
 namespace tavsim {
 
 namespace {
-
-// Media files of a group's member positions, opened on first use for one command.
-class MemberMedia {
-public:
-    MemberMedia(const ModelContext& ctx, unsigned controller, const AdapterRecord& adapter, const GroupRecord& group)
-        : ctx_(ctx), controller_(controller), adapter_(adapter), group_(group) {
-        for (int& fd : fds_) fd = -1;
-    }
-    ~MemberMedia() {
-        for (int fd : fds_)
-            if (fd >= 0) close(fd);
-    }
-    MemberMedia(const MemberMedia&) = delete;
-    MemberMedia& operator=(const MemberMedia&) = delete;
-
-    bool usable(int pos) const {
-        return group_.members[pos].state != kMemberMissing &&
-               driveUsable(adapter_.drives[group_.members[pos].servingDrive % kMaxDrives]);
-    }
-
-    bool read(int pos, uint64_t lba, uint8_t* out) {
-        int fd = open(pos);
-        if (fd < 0) return false;
-        ssize_t n = pread(fd, out, kBlockSize, static_cast<off_t>(lba * kBlockSize));
-        if (n < 0) return false;
-        std::memset(out + n, 0, kBlockSize - static_cast<size_t>(n));
-        return true;
-    }
-
-    bool write(int pos, uint64_t lba, const uint8_t* data) {
-        int fd = open(pos);
-        return fd >= 0 && pwrite(fd, data, kBlockSize, static_cast<off_t>(lba * kBlockSize)) == kBlockSize;
-    }
-
-private:
-    int open(int pos) {
-        if (fds_[pos] >= 0) return fds_[pos];
-        char path[kPathMax];
-        int slot = group_.members[pos].servingDrive % kMaxDrives;
-        if (!mediaPath(ctx_.root, static_cast<int>(controller_), slot, path, sizeof path)) return -1;
-        fds_[pos] = ::open(path, O_RDWR | O_CLOEXEC);
-        return fds_[pos];
-    }
-
-    const ModelContext& ctx_;
-    unsigned controller_;
-    const AdapterRecord& adapter_;
-    const GroupRecord& group_;
-    int fds_[kMaxMembers];
-};
 
 // Where one logical block lives.
 struct Placement {
@@ -85,11 +31,9 @@ Placement place(const GroupRecord& g, uint64_t lba) {
         p.copy = p.data + 1;
         p.lba = (s / pairs) * stripe + offset;
     } else if (g.raidCode == kRaid5) {
-        uint64_t row = s / (n - 1);
-        uint64_t parity = (n - 1) - row % n;
-        p.parity = static_cast<int>(parity);
-        p.data = static_cast<int>((parity + 1 + s % (n - 1)) % n);
-        p.lba = row * stripe + offset;
+        p.lba = (s / (n - 1)) * stripe + offset;
+        p.parity = parityPosition(g, p.lba);
+        p.data = static_cast<int>((static_cast<uint64_t>(p.parity) + 1 + s % (n - 1)) % n);
     } else {
         p.data = static_cast<int>(s % n);
         p.lba = (s / n) * stripe + offset;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sim_operations.h"
 #include "sim_request.h"
 
 namespace tavsim {
@@ -143,6 +144,7 @@ int executeRequest(const ModelContext& ctx, unsigned controller, uint8_t* block,
     }
     AdapterRecord& adapter = ctx.state->adapters[controller];
     ++adapter.commandsReceived;
+    advanceOperations(ctx, controller);
     FaultRecord fault;
     if (takeFault(adapter, &fault)) {
         switch (fault.kind) {

@@ -1,12 +1,11 @@
-// MODE SENSE(6) and MODE SELECT(6) on the adapter: rebuild priorities (0x31),
-// patrol delay and G-list limits (0x36), global hot spares (0x3E) and the
-// logical-drive action page (0x3C).
+// MODE SENSE(6) and MODE SELECT(6) on the adapter: rebuild priorities (0x31)
+// and patrol delay and G-list limits (0x36) here; the configuration and
+// action pages (0x30, 0x3A, 0x3C, 0x3D, 0x3E) are handed on (sim_pages.h).
 #include <cstring>
 
 #include "sim_codec.h"
 #include "sim_events.h"
-#include "sim_request.h"
-#include "sim_topology.h"
+#include "sim_pages.h"
 
 namespace tavsim {
 
@@ -16,15 +15,13 @@ constexpr int kHeader = 4;
 constexpr uint8_t kPageSaveable = 0x80;
 constexpr uint8_t kPagePriorities = 0x31;
 constexpr uint8_t kPagePatrol = 0x36;
+constexpr uint8_t kPageConfiguration = 0x30;
+constexpr uint8_t kPageCachePolicies = 0x3A;
 constexpr uint8_t kPageGroupAction = 0x3C;
+constexpr uint8_t kPageRestore = 0x3D;
 constexpr uint8_t kPageDriveAction = 0x3E;
 constexpr uint32_t kPrioritiesSize = 44;
 constexpr uint32_t kPatrolSize = 32;
-constexpr uint32_t kActionSize = 16;
-
-constexpr uint8_t kActionLocateLed = 0x32;
-constexpr uint8_t kActionAssignSpare = 1;
-constexpr uint8_t kActionRemoveSpare = 2;
 
 void pageHead(uint8_t* page, uint8_t code, uint32_t size) {
     page[0] = static_cast<uint8_t>(kPageSaveable | code);
@@ -50,11 +47,11 @@ uint32_t sensePage(const AdapterRecord& a, uint8_t code, uint8_t* page) {
             put16(page + 30, a.glistOneYear);
             return kPatrolSize;
         case kPageDriveAction:
-            std::memset(page, 0, kActionSize);
-            pageHead(page, code, kActionSize);
+            std::memset(page, 0, kActionPageSize);
+            pageHead(page, code, kActionPageSize);
             page[3] = a.spares[0];
             page[4] = a.spares[1];
-            return kActionSize;
+            return kActionPageSize;
         default: return 0;
     }
 }
@@ -82,32 +79,15 @@ Answer selectPatrol(AdapterRecord& a, const uint8_t* page) {
     return good();
 }
 
-bool configuredDrive(const AdapterRecord& a, uint8_t slot) { return slot < kMaxDrives && a.drives[slot].configured; }
-
-Answer groupAction(AdapterRecord& a, const uint8_t* page) {
-    uint8_t function = page[2], number = page[3], parameter = page[4];
-    if (function != kActionLocateLed || !configuredDrive(a, number))
-        return illegalRequest(kAscInvalidFieldInParameters);
-    a.drives[number].led = parameter;
-    recordEvent(a, kEventLocateLed, number, parameter);
-    return good();
-}
-
-Answer driveAction(AdapterRecord& a, const uint8_t* page) {
-    uint8_t function = page[2], slot = page[3];
-    if (!configuredDrive(a, slot)) return illegalRequest(kAscInvalidFieldInParameters);
-    bool done = false;
-    if (function == kActionAssignSpare) done = assignGlobalSpare(a, slot);
-    else if (function == kActionRemoveSpare) done = removeGlobalSpare(a, slot);
-    return done ? good() : illegalRequest(kAscInvalidFieldInParameters);
-}
-
 uint32_t pageSizeOf(uint8_t code) {
     switch (code) {
         case kPagePriorities: return kPrioritiesSize;
         case kPagePatrol: return kPatrolSize;
+        case kPageConfiguration: return kConfigurationPageSize;
+        case kPageCachePolicies: return kCachePageSize;
+        case kPageRestore: return kRestorePageSize;
         case kPageGroupAction:
-        case kPageDriveAction: return kActionSize;
+        case kPageDriveAction: return kActionPageSize;
         default: return 0;
     }
 }
@@ -141,8 +121,11 @@ Answer modeSelect(AdapterRecord& adapter, const Request& req) {
     switch (code) {
         case kPagePriorities: return selectPriorities(adapter, page);
         case kPagePatrol: return selectPatrol(adapter, page);
-        case kPageGroupAction: return groupAction(adapter, page);
-        default: return driveAction(adapter, page);
+        case kPageConfiguration: return selectConfiguration(adapter, page);
+        case kPageCachePolicies: return selectCachePolicies(adapter, page);
+        case kPageRestore: return selectRestore(adapter, page);
+        case kPageGroupAction: return selectGroupAction(adapter, page);
+        default: return selectDriveAction(adapter, page);
     }
 }
 

@@ -50,6 +50,7 @@ constexpr uint8_t kAscLbaOutOfRange = 0x21;
 constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
 constexpr uint8_t kAscLunNotSupported = 0x25;
 constexpr uint8_t kAscInvalidFieldInParameters = 0x26;
+constexpr uint8_t kAscCommandSequenceError = 0x2C;  // the object's state refuses the change
 constexpr uint8_t kAscUnrecoveredReadError = 0x11;
 constexpr uint8_t kAscWriteError = 0x0C;
 

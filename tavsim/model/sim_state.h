@@ -62,6 +62,17 @@ constexpr uint8_t kRaid0 = 0;
 constexpr uint8_t kRaid1 = 1;
 constexpr uint8_t kRaid5 = 5;
 
+// Background operation a logical drive runs (GroupRecord::operation).
+constexpr uint8_t kOpNone = 0;
+constexpr uint8_t kOpRebuild = 1;
+constexpr uint8_t kOpCheck = 2;   // consistency check (maintenance state 1)
+constexpr uint8_t kOpParity = 3;  // parity creation (maintenance state 2)
+
+// Configuration change waiting for the commit (GroupRecord::pendingChange).
+constexpr uint8_t kPendingNone = 0;
+constexpr uint8_t kPendingDefine = 1;  // a new definition or a restored candidate
+constexpr uint8_t kPendingDelete = 2;
+
 struct DriveRecord {
     uint8_t configured;   // 1: the slot holds a drive entry
     uint8_t present;      // 1: the drive is in its slot (0 after remove-drive)
@@ -127,7 +138,11 @@ struct GroupRecord {
     uint64_t capacityBlocks;
     int64_t operationStartMs; // wall clock when the running operation started (0: none)
     uint16_t badSpotCount;
-    uint8_t reserved2[62];
+    uint8_t operation;        // running background operation (kOp...), started by the adapter
+    uint8_t rebuildPosition;  // member position the running rebuild restores
+    uint8_t pendingChange;    // kPending...: takes effect at the next commit
+    uint8_t restoreFrom;      // candidate of a pending restore, kNone for a new definition
+    uint8_t reserved2[58];
     uint64_t badSpots[kMaxGroupBadSpots];
 };
 
