@@ -126,6 +126,7 @@ void commitDefinition(AdapterRecord& a, GroupRecord& g, int number) {
 }
 
 void commitDeletion(AdapterRecord& a, GroupRecord& g, int number) {
+    cancelOperation(a, g, number, kEventOperationAborted);  // one started after the staging
     for (int i = 0; i < g.memberCount; ++i) {
         DriveRecord& d = a.drives[g.members[i].drive % kMaxDrives];
         if (d.group != number) continue;  // replaced earlier by a rebuild
