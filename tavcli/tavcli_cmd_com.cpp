@@ -83,7 +83,12 @@ void InternalError(int adapter, const char *module, unsigned line)
         classDigit = 4;
         shown = (uint32_t)systemError;
     }
-    CliLogging(CLI_LOG_TRACE, module, line, "Fatal error - Internal error -0x%d000%08x.", classDigit, shown);
+    CliInternalErrorCode(classDigit, shown, module, line);
+}
+
+void CliInternalErrorCode(int classDigit, uint32_t code, const char *module, unsigned line)
+{
+    CliLogging(CLI_LOG_TRACE, module, line, "Fatal error - Internal error -0x%d000%08x.", classDigit, code);
 }
 
 void CliFatalStop(int adapter, const char *module, unsigned line)
@@ -93,4 +98,10 @@ void CliFatalStop(int adapter, const char *module, unsigned line)
         InternalError(adapter, module, line);
     }
     exit(CLI_EXIT_FATAL);
+}
+
+void CliAbnormalInfo(int adapter, const char *module, unsigned line)
+{
+    CliLogging(CLI_LOG_TRACE, module, line, "Fatal error - Adapter %d: DLL information is abnormal.", adapter);
+    CliFatalStop(adapter, module, line);
 }

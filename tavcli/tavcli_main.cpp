@@ -22,10 +22,16 @@ uint32_t term_set_flg = 0;
 /* Searched first to last. Each entry carries its fixed index in the full
  * command set; handlers join at their index. */
 static const CliCmdEntry strcFuncTbl[] = {
+    /* 0 */ {"adpallinfo", CliCmdExecAdpAllInfo},
+    /* 1 */ {"adpcount", CliCmdExecAdpCount},
+    /* 2 */ {"adpautorbld", CliCmdExecAdpAutoRbld},
+    /* 3 */ {"adpprsetdelay", CliCmdExecAdpPRSetDelay},
     /* 20 */ {"v", CliCmdExecVersion},
     /* 21 */ {"h", CliCmdExecHelp},
     /* 22 */ {"help", CliCmdExecHelp},
     /* 23 */ {"?", CliCmdExecHelp},
+    /* 30 */ {"glprevlimitinfo", CliCmdExecGLPrevLimitInfo},
+    /* 31 */ {"glprevlimitset", CliCmdExecGLPrevLimitSet},
 };
 
 static CliCmdHandler FindCommand(const char *typed)
