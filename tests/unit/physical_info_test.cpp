@@ -254,6 +254,27 @@ TEST(PhysicalRefresh, ADriveInUseThatItsGroupDoesNotListFailsTheRefresh)
     EXPECT_EQ(DLL_ERROR_LD_STATE, DLLGetLastError());
 }
 
+// A hot spare standing in for a failed member (class 2) is listed by byte 5
+// of the member entry, not byte 0: the refresh must find it there.
+TEST(PhysicalRefresh, ASpareInUseIsFoundThroughTheDriveThatTakesTheMembersPlace)
+{
+    OpenServer s(R"({"adapters": [{"host": 2, "model": "ZN5121",
+        "drives": [{"slot": 0, "interface": "SAS"}, {"slot": 1, "interface": "SAS"},
+                   {"slot": 2, "interface": "SAS"}],
+        "logical_drives": [{"number": 0, "raid": 1, "members": [0, 1]}],
+        "hot_spares": [2]}], "speed": 0.0001})");
+    ASSERT_TRUE(s.open());
+    ASSERT_TRUE(s.inject({"fail-drive", "0", "1"}));
+
+    DLL_GET_HDD_INFO info;
+    ASSERT_EQ(1, getPhysicalDriveInfo(0, 2, &info)) << std::hex << DLLGetLastError();
+    EXPECT_EQ(2, info.hddClass);   // spare in use
+    EXPECT_EQ(0, info.groupNo);
+    DLL_GET_LOGICAL_DISK_INFO ld;
+    ASSERT_EQ(1, getLogicalDriveInfo(0, 0, &ld)) << std::hex << DLLGetLastError();
+    EXPECT_EQ(2, ld.rebuildState);  // rebuild onto the spare running
+}
+
 // ---- the conversions on their own ----
 
 // A raw drive table: header bytes, then the given entries marked in use.
