@@ -259,6 +259,126 @@ int CliCmdExecAdpPRSetDelay(int argc, char *argv[]);
 int CliCmdExecGLPrevLimitInfo(int argc, char *argv[]);
 int CliCmdExecGLPrevLimitSet(int argc, char *argv[]);
 
+/* ==== logical-drive and physical-drive commands ==== */
+
+/* Keyword option kinds of the drive commands, one bit per keyword; the
+ * keywords of one group exclude each other. */
+#define CLI_OPT_ACTIVE (CLI_OPT_COMMAND << 0)
+#define CLI_OPT_PASSIVE (CLI_OPT_COMMAND << 1)
+#define CLI_OPT_SET (CLI_OPT_COMMAND << 2)
+#define CLI_OPT_RMV (CLI_OPT_COMMAND << 3)
+#define CLI_OPT_IDLE (CLI_OPT_COMMAND << 4)
+#define CLI_OPT_BUSY (CLI_OPT_COMMAND << 5)
+#define CLI_OPT_HIGH (CLI_OPT_COMMAND << 6)
+#define CLI_OPT_MIDDLE (CLI_OPT_COMMAND << 7)
+#define CLI_OPT_LOW (CLI_OPT_COMMAND << 8)
+#define CLI_OPT_WB (CLI_OPT_COMMAND << 9)
+#define CLI_OPT_WT (CLI_OPT_COMMAND << 10)
+#define CLI_OPT_RA (CLI_OPT_COMMAND << 11)
+#define CLI_OPT_NORA (CLI_OPT_COMMAND << 12)
+#define CLI_OPT_RSTR (CLI_OPT_COMMAND << 13)
+#define CLI_OPT_DEL (CLI_OPT_COMMAND << 14)
+#define CLI_OPT_CACHE (CLI_OPT_COMMAND << 15)
+#define CLI_OPT_WCACHE (CLI_OPT_COMMAND << 16)
+#define CLI_OPT_RCACHE (CLI_OPT_COMMAND << 17)
+#define CLI_OPT_DEST_LD (CLI_OPT_COMMAND << 18) /* -DLx, the LD a restore goes to */
+
+#define CLI_KEYWORD_COUNT(table) (sizeof(table) / sizeof((table)[0]))
+
+/* The targets and marks the drive commands' options give. */
+struct CliDriveOptions {
+    CliTargets targets;
+    uint8_t destLds[CLI_LD_SLOTS]; /* -DL */
+    int allLds;                    /* given as -Lall */
+    uint32_t singleKinds;          /* set by the command: target kinds that must name exactly one */
+};
+
+/* Empty lists, and the target kinds that must name exactly one number. */
+void CliInitDriveOptions(CliDriveOptions *options, uint32_t singleKinds);
+
+/* The kind of a normalised option: a keyword of the command's table (its
+ * value is the kind bit), "nochk", or a target option by its beginning. */
+uint32_t CliClassifyDriveOption(const CliKeyword *keywords, size_t count, const char *option);
+
+/* The kind of a target option or "nochk", for commands without keywords. */
+uint32_t CliClassifyDriveTarget(const char *option);
+
+/* The keywords that exclude each other ("wb" and "wt", ...). */
+uint32_t CliDriveOptionConflicts(uint32_t kind);
+
+/* Accepts an option into CliDriveOptions (the walker's state). */
+int CliAcceptDriveOption(uint32_t kind, const char *option, void *state);
+
+/* The argument an option that fits nothing names (foreignIndex). */
+#define CLI_TOKEN_BEFORE 0
+#define CLI_TOKEN_COMMAND 1
+#define CLI_TOKEN_FIRST_OPTION 2
+
+/* Walks the options (CliWalkOptions) into empty lists. */
+int CliParseDriveOptions(int argc, char *argv[], const CliOptionRules *rules, uint32_t singleKinds,
+                         CliDriveOptions *options, uint32_t *seen);
+
+/* The same for the commands whose only option is -a. */
+int CliParseAdapterOption(int argc, char *argv[], int foreignIndex, CliDriveOptions *options);
+
+/* The operator's confirmation through ComChk of a kind, unless -nochk was
+ * seen: 1 go on, 0 declined or failed. */
+int CliConfirmUnlessNoCheck(uint32_t seen, const CliTargets *targets, int kind);
+
+/* Messages of several drive commands. The abnormal-information text is
+ * printed on its own where it ends only the command, not the process. */
+#define MSG_DLL_ABNORMAL "Fatal error - Adapter %d: DLL information is abnormal."
+#define MSG_ALREADY_SET "Fatal error - %s %d-%s %d: It is already the setting."
+#define MSG_NOT_EXIST "Fatal error - Adapter %d-The specified %s: %d doesn't exist."
+
+/* Number of drives 0-7 present in the PD state table. */
+int CliCountPresentDrives(const DLL_GET_RAID_STATUS *status);
+
+/* Drops the listed adapters without any drive (with withLds: without any
+ * drive and LD), each reported with the message (one %d, the adapter). 0 when
+ * that ends the command: an explicit adapter list, or a failed status read. */
+int CliDropEmptyAdapters(CliTargets *targets, int withLds, const char *message, const char *module);
+
+/* The counting commands: their only option is -a (an option that fits
+ * nothing names the command word); per listed adapter the message with the
+ * adapter and the count of its status. */
+int CliRunCountCommand(int argc, char *argv[], const char *message, int (*count)(const DLL_GET_RAID_STATUS *),
+                       const char *module);
+
+/* Physical-drive information block, first line "Physical Disk: %d" or
+ * "PD: %d Information". */
+#define CLI_PD_HEADING_DISK 0
+#define CLI_PD_HEADING_INFO 1
+
+/* Reads one drive's DLL_GET_HDD_INFO and prints its information block with
+ * the given state code. A class no table knows prints the abnormal-information
+ * message and, with fatalOnAbnormal, makes the fatal stop. 1 printed; 0 after
+ * the message why not. */
+int CliShowPhysicalDrive(uint8_t adapter, uint8_t pd, uint8_t state, int heading, int fatalOnAbnormal);
+
+/* logical-drive commands */
+int CliCmdExecLDInfo(int argc, char *argv[]);
+int CliCmdExecLDSetProp(int argc, char *argv[]);
+int CliCmdExecLDGetProp(int argc, char *argv[]);
+int CliCmdExecLDPDInfo(int argc, char *argv[]);
+int CliCmdExecLDGetNum(int argc, char *argv[]);
+int CliCmdExecLDRstrDrvList(int argc, char *argv[]);
+int CliCmdExecLDRstr(int argc, char *argv[]);
+int CliCmdExecLDRstrDrvInfo(int argc, char *argv[]);
+int CliCmdExecLDBadSpot(int argc, char *argv[]);
+
+/* physical-drive commands */
+int CliCmdExecPDInfo(int argc, char *argv[]);
+int CliCmdExecPDOnline(int argc, char *argv[]);
+int CliCmdExecPDOffline(int argc, char *argv[]);
+int CliCmdExecPDHSP(int argc, char *argv[]);
+int CliCmdExecPDGetNum(int argc, char *argv[]);
+int CliCmdExecPDList(int argc, char *argv[]);
+int CliCmdExecRbldPrrty(int argc, char *argv[]);
+int CliCmdExecPDLocate(int argc, char *argv[]);
+
+/* ==== end of logical-drive and physical-drive commands ==== */
+
 /* ---- commands that need no adapter ---- */
 int CliCmdExecHelp(int argc, char *argv[]);
 int CliCmdExecVersion(int argc, char *argv[]);
