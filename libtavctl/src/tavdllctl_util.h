@@ -146,6 +146,10 @@ extern HddStatEntry HddStat[TAV_MAX_DRIVES];
 extern uint8_t GHSHdd[2];
 extern uint8_t LdStateCopy[CS_LD_STATE_COPY];
 
+/* 1 when the drive slot has an entry with a drive present; else 0x40 for a
+ * slot without entry (state and group 255) or 0x80 for a missing drive. */
+int TavDllRequireDrive(uint8_t hddNo);
+
 /* A state byte below 0x30 marks a defined logical drive or drive. */
 inline bool isDefinedState(uint8_t state) { return state < 0x30; }
 

@@ -144,22 +144,6 @@ int TavDllRequireGroup(uint8_t groupNo)
     return 0;
 }
 
-int TavDllRequireDrive(uint8_t hddNo)
-{
-    const HddStatEntry &entry = HddStat[hddNo % TAV_MAX_DRIVES];
-    uint32_t code = DLL_ERROR_NONE;
-    if (hddNo >= TAV_MAX_DRIVES || (entry.state == TAV_STATE_UNDEFINED && entry.groupNo == TAV_STATE_UNDEFINED)) {
-        code = DLL_ERROR_NO_LD;
-    } else if (entry.state == TAV_STATE_NO_DRIVE) {
-        code = DLL_ERROR_HDD;
-    }
-    if (code == DLL_ERROR_NONE) {
-        return 1;
-    }
-    DLLSetErrorCode(code);
-    return 0;
-}
-
 TAVCTL_API int TavDllCreateLD(uint8_t contNo, const DLL_CREATE_LD_INFO *request)
 {
     uint8_t common[TAV_PARA_SIZE];

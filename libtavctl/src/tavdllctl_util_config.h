@@ -69,9 +69,6 @@
 
 /* 1 when the group (below 12) is defined; else error word 0x40. */
 int TavDllRequireGroup(uint8_t groupNo);
-/* 1 when the drive slot has an entry with a drive present; else 0x40 for a
- * slot without entry (state and group 255) or 0x80 for a missing drive. */
-int TavDllRequireDrive(uint8_t hddNo);
 
 /* ---- logical drives and restore candidates ---- */
 TAVCTL_API int TavDllCreateLD(uint8_t contNo, const DLL_CREATE_LD_INFO *request);

@@ -2,6 +2,22 @@
 // drives, and the action pages that start adapter actions.
 #include "tavdllctl_util.h"
 
+int TavDllRequireDrive(uint8_t hddNo)
+{
+    const HddStatEntry &entry = HddStat[hddNo % TAV_MAX_DRIVES];
+    uint32_t code = DLL_ERROR_NONE;
+    if (hddNo >= TAV_MAX_DRIVES || (entry.state == TAV_STATE_UNDEFINED && entry.groupNo == TAV_STATE_UNDEFINED)) {
+        code = DLL_ERROR_NO_LD;
+    } else if (entry.state == TAV_STATE_NO_DRIVE) {
+        code = DLL_ERROR_HDD;
+    }
+    if (code == DLL_ERROR_NONE) {
+        return 1;
+    }
+    DLLSetErrorCode(code);
+    return 0;
+}
+
 namespace {
 
 // An undefined entry (state 255) answers 0x40 without a command.
@@ -12,21 +28,6 @@ int readDefinedGroup(const LdStatEntry &entry, uint8_t bufferId, uint8_t *groupP
         return 0;
     }
     return TavDllReadBuffer(bufferId, groupPara, TAV_PARA_SIZE, 0);
-}
-
-// A drive slot without an entry answers 0x40, a slot whose drive is missing 0x80.
-int checkDrivePresent(uint8_t hddNo)
-{
-    const HddStatEntry &entry = HddStat[hddNo];
-    if (entry.state == TAV_STATE_UNDEFINED && entry.groupNo == TAV_STATE_UNDEFINED) {
-        DLLSetErrorCode(DLL_ERROR_NO_LD);
-        return 0;
-    }
-    if (entry.state == TAV_STATE_NO_DRIVE) {
-        DLLSetErrorCode(DLL_ERROR_HDD);
-        return 0;
-    }
-    return 1;
 }
 
 int sendActionPage(uint8_t page, uint8_t number, uint8_t function, uint8_t parameter)
@@ -64,7 +65,7 @@ TAVCTL_API int TavDllRestoreDriveStatus(uint8_t contNo, uint8_t *restoreStatus)
 
 TAVCTL_API int TavDllPhysicalDriveInfo(uint8_t contNo, uint8_t hddNo, uint8_t *hddPara)
 {
-    if (!TavDllLcSetupAdapter(contNo) || !checkDrivePresent(hddNo)) {
+    if (!TavDllLcSetupAdapter(contNo) || !TavDllRequireDrive(hddNo)) {
         return 0;
     }
     return TavDllReadBuffer(static_cast<uint8_t>(BUF_HDD_PARA + HddStat[hddNo].hddNo), hddPara, HDD_PARA_SIZE, 0);
@@ -84,7 +85,7 @@ TAVCTL_API int TavDllLdBadSpotInfo64(uint8_t contNo, uint8_t groupNo, uint8_t *t
 
 TAVCTL_API int TavDllHDDLocate(uint8_t contNo, uint8_t hddNo, uint8_t ledState)
 {
-    return TavDllLcSetupAdapter(contNo) && checkDrivePresent(hddNo) &&
+    return TavDllLcSetupAdapter(contNo) && TavDllRequireDrive(hddNo) &&
            TavDllLcExe_Page3C(contNo, hddNo, ACTION_LOCATE_LED, ledState);
 }
 
