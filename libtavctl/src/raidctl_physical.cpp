@@ -31,7 +31,7 @@ bool isAllowedLedState(uint8_t state)
 }
 
 // An LED state outside the table is a parameter error (word 0x10 alone) whose
-// detail line names the size specification.
+// detail line names DLL_ARG_ERROR_SIZESPEC.
 int refuseLedState(const char *function, int line)
 {
     DLLSetErrorCode(DLL_ERROR_PARAM);
