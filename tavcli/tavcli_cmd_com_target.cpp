@@ -32,8 +32,11 @@ static int Contains(const uint8_t *slots, size_t count, uint8_t value)
 }
 
 /* A comma-separated list of one-digit numbers up to maxNo, none repeated,
- * stored in the order given. A trailing "," is accepted when allowed. */
-static int ParseNumberList(const char *text, uint8_t *slots, size_t count, int maxNo, int trailingComma)
+ * stored in the order given. A trailing "," is accepted when allowed. Each
+ * number is handed to confirm (when not NULL) as soon as it is stored, before
+ * the rest of the list is read. */
+static int ParseNumberList(const char *text, uint8_t *slots, size_t count, int maxNo, int trailingComma,
+                           void (*confirm)(uint8_t number))
 {
     size_t used = 0;
     int digits = 0;
@@ -59,6 +62,9 @@ static int ParseNumberList(const char *text, uint8_t *slots, size_t count, int m
             return 0;
         }
         slots[used++] = value;
+        if (confirm != NULL) {
+            confirm(value);
+        }
         digits = 0;
         if (*p == '\0') {
             return 1;
@@ -90,6 +96,11 @@ static void ConfirmAdapter(uint8_t adapter, int fromAll)
     }
 }
 
+static void ConfirmListedAdapter(uint8_t adapter)
+{
+    ConfirmAdapter(adapter, 0);
+}
+
 static int AllAdapters(uint8_t adapters[CLI_ADAPTER_SLOTS])
 {
     uint8_t count = 0;
@@ -115,12 +126,10 @@ int GetAdapterNo(const char *option, uint8_t adapters[CLI_ADAPTER_SLOTS])
     if (strcmp(option, "aall") == 0) {
         return AllAdapters(adapters);
     }
-    if (option[0] == '\0' || !ParseNumberList(option + 1, adapters, CLI_ADAPTER_SLOTS, MAX_ADAPTER_NO, 0)) {
+    if (option[0] == '\0' ||
+        !ParseNumberList(option + 1, adapters, CLI_ADAPTER_SLOTS, MAX_ADAPTER_NO, 0, ConfirmListedAdapter)) {
         memset(adapters, CLI_EMPTY_SLOT, CLI_ADAPTER_SLOTS);
         return 0;
-    }
-    CLI_FOR_EACH_SLOT(i, adapters, CLI_ADAPTER_SLOTS) {
-        ConfirmAdapter(adapters[i], 0);
     }
     SortSlots(adapters, CLI_ADAPTER_SLOTS);
     return 1;
@@ -153,7 +162,7 @@ int GetLogicalDriveNo(const char *option, uint8_t lds[CLI_LD_SLOTS])
     if (strncmp(option, "sl", 2) == 0 || strncmp(option, "dl", 2) == 0) {
         valid = ParseSingleLd(option + 2, lds);
     } else if (option[0] != '\0') {
-        valid = ParseNumberList(option + 1, lds, CLI_LD_SLOTS, MAX_LD_NO, 1);
+        valid = ParseNumberList(option + 1, lds, CLI_LD_SLOTS, MAX_LD_NO, 1, NULL);
     }
     if (!valid) {
         memset(lds, CLI_EMPTY_SLOT, CLI_LD_SLOTS);

@@ -232,19 +232,25 @@ TEST_F(TavcliWithLibrary, AdapterListForms)
     }
 }
 
+// Each number is confirmed as soon as it is read: a missing adapter ends the
+// process even when the rest of the list would be refused.
 TEST_F(TavcliWithLibrary, MissingAdapterEndsTheProcess)
 {
-    for (const char *text : {"a2", "a0,3"}) {
-        SCOPED_TRACE(text);
-        std::string number(1, text[strlen(text) - 1]);
+    const struct {
+        const char *text;
+        const char *number;
+    } cases[] = {{"a2", "2"}, {"a0,3", "3"}, {"a2,2", "2"}, {"a3,", "3"}, {"a0,2,x", "2"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
         EXPECT_EXIT(
             {
                 InChild();
                 uint8_t adapters[CLI_ADAPTER_SLOTS];
-                GetAdapterNo(text, adapters);
+                GetAdapterNo(c.text, adapters);
             },
             ::testing::ExitedWithCode(CLI_EXIT_FATAL),
-            "^" + Literal("Fatal error - The specified Adapter: " + number + " doesn't exist.\n") + "$");
+            "^" + Literal("Fatal error - The specified Adapter: " + std::string(c.number) + " doesn't exist.\n") +
+                "$");
     }
 }
 
