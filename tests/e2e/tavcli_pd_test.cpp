@@ -87,6 +87,63 @@ TEST_F(PdCommandsOnDefaultServer, MemberServedByASpareShowsTheSpare) {
                 Heading(0) + DriveBlock(failed, state, false) + DriveBlock(spare, state, false)});
 }
 
+// A drive whose class no table knows ends PDInfo and PDList after the drives
+// before it, and stops the tool in LDPDInfo.
+class PdCommandsWithAnUnknownClass : public DriveCommands {
+protected:
+    PdCommandsWithAnUnknownClass()
+        : DriveCommands(R"({"adapters": [{"host": 2, "model": "ZN5121",
+            "drives": [{"slot": 0, "interface": "SAS"}, {"slot": 1, "interface": "SAS"},
+                       {"slot": 2, "interface": "SAS", "class": 9}, {"slot": 3, "interface": "SAS"}],
+            "logical_drives": [{"number": 0, "raid": 1, "members": [0, 1]}]}]})") {}
+};
+
+TEST_F(PdCommandsWithAnUnknownClass, EndsTheCommandOrStopsTheTool) {
+    nlohmann::json state = Show();
+    const drivetest::DriveRow d0 = {0, 0, "MORVANE", "MBB2147RC      ", "0-D0", "Member Use", "Good", "3.0Gbps",
+                                    "None", "None", 0};
+    drivetest::DriveRow d1 = d0;
+    d1.pd = 1;
+    d1.assign = "0-D1";
+    const drivetest::LdRow ld = {0, 0, 1, 2147, "Good", 2, "Global", "Enabled", "Not Needed", "No Operation",
+                                 0, "None", 0, "RA", "WB"};
+    const std::string abnormal = "Fatal error - Adapter 0: DLL information is abnormal.\n";
+    ExpectCases({
+        {{"-PDInfo", "-PhysDrv[0:3,0:2,0:1]", "-a0"}, Heading(0) + DriveBlock(d1, state, false) + abnormal},
+        {{"-PDList", "-a0"}, Heading(0) + DriveBlock(d0, state, false) + DriveBlock(d1, state, false) + abnormal},
+        {{"-LDPDInfo", "-a0"},
+         "Adapter #0\n\nNumber of Virtual Disks: 1\n" + drivetest::LdBlock(ld) + DriveBlock(d0, state, true) +
+             DriveBlock(d1, state, true) + abnormal,
+         255},
+    });
+}
+
+// Refusals are kept in the trace log, except a drive that is already off line.
+TEST_F(PdCommands, RefusalsAreTracedButAnOfflineDriveIsNot) {
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+        bool traced;
+    } cases[] = {
+        {{"-PDOnline", "-PhysDrv[0:1]", "-a2", "-nochk"},
+         "Fatal error - Adapter 2-Physical Drive 1: It is already the setting.", true},
+        {{"-PDOffline", "-PhysDrv[0:2]", "-a0", "-nochk"},
+         "Fatal error - Adapter 0-Physical Drive 2: It is already the setting.", false},
+        {{"-PDHSP", "-Set", "-PhysDrv[0:2]", "-a0", "-nochk"}, "Fatal error - Adapter 0-PD 2: state is not GOOD.",
+         true},
+        {{"-PDHSP", "-Rmv", "-PhysDrv[0:0]", "-a0", "-nochk"},
+         "Fatal error - Adapter 0-Physical Drive 0: It is already the setting.", true},
+        {{"-PDLocate", "-Active", "-PhysDrv[0:5]", "-a2"},
+         "Fatal error - Adapter 2-The specified Physical Drive: 5 doesn't exist.", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(drivetest::Joined(c.args));
+        ExpectCase({c.args, c.message + "\n"});
+        std::string log = tavtest::readFile(sim.path("/opt/morvane/tavutility/tavcli.log"));
+        EXPECT_EQ(log.find(c.message) != std::string::npos, c.traced);
+    }
+}
+
 // ---- syntax ----
 
 TEST_F(PdCommands, SyntaxErrorsNameTheirToken) {
