@@ -7,10 +7,12 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "tavctl.h"
+#include "tavctl_testutil.h"
 #include "tavtest.h"
 
 using tavtest::SimServer;
@@ -163,6 +165,52 @@ TEST_F(Channel, AnAdapterErrorRecordBecomesEightHexDigits)
     ASSERT_NE(detail, nullptr);
     EXPECT_STREQ(reinterpret_cast<const char *>(detail), "00120056");
 }
+
+// What a failed command echoes with TAV_DEBUG set: its call line, the error
+// line and detail line (check condition and adapter error only), then the
+// lines that describe the answer.
+struct FailureTrace {
+    const char *name;
+    std::vector<std::string> fault;
+    uint32_t result;
+    const char *expected;  // regular expression of the whole echo
+};
+
+const char ERROR_LINES[] =
+    R"(\*{6} ERROR \*{6} OS date: \d{4}/\d\d/\d\d \*\* OS time: \d\d:\d\d:\d\d \*{5} \n)"
+    R"(ERROR:DLLFUNC Linux_CmdExe\(\) DllErrCode=0x00002000\n)";
+
+class ChannelFailureTrace : public Channel, public ::testing::WithParamInterface<FailureTrace> {};
+
+TEST_P(ChannelFailureTrace, EchoesTheFailureInOrder)
+{
+    const FailureTrace &c = GetParam();
+    inject(c.fault);
+    tavctltest::ScopedEnv debug("TAV_DEBUG", "1");
+    tavctltest::StdoutCapture capture;
+    EXPECT_EQ(sendInquiry(), c.result);
+    std::string out = capture.text();
+    std::string expected = R"(DEBUG MSG : CALL - Linux_CmdExe\(\) CONTno=0 inlen=0 outlen=255\n)";
+    expected += c.result == CMDEXE_DRIVER_BUSY ? "" : ERROR_LINES;
+    EXPECT_TRUE(std::regex_match(out, std::regex(expected + c.expected))) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ChannelFailureTrace,
+    ::testing::Values(
+        FailureTrace{"CheckCondition", {"check-condition", "5", "0x24", "0x01"}, CMDEXE_SENSE,
+                     R"(raidctl\(\d+\) DEBUG MSG : ERROR:IOCTL ErrCode=8192 IOC_CODE=5 IOCerr=\d+\n)"
+                     R"(DEBUG MSG : ERROR:IOCTL CONTno=0 HostBbyte=0x[0-9A-F]{2} CmdSts=0x02 RtnCode=0x00000200\n)"
+                     R"(DEBUG MSG : ERROR:IOCTL SENSE KEY=0x05 ASC=0x24 ASCQ=0x01\n)"},
+        FailureTrace{"AdapterError", {"adapter-error", "0x123456"}, CMDEXE_ADAPTER_ERROR,
+                     R"(raidctl\(\d+\) DEBUG MSG : ERROR:IOCTL ErrCode=8192 IOC_CODE=5 IOCerr=\d+\n)"
+                     R"(DEBUG MSG : ERROR:IOCTL CONTno=0 CmdSts=0x[0-9A-F]{2} RtnCode=0x00007F00\n)"},
+        FailureTrace{"IoctlErrno", {"ioctl-error", "EINVAL"}, CMDEXE_ADAPTER_ERROR,
+                     R"(raidctl\(\d+\) DEBUG MSG : ERROR:IOCTL ErrCode=8192 IOC_CODE=22 IOCerr=\d+\n)"
+                     R"(DEBUG MSG : ERROR:IOCTL CONTno=0 CmdSts=0x[0-9A-F]{2} RtnCode=0x00007F00\n)"},
+        FailureTrace{"DriverBusy", {"busy", "350"}, CMDEXE_DRIVER_BUSY,
+                     R"(DEBUG MSG : ERROR:IOCTL CmdSts=0x[0-9A-F]{2} RtnCode=0x00008100\n)"}),
+    [](const ::testing::TestParamInfo<FailureTrace> &info) { return std::string(info.param.name); });
 
 TEST_F(Channel, BuildersReturnTheMiddleByteOfTheResult)
 {
