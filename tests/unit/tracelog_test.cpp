@@ -236,7 +236,10 @@ TEST_P(TraceLogContinue, SecondProcessContinuesAfterTheLastLine)
 }
 
 INSTANTIATE_TEST_SUITE_P(Ring, TraceLogContinue,
-                         ::testing::Values(ContinueCase{3, 3}, ContinueCase{9, 9}, ContinueCase{13, 3}));
+                         ::testing::Values(ContinueCase{3, 3}, ContinueCase{9, 9}, ContinueCase{13, 3}),
+                         [](const ::testing::TestParamInfo<ContinueCase> &info) {
+                             return "After" + std::to_string(info.param.linesBefore) + "Lines";
+                         });
 
 // A full 2,000,000-byte ring written by hand: the first write of a process
 // finds the end marker wherever it stands, across the read blocks.
