@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include "tavctl.h"
+#include "bench_server.h"
 #include "tavtest.h"
 
 namespace {
@@ -13,14 +14,7 @@ namespace {
 void BM_CmdExeInquiryRoundTrip(benchmark::State &state)
 {
     tavtest::SimServer server;
-    if (!server.ok()) {
-        state.SkipWithError("tavsim init failed");
-        return;
-    }
-    server.activate();
-    if (initContData(0) != 1 || ContCnt == 0) {
-        state.SkipWithError("no simulated adapter: is the driver shim preloaded?");
-        finContData();
+    if (!openSimulatedServer(state, server)) {
         return;
     }
     static SDllLinuxCmd cmd;

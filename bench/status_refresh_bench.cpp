@@ -9,6 +9,7 @@
 
 #include "tavctl.h"
 #include "tavdllctl_util.h"
+#include "bench_server.h"
 #include "tavtest.h"
 
 namespace {
@@ -29,14 +30,7 @@ std::string fullAdapter()
 void BM_StatusRefresh12Drives12LogicalDrives(benchmark::State &state)
 {
     tavtest::SimServer server(fullAdapter());
-    if (!server.ok()) {
-        state.SkipWithError("tavsim init failed");
-        return;
-    }
-    server.activate();
-    if (initContData(0) != 1 || ContCnt == 0) {
-        state.SkipWithError("no simulated adapter: is the driver shim preloaded?");
-        finContData();
+    if (!openSimulatedServer(state, server)) {
         return;
     }
     for (auto _ : state) {
