@@ -1,5 +1,53 @@
 /* Command-line tool: declarations shared by the entry, the command handlers
- * and the common routines. */
+ * and the common routines (the tavcli_core library: tavcli_cmd_com*.cpp,
+ * tavcli_cmd_drvopt.cpp, tavcli_log.cpp).
+ *
+ * Writing a command handler
+ * -------------------------
+ * 1. Parse the options with CliParseDriveOptions (or CliWalkOptions with the
+ *    command's own CliOptionRules) and ask with CliConfirmUnlessNoCheck.
+ * 2. Pick the targets: the listed adapters, LDs or drives as parsed, or the
+ *    LDs that exist through CliSelectLds (the -Lall / -aALL rules).
+ * 3. Walk them with CliWalkTargets (or CliWalkAdapters, CliWalkSelectedLds):
+ *    one CliStepAction per adapter, LD or drive; the walker reads each
+ *    adapter's status when asked and hands it over in the step. An action
+ *    returns 0 to end the walk (the command), 1 to go on.
+ * 4. Every library call that can fail goes through CLI_CALL, which prints
+ *    the library's error for the adapter and gives 0:
+ *        if (!CLI_CALL(adapter, MOD_CMD_LD, setWriteCache(adapter, ld, 1))) return 0;
+ *
+ * Example: start an operation on each selected LD.
+ *
+ *     static int StartOnLd(const CliStep *step)
+ *     {
+ *         if (!CLI_CALL(step->adapter, MOD_CMD_LD, startCC(step->adapter, step->target))) {
+ *             return 0;
+ *         }
+ *         CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "Adapter %d-VD %d: started.",
+ *                    step->adapter, step->target);
+ *         return 1;
+ *     }
+ *
+ *     int CliCmdExecLDStart(int argc, char *argv[])
+ *     {
+ *         CLI_TRACE_ENTRY(MOD_CMD_LD);
+ *         CliDriveOptions options;
+ *         CliLdSelection selection;
+ *         uint32_t seen;
+ *         if (CliParseDriveOptions(argc, argv, &kRules, 0, &options, &seen) &&
+ *             CliConfirmUnlessNoCheck(seen, &options.targets, CLI_CHK_PLAIN) &&
+ *             CliSelectLds(&options.targets, options.allLds, &selection, MOD_CMD_LD)) {
+ *             CliWalkSelectedLds(&options.targets, &selection, StartOnLd, NULL, MOD_CMD_LD);
+ *         }
+ *         return 0;
+ *     }
+ *
+ * Per drive: CliWalk walk = {CLI_WALK_PDS, 1, NULL, NULL, MOD_CMD_PD}; then
+ * CliWalkTargets(&options.targets, &walk, Action, &data): step->target is
+ * the drive, step->state its entry in step->status->hddState. Per adapter
+ * (a schedule, a firmware image): CliWalkAdapters(&targets, readStatus,
+ * Action, &data, module). Quiet skips (-Lall over adapters without LDs) go
+ * into a skipped[] per adapter number, passed in CliWalk::skipped. */
 #ifndef TAVCLI_H
 #define TAVCLI_H
 
@@ -85,6 +133,12 @@ void InternalError(int adapter, const char *module, unsigned line);
  * refused argument, 2 an internal failure, 4 a failed system call) and the
  * error word or system error number. */
 void CliInternalErrorCode(int classDigit, uint32_t code, const char *module, unsigned line);
+
+/* The call-or-report helper: 1 when a library call succeeded (its result
+ * not 0); otherwise InternalError for the adapter and 0. The call's own
+ * errno reaches InternalError untouched. */
+int CliCallOk(int succeeded, int adapter, const char *module, unsigned line);
+#define CLI_CALL(adapter, module, call) CliCallOk((call) != 0, (adapter), (module), __LINE__)
 
 /* Closes the library (InternalError when that fails) and ends the process
  * with CLI_EXIT_FATAL. */
@@ -195,6 +249,47 @@ int CliHasAnyLd(const DLL_GET_RAID_STATUS *status);
  * Returns 0 after InternalError when a status read failed. */
 int getAdpLdArray(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t lds[CLI_LD_SLOTS],
                   uint8_t matrix[CLI_ADAPTER_SLOTS][CLI_LD_SLOTS]);
+
+/* ---- the target walker ---- */
+
+/* What a walk steps over on each listed adapter. */
+#define CLI_WALK_ADAPTERS 0 /* the adapter itself, one step */
+#define CLI_WALK_LDS 1      /* each LD of the list, in the order given */
+#define CLI_WALK_PDS 2      /* each drive of the list, in its order */
+
+/* One step of a walk. */
+struct CliStep {
+    uint8_t adapter;
+    uint8_t target;                    /* the LD or drive; CLI_EMPTY_SLOT on an adapter step */
+    uint8_t state;                     /* its entry in the status table; 0 without a status */
+    int firstOfAdapter;                /* 1 on the adapter's first step */
+    const DLL_GET_RAID_STATUS *status; /* the adapter's status, NULL when the walk reads none */
+    void *context;                     /* the command's own data */
+};
+
+/* A step's action: 1 goes on, 0 ends the walk. */
+typedef int (*CliStepAction)(const CliStep *step);
+
+/* How a walk goes. */
+struct CliWalk {
+    int over;                                /* CLI_WALK_ADAPTERS, _LDS or _PDS */
+    int readStatus;                          /* read each adapter's status before its steps */
+    const uint8_t *skipped;                  /* per adapter number, 1: passed over; NULL: none */
+    const uint8_t (*selected)[CLI_LD_SLOTS]; /* LD walks: only the listed LDs that this
+                                                adapter x LD matrix marks CLI_LD_SELECTED;
+                                                NULL: every listed LD */
+    const char *module;                      /* names a failed status read in the trace */
+};
+
+/* For each listed adapter (in list order): reads its status when the walk
+ * says so (a failed read: InternalError, and the walk ends), then calls the
+ * action once per step. 1 when every step returned 1; 0 when the walk ended
+ * early. An adapter with no step (an empty selection) calls nothing. */
+int CliWalkTargets(const CliTargets *targets, const CliWalk *walk, CliStepAction action, void *context);
+
+/* The same over the listed adapters alone: one step per adapter. */
+int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction action, void *context,
+                    const char *module);
 
 /* ---- confirmation ---- */
 
@@ -331,6 +426,32 @@ int CliConfirmUnlessNoCheck(uint32_t seen, const CliTargets *targets, int kind);
 #define MSG_ALREADY_SET "Fatal error - %s %d-%s %d: It is already the setting."
 #define MSG_NOT_EXIST "Fatal error - Adapter %d-The specified %s: %d doesn't exist."
 
+/* The LDs a command over "-L... -a..." acts on. */
+struct CliLdSelection {
+    uint8_t matrix[CLI_ADAPTER_SLOTS][CLI_LD_SLOTS]; /* getAdpLdArray's matrix */
+    uint8_t skipped[CLI_ADAPTER_SLOTS];              /* per adapter number: passed over */
+};
+
+/* The selected LDs of the listed adapters, allLds meaning the list names
+ * every LD. An explicitly listed LD that does not exist ends the process
+ * (getAdpLdArray). An adapter without any LD is skipped silently with -aALL
+ * and allLds, and ends the command, with "There is no Virtual Drive", under
+ * allLds alone; when every listed adapter was skipped, each is reported and
+ * the command ends. 0 when the command ends. */
+int CliSelectLds(const CliTargets *targets, int allLds, CliLdSelection *selection, const char *module);
+
+/* Walks the selection: adapters in list order (ascending), then their
+ * selected LDs ascending; no status is read (the step's status is NULL).
+ * For the selected LDs in the order given, walk CLI_WALK_LDS with the
+ * selection's skipped and matrix. */
+int CliWalkSelectedLds(const CliTargets *targets, const CliLdSelection *selection, CliStepAction action,
+                       void *context, const char *module);
+
+/* Every listed drive of every listed adapter must be there before anything
+ * is changed or shown: 0 after "Fatal error - Adapter %d-The specified
+ * Physical Drive: %d doesn't exist." (or a failed status read). */
+int CliAllDrivesExist(const CliTargets *targets, const char *module);
+
 /* Number of drives 0-7 present in the PD state table. */
 int CliCountPresentDrives(const DLL_GET_RAID_STATUS *status);
 
@@ -355,6 +476,38 @@ int CliRunCountCommand(int argc, char *argv[], const char *message, int (*count)
  * message and, with fatalOnAbnormal, makes the fatal stop. 1 printed; 0 after
  * the message why not. */
 int CliShowPhysicalDrive(uint8_t adapter, uint8_t pd, uint8_t state, int heading, int fatalOnAbnormal);
+
+/* The texts of the logical-drive block's fields; state and force state
+ * change only for a defined LD, not for a restore candidate. */
+struct CliLdTexts {
+    int raidLevel;
+    char state[14];
+    char stripe[8];
+    char hotSpare[7];
+    char autoRebuild[9];
+    char rebuild[20];
+    char maintenance[16];
+    char dataLost[7];
+    char readCache[5];
+    char writeCache[5];
+};
+
+/* Prints the abnormal-information message for the adapter (the command
+ * ends, not the process); 0. */
+int CliReportAbnormalInfo(uint8_t adapter);
+
+/* Looks the fields up in the order the block shows them. 1, or 0 after the
+ * abnormal-information message. */
+int CliBuildLdTexts(uint8_t adapter, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState, int defined,
+                    CliLdTexts *t);
+
+/* Prints the "Virtual Disk" block of a defined LD with its state: 1, or 0
+ * after the abnormal-information message. */
+int CliPrintLdBlock(uint8_t adapter, uint8_t ld, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState);
+
+/* The adapter's generation code from its system parameters: 1, or 0 after
+ * InternalError. */
+int CliReadGeneration(uint8_t adapter, uint8_t *generation, const char *module);
 
 /* logical-drive commands */
 int CliCmdExecLDInfo(int argc, char *argv[]);

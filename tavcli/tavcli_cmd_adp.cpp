@@ -45,8 +45,7 @@ int CliCmdExecAdpCount(int argc, char *argv[])
         return 0;
     }
     uint8_t count = 0;
-    if (!getContNum(&count)) {
-        InternalError(CLI_NO_ADAPTER, MOD_CMD_ADP, __LINE__);
+    if (!CLI_CALL(CLI_NO_ADAPTER, MOD_CMD_ADP, getContNum(&count))) {
         return 0;
     }
     CliLogging(CLI_LOG_STDOUT, MOD_CMD_ADP, __LINE__, "Adapter Count: %d.", count);
@@ -118,9 +117,9 @@ static const FlashState *FindFlashState(uint8_t code)
 static int ReadAdapterRecords(uint8_t adapter, AdapterReport *report, uint8_t *generationCode)
 {
     uint8_t sysPara[TAV_PARA_SIZE];
-    if (!getContInfo(adapter, &report->info) || !getSysPara(adapter, sysPara) ||
-        !getContPara(adapter, &report->para)) {
-        InternalError(adapter, MOD_CMD_ADP, __LINE__);
+    if (!CLI_CALL(adapter, MOD_CMD_ADP,
+                  getContInfo(adapter, &report->info) && getSysPara(adapter, sysPara) &&
+                      getContPara(adapter, &report->para))) {
         return 0;
     }
     *generationCode = sysPara[TAV_SYSPARA_GENERATION];
@@ -209,22 +208,24 @@ static void PrintAdapterReport(uint8_t adapter, const AdapterReport *r)
                r->delayWeeks);
 }
 
+static int ShowAdapter(const CliStep *step)
+{
+    AdapterReport report;
+    uint8_t generationCode = 0;
+    if (!ReadAdapterRecords(step->adapter, &report, &generationCode)) {
+        return 0;
+    }
+    DecodeAdapterCodes(step->adapter, generationCode, &report);
+    PrintAdapterReport(step->adapter, &report);
+    return 1;
+}
+
 int CliCmdExecAdpAllInfo(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_ADP);
     CliTargets targets = {};
-    if (!WalkAdapterOptions(argc, argv, CLI_OPT_ADAPTER, 1, &targets)) {
-        return 0;
-    }
-    CLI_FOR_EACH_SLOT(a, targets.adapters, CLI_ADAPTER_SLOTS) {
-        uint8_t adapter = targets.adapters[a];
-        AdapterReport report;
-        uint8_t generationCode = 0;
-        if (!ReadAdapterRecords(adapter, &report, &generationCode)) {
-            return 0;
-        }
-        DecodeAdapterCodes(adapter, generationCode, &report);
-        PrintAdapterReport(adapter, &report);
+    if (WalkAdapterOptions(argc, argv, CLI_OPT_ADAPTER, 1, &targets)) {
+        CliWalkAdapters(&targets, 0, ShowAdapter, NULL, MOD_CMD_ADP);
     }
     return 0;
 }
@@ -258,6 +259,17 @@ static int AcceptDelay(uint32_t kind, const char *option, void *state)
     return kind == CLI_OPT_NOCHK || CliAcceptTarget(kind, option, &options->targets);
 }
 
+static int SetDelay(const CliStep *step)
+{
+    int code = *(const int *)step->context;
+    if (!CLI_CALL(step->adapter, MOD_CMD_ADP, setHDDintv(step->adapter, (uint8_t)code))) {
+        return 0;
+    }
+    CliLogging(CLI_LOG_STDOUT, MOD_CMD_ADP, __LINE__, "Adapter %d: Patrol Read Execution Delay is %d week.",
+               step->adapter, DelayWeeks(code));
+    return 1;
+}
+
 int CliCmdExecAdpPRSetDelay(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_ADP);
@@ -268,38 +280,32 @@ int CliCmdExecAdpPRSetDelay(int argc, char *argv[])
     if (!CliWalkOptions(argc, argv, &rules, &options, &seen) || !AskUnlessNoCheck(seen)) {
         return 0;
     }
-    CLI_FOR_EACH_SLOT(a, options.targets.adapters, CLI_ADAPTER_SLOTS) {
-        uint8_t adapter = options.targets.adapters[a];
-        if (!setHDDintv(adapter, (uint8_t)options.code)) {
-            InternalError(adapter, MOD_CMD_ADP, __LINE__);
-            return 0;
-        }
-        CliLogging(CLI_LOG_STDOUT, MOD_CMD_ADP, __LINE__, "Adapter %d: Patrol Read Execution Delay is %d week.",
-                   adapter, DelayWeeks(options.code));
-    }
+    CliWalkAdapters(&options.targets, 0, SetDelay, &options.code, MOD_CMD_ADP);
     return 0;
 }
 
 /* ---- -GLPrevLimitInfo ---- */
 
+static int ShowLimits(const CliStep *step)
+{
+    uint8_t adapter = step->adapter;
+    DLL_GLIST_INFO glist;
+    if (!CLI_CALL(adapter, MOD_CMD_ADP, getGListInfo(adapter, &glist))) {
+        return 0;
+    }
+    CliLogging(CLI_LOG_STDOUT, MOD_CMD_ADP, __LINE__,
+               "Adapter #%d\n\nPreventLimit: %d\nPreventLimit OneMonth: %d\nPreventLimit HalfYear: %d\n"
+               "PreventLimit OneYear: %d\n",
+               adapter, glist.preventLimit, glist.oneMonth, glist.halfYear, glist.oneYear);
+    return 1;
+}
+
 int CliCmdExecGLPrevLimitInfo(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_ADP);
     CliTargets targets = {};
-    if (!WalkAdapterOptions(argc, argv, CLI_OPT_ADAPTER, 2, &targets)) {
-        return 0;
-    }
-    CLI_FOR_EACH_SLOT(a, targets.adapters, CLI_ADAPTER_SLOTS) {
-        uint8_t adapter = targets.adapters[a];
-        DLL_GLIST_INFO glist;
-        if (!getGListInfo(adapter, &glist)) {
-            InternalError(adapter, MOD_CMD_ADP, __LINE__);
-            return 0;
-        }
-        CliLogging(CLI_LOG_STDOUT, MOD_CMD_ADP, __LINE__,
-                   "Adapter #%d\n\nPreventLimit: %d\nPreventLimit OneMonth: %d\nPreventLimit HalfYear: %d\n"
-                   "PreventLimit OneYear: %d\n",
-                   adapter, glist.preventLimit, glist.oneMonth, glist.halfYear, glist.oneYear);
+    if (WalkAdapterOptions(argc, argv, CLI_OPT_ADAPTER, 2, &targets)) {
+        CliWalkAdapters(&targets, 0, ShowLimits, NULL, MOD_CMD_ADP);
     }
     return 0;
 }
@@ -370,13 +376,21 @@ static int LimitGiven(uint32_t seen, int i)
     return (seen & (OPT_LIMIT(i) | OPT_ALL_LIMITS)) != 0;
 }
 
-static int SetLimits(uint8_t adapter, const LimitOptions *options, uint32_t seen)
+struct LimitChange {
+    const LimitOptions *options;
+    uint32_t seen;
+};
+
+static int SetLimits(const CliStep *step)
 {
+    const LimitChange *change = (const LimitChange *)step->context;
+    uint8_t adapter = step->adapter;
+    const LimitOptions *options = change->options;
+    uint32_t seen = change->seen;
     DLL_GLIST_INFO glist;
     uint16_t limits[GLIST_LIMITS];
     static_assert(sizeof limits == sizeof glist, "the record holds the four limits in report order");
-    if (!getGListInfo(adapter, &glist)) {
-        InternalError(adapter, MOD_CMD_ADP, __LINE__);
+    if (!CLI_CALL(adapter, MOD_CMD_ADP, getGListInfo(adapter, &glist))) {
         return 0;
     }
     memcpy(limits, &glist, sizeof limits);
@@ -386,8 +400,7 @@ static int SetLimits(uint8_t adapter, const LimitOptions *options, uint32_t seen
         }
     }
     memcpy(&glist, limits, sizeof glist);
-    if (!setGListInfo(adapter, &glist)) {
-        InternalError(adapter, MOD_CMD_ADP, __LINE__);
+    if (!CLI_CALL(adapter, MOD_CMD_ADP, setGListInfo(adapter, &glist))) {
         return 0;
     }
     for (int i = 0; i < GLIST_LIMITS; ++i) {
@@ -409,11 +422,8 @@ int CliCmdExecGLPrevLimitSet(int argc, char *argv[])
     if (!CliWalkOptions(argc, argv, &rules, &options, &seen) || !AskUnlessNoCheck(seen)) {
         return 0;
     }
-    CLI_FOR_EACH_SLOT(a, options.targets.adapters, CLI_ADAPTER_SLOTS) {
-        if (!SetLimits(options.targets.adapters[a], &options, seen)) {
-            return 0;
-        }
-    }
+    LimitChange change = {&options, seen};
+    CliWalkAdapters(&options.targets, 0, SetLimits, &change, MOD_CMD_ADP);
     return 0;
 }
 
@@ -450,35 +460,6 @@ static int AcceptRebuild(uint32_t kind, const char *option, void *state)
     return kind == CLI_OPT_NOCHK || CliAcceptTarget(kind, option, &options->targets);
 }
 
-/* Marks the adapters without any LD that the command passes over. 0 when the
- * command ends here: a status read failed, a named adapter has no LD, or no
- * adapter is left. */
-static int SkipAdaptersWithoutLd(const CliTargets *targets, int skipped[CLI_ADAPTER_SLOTS])
-{
-    int allLds = CliIsAllLds(targets->lds);
-    int remaining = 0;
-    CLI_FOR_EACH_SLOT(a, targets->adapters, CLI_ADAPTER_SLOTS) {
-        uint8_t adapter = targets->adapters[a];
-        DLL_GET_RAID_STATUS status;
-        if (!CliReadRaidStatus(adapter, &status, MOD_CMD_ADP, __LINE__)) {
-            return 0;
-        }
-        skipped[a] = !CliHasAnyLd(&status);
-        if (skipped[a] && allLds && !targets->allAdapters) {
-            CliLogging(CLI_LOG_TRACE, MOD_CMD_ADP, __LINE__, MSG_NO_VIRTUAL_DRIVE, adapter);
-            return 0;
-        }
-        remaining += !skipped[a];
-    }
-    if (remaining == 0) {
-        CLI_FOR_EACH_SLOT(a, targets->adapters, CLI_ADAPTER_SLOTS) {
-            CliLogging(CLI_LOG_TRACE, MOD_CMD_ADP, __LINE__, MSG_NO_VIRTUAL_DRIVE, targets->adapters[a]);
-        }
-        return 0;
-    }
-    return 1;
-}
-
 /* Sets or reads one LD's auto-rebuild: 0 on a library failure; *text the
  * state to report, NULL when there is none. */
 static int ApplyRebuildMode(uint8_t adapter, uint8_t ld, int mode, const char **text)
@@ -496,23 +477,16 @@ static int ApplyRebuildMode(uint8_t adapter, uint8_t ld, int mode, const char **
     return 1;
 }
 
-static int RebuildAdapter(uint8_t adapter, const uint8_t lds[CLI_LD_SLOTS],
-                          const uint8_t selected[CLI_LD_SLOTS], int mode)
+static int RebuildLd(const CliStep *step)
 {
-    CLI_FOR_EACH_SLOT(i, lds, CLI_LD_SLOTS) {
-        uint8_t ld = lds[i];
-        const char *text = NULL;
-        if (selected[ld] != CLI_LD_SELECTED) {
-            continue;
-        }
-        if (!ApplyRebuildMode(adapter, ld, mode, &text)) {
-            InternalError(adapter, MOD_CMD_ADP, __LINE__);
-            return 0;
-        }
-        if (text != NULL) {
-            CliLogging(CLI_LOG_STDOUT, MOD_CMD_ADP, __LINE__, "Adapter %d:\nVirtual drv-%d:\nAutoRebuild is %s.\n",
-                       adapter, ld, text);
-        }
+    int mode = *(const int *)step->context;
+    const char *text = NULL;
+    if (!CLI_CALL(step->adapter, MOD_CMD_ADP, ApplyRebuildMode(step->adapter, step->target, mode, &text))) {
+        return 0;
+    }
+    if (text != NULL) {
+        CliLogging(CLI_LOG_STDOUT, MOD_CMD_ADP, __LINE__, "Adapter %d:\nVirtual drv-%d:\nAutoRebuild is %s.\n",
+                   step->adapter, step->target, text);
     }
     return 1;
 }
@@ -524,18 +498,13 @@ int CliCmdExecAdpAutoRbld(int argc, char *argv[])
                                          OPT_REBUILD_MODE | CLI_OPT_LD | CLI_OPT_ADAPTER, 0, CLI_OPT_NOCHK, 0};
     RebuildOptions options = {};
     uint32_t seen;
-    uint8_t matrix[CLI_ADAPTER_SLOTS][CLI_LD_SLOTS];
-    int skipped[CLI_ADAPTER_SLOTS] = {0};
+    CliLdSelection selection;
     if (!CliWalkOptions(argc, argv, &rules, &options, &seen) || !AskUnlessNoCheck(seen) ||
-        !getAdpLdArray(options.targets.adapters, options.targets.lds, matrix) ||
-        !SkipAdaptersWithoutLd(&options.targets, skipped)) {
+        !CliSelectLds(&options.targets, CliIsAllLds(options.targets.lds), &selection, MOD_CMD_ADP)) {
         return 0;
     }
-    CLI_FOR_EACH_SLOT(a, options.targets.adapters, CLI_ADAPTER_SLOTS) {
-        uint8_t adapter = options.targets.adapters[a];
-        if (!skipped[a] && !RebuildAdapter(adapter, options.targets.lds, matrix[adapter], options.mode)) {
-            return 0;
-        }
-    }
+    /* The selected LDs in the order given. */
+    CliWalk walk = {CLI_WALK_LDS, 0, selection.skipped, selection.matrix, MOD_CMD_ADP};
+    CliWalkTargets(&options.targets, &walk, RebuildLd, &options.mode);
     return 0;
 }

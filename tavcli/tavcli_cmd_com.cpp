@@ -86,6 +86,15 @@ void InternalError(int adapter, const char *module, unsigned line)
     CliInternalErrorCode(classDigit, shown, module, line);
 }
 
+int CliCallOk(int succeeded, int adapter, const char *module, unsigned line)
+{
+    if (succeeded) {
+        return 1;
+    }
+    InternalError(adapter, module, line);
+    return 0;
+}
+
 void CliInternalErrorCode(int classDigit, uint32_t code, const char *module, unsigned line)
 {
     CliLogging(CLI_LOG_TRACE, module, line, "Fatal error - Internal error -0x%d000%08x.", classDigit, code);

@@ -98,17 +98,23 @@ static int IsSpare(uint8_t hddClass)
 }
 
 /* One drive's line for the online, offline and hot-spare removal kinds. */
-static int ListDrive(int kind, uint8_t adapter, uint8_t pd, uint8_t state)
+static int ListDrive(const CliStep *step)
 {
+    int kind = *(const int *)step->context;
+    uint8_t adapter = step->adapter;
+    uint8_t pd = step->target;
+    if (step->state == TAV_STATE_UNDEFINED) {
+        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_PD_MISSING, adapter, pd);
+        return 1;
+    }
     int suitable = 0;
     if (kind == CLI_CHK_PD_ONLINE) {
-        suitable = IsAlarm(state);
+        suitable = IsAlarm(step->state);
     } else if (kind == CLI_CHK_PD_OFFLINE) {
-        suitable = !IsAlarm(state);
+        suitable = !IsAlarm(step->state);
     } else {
         DLL_GET_HDD_INFO info;
-        if (!getPhysicalDriveInfo(adapter, pd, &info)) {
-            InternalError(adapter, MOD_CMD_COM, __LINE__);
+        if (!CLI_CALL(adapter, MOD_CMD_COM, getPhysicalDriveInfo(adapter, pd, &info))) {
             return 0;
         }
         suitable = IsSpare(info.hddClass);
@@ -121,24 +127,25 @@ static int ListDrive(int kind, uint8_t adapter, uint8_t pd, uint8_t state)
     return 1;
 }
 
-static int ListDrives(const uint8_t *adapters, const uint8_t *pds, int kind)
+/* A target list from the check's separate lists (any may be NULL). */
+static void CheckTargets(const uint8_t *adapters, const uint8_t *pds, const uint8_t *lds, CliTargets *targets)
 {
-    CLI_FOR_EACH_SLOT(a, adapters, CLI_ADAPTER_SLOTS) {
-        uint8_t adapter = adapters[a];
-        DLL_GET_RAID_STATUS status;
-        if (!CliReadRaidStatus(adapter, &status, MOD_CMD_COM, __LINE__)) {
-            return 0;
-        }
-        CLI_FOR_EACH_SLOT(i, pds, CLI_PD_USED) {
-            uint8_t pd = pds[i];
-            if (status.hddState[pd] == TAV_STATE_UNDEFINED) {
-                CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_PD_MISSING, adapter, pd);
-            } else if (!ListDrive(kind, adapter, pd, status.hddState[pd])) {
-                return 0;
-            }
-        }
+    memset(targets, CLI_EMPTY_SLOT, sizeof *targets);
+    if (adapters != NULL) {
+        memcpy(targets->adapters, adapters, sizeof targets->adapters);
     }
-    return 1;
+    if (pds != NULL) {
+        memcpy(targets->pds, pds, sizeof targets->pds);
+    }
+    if (lds != NULL) {
+        memcpy(targets->lds, lds, sizeof targets->lds);
+    }
+}
+
+static int ListDrives(const CliTargets *targets, int kind)
+{
+    CliWalk walk = {CLI_WALK_PDS, 1, NULL, NULL, MOD_CMD_COM};
+    return CliWalkTargets(targets, &walk, ListDrive, &kind);
 }
 
 /* Whether block 0 of an LD carries a partition table. Read through the
@@ -161,52 +168,63 @@ static int HasPartitionTable(uint8_t adapter, uint8_t ld)
     return 0;
 }
 
-static int ListDeletionTargets(uint8_t adapter, const uint8_t *lds, int all)
+/* One listed LD's line for the deletion kind; with -Lall an LD that does not
+ * exist is passed over silently. */
+static int ListDeletionTarget(const CliStep *step)
 {
-    DLL_GET_RAID_STATUS status;
-    if (!CliReadRaidStatus(adapter, &status, MOD_CMD_COM, __LINE__)) {
-        return 0;
-    }
-    CLI_FOR_EACH_SLOT(i, lds, CLI_LD_SLOTS) {
-        uint8_t ld = lds[i];
-        if (status.ldState[ld] == TAV_STATE_UNDEFINED) {
-            if (!all) {
-                CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_VD_MISSING, adapter, ld);
-            }
-        } else if (HasPartitionTable(adapter, ld)) {
-            CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Adapter %d-VD %d: Valid partition exist on it.",
-                       adapter, ld);
-        } else {
-            CliLogging(CLI_LOG_STDOUT, MOD_CMD_COM, __LINE__, MSG_VD_TARGET, adapter, ld);
+    int all = *(const int *)step->context;
+    uint8_t adapter = step->adapter;
+    uint8_t ld = step->target;
+    if (step->state == TAV_STATE_UNDEFINED) {
+        if (!all) {
+            CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_VD_MISSING, adapter, ld);
         }
+    } else if (HasPartitionTable(adapter, ld)) {
+        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Adapter %d-VD %d: Valid partition exist on it.", adapter,
+                   ld);
+    } else {
+        CliLogging(CLI_LOG_STDOUT, MOD_CMD_COM, __LINE__, MSG_VD_TARGET, adapter, ld);
     }
     return 1;
 }
 
-static int ListLdDeletion(const uint8_t *adapters, const uint8_t *lds, int quiet)
+struct DeletionSkip {
+    int all;
+    int quiet;
+    uint8_t skipped[CLI_ADAPTER_SLOTS]; /* per adapter number */
+    int remaining;
+};
+
+/* Under -Lall an adapter without LDs is passed over, reported unless quiet. */
+static int SkipAdapterWithoutLd(const CliStep *step)
 {
-    int all = CliIsAllLds(lds);
-    int skipped[CLI_ADAPTER_SLOTS] = {0};
-    int remaining = 0;
-    CLI_FOR_EACH_SLOT(a, adapters, CLI_ADAPTER_SLOTS) {
-        DLL_GET_RAID_STATUS status;
-        if (!CliReadRaidStatus(adapters[a], &status, MOD_CMD_COM, __LINE__)) {
-            return 0;
-        }
-        skipped[a] = all && !CliHasAnyLd(&status);
-        if (skipped[a] && !quiet) {
-            CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_NO_VIRTUAL_DRIVE, adapters[a]);
-        }
-        remaining += !skipped[a];
+    DeletionSkip *skip = (DeletionSkip *)step->context;
+    int skipped = skip->all && !CliHasAnyLd(step->status);
+    skip->skipped[step->adapter] = (uint8_t)skipped;
+    if (skipped && !skip->quiet) {
+        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_NO_VIRTUAL_DRIVE, step->adapter);
     }
-    CLI_FOR_EACH_SLOT(a, adapters, CLI_ADAPTER_SLOTS) {
-        if (remaining == 0 && all && quiet) {
-            CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_NO_VIRTUAL_DRIVE, adapters[a]);
-        } else if (!skipped[a] && !ListDeletionTargets(adapters[a], lds, all)) {
-            return 0;
-        }
-    }
+    skip->remaining += !skipped;
     return 1;
+}
+
+static int ReportNoLd(const CliStep *step)
+{
+    CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_NO_VIRTUAL_DRIVE, step->adapter);
+    return 1;
+}
+
+static int ListLdDeletion(const CliTargets *targets, int quiet)
+{
+    DeletionSkip skip = {CliIsAllLds(targets->lds), quiet, {0}, 0};
+    if (!CliWalkAdapters(targets, 1, SkipAdapterWithoutLd, &skip, MOD_CMD_COM)) {
+        return 0;
+    }
+    if (skip.remaining == 0 && skip.all && quiet) {
+        return CliWalkAdapters(targets, 0, ReportNoLd, NULL, MOD_CMD_COM);
+    }
+    CliWalk walk = {CLI_WALK_LDS, 1, skip.skipped, NULL, MOD_CMD_COM};
+    return CliWalkTargets(targets, &walk, ListDeletionTarget, &skip.all);
 }
 
 /* The first LD of the list on the first adapter, as a restorable LD. */
@@ -215,8 +233,7 @@ static int ListRestoreCandidate(const uint8_t *adapters, const uint8_t *lds)
     uint8_t adapter = adapters[0];
     uint8_t ld = lds[0];
     DLL_RESTORE_LD_STATUS status;
-    if (!getRestoreLDsts(adapter, &status)) {
-        InternalError(adapter, MOD_CMD_COM, __LINE__);
+    if (!CLI_CALL(adapter, MOD_CMD_COM, getRestoreLDsts(adapter, &status))) {
         return 0;
     }
     if (ld < TAV_MAX_GROUPS && status.state[ld] != TAV_STATE_UNDEFINED) {
@@ -231,17 +248,19 @@ int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_S
            const uint8_t lds[CLI_LD_SLOTS], int kind, int quiet)
 {
     CLI_TRACE_ENTRY(MOD_CMD_COM);
+    CliTargets targets;
+    CheckTargets(adapters, pds, lds, &targets);
     int listed = 1;
     switch (kind) {
     case CLI_CHK_PLAIN:
         break;
     case CLI_CHK_LD_DELETE:
-        listed = ListLdDeletion(adapters, lds, quiet);
+        listed = ListLdDeletion(&targets, quiet);
         break;
     case CLI_CHK_PD_ONLINE:
     case CLI_CHK_PD_OFFLINE:
     case CLI_CHK_HSP_REMOVE:
-        listed = ListDrives(adapters, pds, kind);
+        listed = ListDrives(&targets, kind);
         break;
     case CLI_CHK_RESTORE_DELETE:
         listed = ListRestoreCandidate(adapters, lds);

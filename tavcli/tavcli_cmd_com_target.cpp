@@ -104,8 +104,7 @@ static void ConfirmListedAdapter(uint8_t adapter)
 static int AllAdapters(uint8_t adapters[CLI_ADAPTER_SLOTS])
 {
     uint8_t count = 0;
-    if (!getContNum(&count)) {
-        InternalError(CLI_NO_ADAPTER, MOD_CMD_COM, __LINE__);
+    if (!CLI_CALL(CLI_NO_ADAPTER, MOD_CMD_COM, getContNum(&count))) {
         CliFatalStop(CLI_NO_ADAPTER, MOD_CMD_COM, __LINE__);
     }
     if (count == 0) {
@@ -254,11 +253,17 @@ int CliIsAllLds(const uint8_t lds[CLI_LD_SLOTS])
 
 int CliReadRaidStatus(uint8_t adapter, DLL_GET_RAID_STATUS *status, const char *module, unsigned line)
 {
-    if (getRaidStatus(adapter, status)) {
-        return 1;
+    return CliCallOk(getRaidStatus(adapter, status) != 0, adapter, module, line);
+}
+
+int CliReadGeneration(uint8_t adapter, uint8_t *generation, const char *module)
+{
+    uint8_t para[TAV_PARA_SIZE];
+    if (!CLI_CALL(adapter, module, getSysPara(adapter, para))) {
+        return 0;
     }
-    InternalError(adapter, module, line);
-    return 0;
+    *generation = para[TAV_SYSPARA_GENERATION];
+    return 1;
 }
 
 int CliHasAnyLd(const DLL_GET_RAID_STATUS *status)
@@ -271,29 +276,34 @@ int CliHasAnyLd(const DLL_GET_RAID_STATUS *status)
     return 0;
 }
 
+struct MatrixFill {
+    uint8_t (*matrix)[CLI_LD_SLOTS];
+    int all;
+};
+
+static int MarkExistingLd(const CliStep *step)
+{
+    MatrixFill *fill = (MatrixFill *)step->context;
+    if (step->state != TAV_STATE_UNDEFINED) {
+        fill->matrix[step->adapter][step->target] = CLI_LD_SELECTED;
+    } else if (!fill->all) {
+        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Fatal error - Adapter %d-The specified %s: %d doesn't exist.",
+                   step->adapter, "Virtual Drives", step->target);
+        CliFatalStop(step->adapter, MOD_CMD_COM, __LINE__);
+    }
+    return 1;
+}
+
 int getAdpLdArray(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t lds[CLI_LD_SLOTS],
                   uint8_t matrix[CLI_ADAPTER_SLOTS][CLI_LD_SLOTS])
 {
     CLI_TRACE_ENTRY(MOD_CMD_COM);
-    int all = CliIsAllLds(lds);
     memset(matrix, CLI_EMPTY_SLOT, CLI_ADAPTER_SLOTS * CLI_LD_SLOTS);
-    CLI_FOR_EACH_SLOT(a, adapters, CLI_ADAPTER_SLOTS) {
-        uint8_t adapter = adapters[a];
-        DLL_GET_RAID_STATUS status;
-        if (!CliReadRaidStatus(adapter, &status, MOD_CMD_COM, __LINE__)) {
-            return 0;
-        }
-        CLI_FOR_EACH_SLOT(i, lds, CLI_LD_SLOTS) {
-            uint8_t ld = lds[i];
-            if (status.ldState[ld] != TAV_STATE_UNDEFINED) {
-                matrix[adapter][ld] = CLI_LD_SELECTED;
-            } else if (!all) {
-                CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__,
-                           "Fatal error - Adapter %d-The specified %s: %d doesn't exist.", adapter,
-                           "Virtual Drives", ld);
-                CliFatalStop(adapter, MOD_CMD_COM, __LINE__);
-            }
-        }
-    }
-    return 1;
+    CliTargets targets;
+    memset(&targets, CLI_EMPTY_SLOT, sizeof targets);
+    memcpy(targets.adapters, adapters, sizeof targets.adapters);
+    memcpy(targets.lds, lds, sizeof targets.lds);
+    MatrixFill fill = {matrix, CliIsAllLds(lds)};
+    CliWalk walk = {CLI_WALK_LDS, 1, NULL, NULL, MOD_CMD_COM};
+    return CliWalkTargets(&targets, &walk, MarkExistingLd, &fill);
 }

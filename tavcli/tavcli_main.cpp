@@ -1,5 +1,5 @@
 /* Entry of the command-line tool: the command table, the terminal's working
- * mode and its restoration at exit, and the named lock files. */
+ * mode, and the named lock files. */
 #include <fcntl.h>
 #include <limits.h>
 #include <stdio.h>
@@ -14,10 +14,6 @@
 #define TRACE_LOG_NAME "tavcli.log"
 #define TRACE_LOG_SIZE 2000000
 #define LOCK_ATTEMPTS 5
-
-struct termios old_term_set;
-struct termios new_term_set;
-uint32_t term_set_flg = 0;
 
 /* Searched first to last. Each entry carries its fixed index in the full
  * command set; handlers join at their index. */
@@ -79,13 +75,6 @@ static void SetWorkingTerminal(void)
     new_term_set.c_lflag |= ICANON;
     term_set_flg = 1;
     tcsetattr(STDIN_FILENO, TCSANOW, &new_term_set);
-}
-
-void CliCmdProcessDetach(void)
-{
-    if (term_set_flg == 1) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &old_term_set);
-    }
 }
 
 /* ---- named locks ---- */

@@ -1,11 +1,6 @@
-// tavcli's shared routines, compiled from the tool's own sources: the target
+// tavcli's shared routines, linked from tavcli_core: the target
 // parsers, the adapter x LD matrix, the state texts, the report of a library
 // error word and the output-file check.
-#include "../../tavcli/tavcli_cmd_com.cpp"
-#include "../../tavcli/tavcli_cmd_com_file.cpp"
-#include "../../tavcli/tavcli_cmd_com_str.cpp"
-#include "../../tavcli/tavcli_cmd_com_target.cpp"
-#include "../../tavcli/tavcli_log.cpp"
 
 #include <gtest/gtest.h>
 #include <limits.h>
@@ -15,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tavcli.h"
 #include "tavctl_testutil.h"
 #include "tavtest.h"
 

@@ -1,10 +1,6 @@
-// tavcli's pre-check and confirmation question (ComChk), compiled from the
-// tool's own sources: the target lines of every check kind, the question,
+// tavcli's pre-check and confirmation question (ComChk), linked from
+// tavcli_core: the target lines of every check kind, the question,
 // the answers read from standard input and a failed status read.
-#include "../../tavcli/tavcli_cmd_com.cpp"
-#include "../../tavcli/tavcli_cmd_com_chk.cpp"
-#include "../../tavcli/tavcli_cmd_com_target.cpp"
-#include "../../tavcli/tavcli_log.cpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,14 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tavcli.h"
 #include "tavctl_testutil.h"
 #include "tavtest.h"
-
-// The terminal state that the tool's entry owns: standard input here is no
-// terminal, so the question leaves it alone.
-struct termios old_term_set;
-struct termios new_term_set;
-uint32_t term_set_flg = 0;
 
 namespace {
 
