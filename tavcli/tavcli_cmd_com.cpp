@@ -103,9 +103,7 @@ void CliInternalErrorCode(int classDigit, uint32_t code, const char *module, uns
 void CliFatalStop(int adapter, const char *module, unsigned line)
 {
     CLI_TRACE_ENTRY(MOD_CMD_COM);
-    if (!finContData()) {
-        InternalError(adapter, module, line);
-    }
+    CliCallOk(finContData() != 0, adapter, module, line);
     exit(CLI_EXIT_FATAL);
 }
 

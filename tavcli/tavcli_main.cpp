@@ -204,8 +204,7 @@ int main(int argc, char *argv[])
         ReportStartupFailure();
     }
     handler(argc, argv);
-    if (!finContData()) {
-        InternalError(CLI_NO_ADAPTER, MOD_MAIN, __LINE__);
+    if (!CLI_CALL(CLI_NO_ADAPTER, MOD_MAIN, finContData())) {
         return CLI_EXIT_FATAL;
     }
     return 0;
