@@ -20,7 +20,7 @@
  *
  *     static int StartOnLd(const CliStep *step)
  *     {
- *         if (!CLI_CALL(step->adapter, MOD_CMD_LD, startCC(step->adapter, step->target))) {
+ *         if (!CLI_CALL(step->adapter, MOD_CMD_LD, start_consistencyCheck(step->adapter, step->target))) {
  *             return 0;
  *         }
  *         CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "Adapter %d-VD %d: started.",
@@ -42,12 +42,18 @@
  *         return 0;
  *     }
  *
- * Per drive: CliWalk walk = {CLI_WALK_PDS, 1, NULL, NULL, MOD_CMD_PD}; then
- * CliWalkTargets(&options.targets, &walk, Action, &data): step->target is
- * the drive, step->state its entry in step->status->hddState. Per adapter
- * (a schedule, a firmware image): CliWalkAdapters(&targets, readStatus,
- * Action, &data, module). Quiet skips (-Lall over adapters without LDs) go
- * into a skipped[] per adapter number, passed in CliWalk::skipped. */
+ * Per drive: check with CliAllDrivesExist(&options.targets, MOD_CMD_PD), then
+ *     CliWalk walk = {CLI_WALK_PDS, 1, NULL, NULL, MOD_CMD_PD};
+ *     CliWalkTargets(&options.targets, &walk, Action, &data);
+ * step->target is the drive, step->state its entry in step->status->hddState.
+ * Per adapter (a schedule, a firmware image): CliWalkAdapters(&targets,
+ * readStatus, Action, &data, module).
+ * A pre-scan (marks for a quiet rule) is a first walk whose action only
+ * records into data and returns 1; a second walk then acts. To drop an LD
+ * from a selection, clear its selection.matrix cell; to pass an adapter
+ * over, set selection.skipped[adapter] (or any skipped[] given in
+ * CliWalk::skipped). Keep the handler's own module name (MOD_CMD_...) in
+ * every call: the trace log names it. */
 #ifndef TAVCLI_H
 #define TAVCLI_H
 

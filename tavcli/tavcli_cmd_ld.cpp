@@ -19,7 +19,8 @@ static int ParseAndSelect(int argc, char *argv[], const CliOptionRules *rules, C
                           CliLdSelection *selection)
 {
     uint32_t seen;
-    return CliParseDriveOptions(argc, argv, rules, 0, options, &seen) && CliSelectLds(&options->targets, options->allLds, selection, MOD_CMD_LD);
+    return CliParseDriveOptions(argc, argv, rules, 0, options, &seen) &&
+           CliSelectLds(&options->targets, options->allLds, selection, MOD_CMD_LD);
 }
 
 /* ---- LDInfo ---- */

@@ -302,8 +302,8 @@ static int SetRebuildPriority(const CliStep *step)
 {
     const RebuildPriority *priority = (const RebuildPriority *)step->context;
     uint8_t adapter = step->adapter;
-    if (!CLI_CALL(adapter, MOD_CMD_PD,
-                  priority->busy ? setRESTintvBUSY(adapter, priority->code) : setRESTintvIDLE(adapter, priority->code))) {
+    int (*apply)(uint8_t, uint8_t) = priority->busy ? setRESTintvBUSY : setRESTintvIDLE;
+    if (!CLI_CALL(adapter, MOD_CMD_PD, apply(adapter, priority->code))) {
         return 0;
     }
     char text[7];
