@@ -466,6 +466,12 @@ int CliCountPresentDrives(const DLL_GET_RAID_STATUS *status);
  * that ends the command: an explicit adapter list, or a failed status read. */
 int CliDropEmptyAdapters(CliTargets *targets, int withLds, const char *message, const char *module);
 
+/* The listing commands whose only option is -a: the adapters without any
+ * drive (withLds: drive or LD) dropped as CliDropEmptyAdapters does, then
+ * show per adapter with its status read. Returns 0 (a handler's result). */
+int CliRunAdapterReport(int argc, char *argv[], int foreignIndex, int withLds, const char *emptyMessage,
+                        CliStepAction show, const char *module);
+
 /* The counting commands: their only option is -a (an option that fits
  * nothing names the command word); per listed adapter the message with the
  * adapter and the count of its status. */
@@ -482,6 +488,10 @@ int CliRunCountCommand(int argc, char *argv[], const char *message, int (*count)
  * message and, with fatalOnAbnormal, makes the fatal stop. 1 printed; 0 after
  * the message why not. */
 int CliShowPhysicalDrive(uint8_t adapter, uint8_t pd, uint8_t state, int heading, int fatalOnAbnormal);
+
+/* The block of every drive present in the adapter's status, 0-7
+ * ascending: 1, or 0 when one could not be shown. */
+int CliShowPresentDrives(uint8_t adapter, const DLL_GET_RAID_STATUS *status, int heading, int fatalOnAbnormal);
 
 /* The texts of the logical-drive block's fields; state and force state
  * change only for a defined LD, not for a restore candidate. */

@@ -127,6 +127,17 @@ int CliShowPhysicalDrive(uint8_t adapter, uint8_t pd, uint8_t state, int heading
     return PrintPDInfoBlock(adapter, pd, &info, state, heading, fatalOnAbnormal);
 }
 
+int CliShowPresentDrives(uint8_t adapter, const DLL_GET_RAID_STATUS *status, int heading, int fatalOnAbnormal)
+{
+    for (uint8_t pd = 0; pd < CLI_PD_USED; ++pd) {
+        if (status->hddState[pd] != TAV_STATE_UNDEFINED &&
+            !CliShowPhysicalDrive(adapter, pd, status->hddState[pd], heading, fatalOnAbnormal)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
 /* ---- logical-drive block ---- */
 
 #define RAID_LEVEL_MIRROR 1

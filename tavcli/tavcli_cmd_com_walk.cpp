@@ -212,3 +212,14 @@ int CliAllDrivesExist(const CliTargets *targets, const char *module)
     CliWalk walk = {CLI_WALK_PDS, 1, NULL, NULL, module};
     return CliWalkTargets(targets, &walk, DriveExists, (void *)module);
 }
+
+int CliRunAdapterReport(int argc, char *argv[], int foreignIndex, int withLds, const char *emptyMessage,
+                        CliStepAction show, const char *module)
+{
+    CliDriveOptions options;
+    if (CliParseAdapterOption(argc, argv, foreignIndex, &options) &&
+        CliDropEmptyAdapters(&options.targets, withLds, emptyMessage, module)) {
+        CliWalkAdapters(&options.targets, 1, show, NULL, module);
+    }
+    return 0;
+}

@@ -182,24 +182,13 @@ static int ShowAdapterLdsAndDrives(const CliStep *step)
             return 0;
         }
     }
-    for (uint8_t pd = 0; pd < CLI_PD_USED; ++pd) {
-        if (status->hddState[pd] != TAV_STATE_UNDEFINED &&
-            !CliShowPhysicalDrive(adapter, pd, status->hddState[pd], CLI_PD_HEADING_INFO, 1)) {
-            return 0;
-        }
-    }
-    return 1;
+    return CliShowPresentDrives(adapter, status, CLI_PD_HEADING_INFO, 1);
 }
 
 int CliCmdExecLDPDInfo(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_LD);
-    CliDriveOptions options;
-    if (!CliParseAdapterOption(argc, argv, CLI_TOKEN_COMMAND, &options) ||
-        !CliDropEmptyAdapters(&options.targets, 1,
-                              "Fatal error - Adapter %d: There is no Virtual Drive & Physical Drive.", MOD_CMD_LD)) {
-        return 0;
-    }
-    CliWalkAdapters(&options.targets, 1, ShowAdapterLdsAndDrives, NULL, MOD_CMD_LD);
-    return 0;
+    return CliRunAdapterReport(argc, argv, CLI_TOKEN_COMMAND, 1,
+                               "Fatal error - Adapter %d: There is no Virtual Drive & Physical Drive.",
+                               ShowAdapterLdsAndDrives, MOD_CMD_LD);
 }

@@ -75,26 +75,14 @@ int CliCmdExecPDInfo(int argc, char *argv[])
 static int ShowAllDrives(const CliStep *step)
 {
     PrintListHeading(step->adapter);
-    for (uint8_t pd = 0; pd < CLI_PD_USED; ++pd) {
-        if (step->status->hddState[pd] != TAV_STATE_UNDEFINED &&
-            !PrintDrive(step->adapter, pd, step->status->hddState[pd])) {
-            return 0;
-        }
-    }
-    return 1;
+    return CliShowPresentDrives(step->adapter, step->status, CLI_PD_HEADING_DISK, 0);
 }
 
 int CliCmdExecPDList(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_PD);
-    CliDriveOptions options;
-    if (!CliParseAdapterOption(argc, argv, CLI_TOKEN_FIRST_OPTION, &options) ||
-        !CliDropEmptyAdapters(&options.targets, 0, "Fatal error - Adapter %d: There is no Physical Drive.",
-                              MOD_CMD_PD)) {
-        return 0;
-    }
-    CliWalkAdapters(&options.targets, 1, ShowAllDrives, NULL, MOD_CMD_PD);
-    return 0;
+    return CliRunAdapterReport(argc, argv, CLI_TOKEN_FIRST_OPTION, 0,
+                               "Fatal error - Adapter %d: There is no Physical Drive.", ShowAllDrives, MOD_CMD_PD);
 }
 
 int CliCmdExecPDGetNum(int argc, char *argv[])
