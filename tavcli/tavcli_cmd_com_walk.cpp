@@ -107,7 +107,7 @@ static int SkipAdapterWithoutLd(const CliStep *step)
 
 static int ReportSkipped(const CliStep *step)
 {
-    ReportNoLd(step->adapter, (const char *)step->context);
+    ReportNoLd(step->adapter, *(const char *const *)step->context);
     return 1;
 }
 
@@ -122,7 +122,7 @@ int CliSelectLds(const CliTargets *targets, int allLds, CliLdSelection *selectio
         return 0;
     }
     if (state.listed > 0 && state.skipped == state.listed) {
-        CliWalkAdapters(targets, 0, ReportSkipped, (void *)module, module);
+        CliWalkAdapters(targets, 0, ReportSkipped, &module, module);
         return 0;
     }
     return 1;
@@ -202,15 +202,15 @@ static int DriveExists(const CliStep *step)
     if (step->state != TAV_STATE_UNDEFINED) {
         return 1;
     }
-    CliLogging(CLI_LOG_TRACE, (const char *)step->context, __LINE__, MSG_NOT_EXIST, step->adapter, "Physical Drive",
-               step->target);
+    CliLogging(CLI_LOG_TRACE, *(const char *const *)step->context, __LINE__, MSG_NOT_EXIST, step->adapter,
+               "Physical Drive", step->target);
     return 0;
 }
 
 int CliAllDrivesExist(const CliTargets *targets, const char *module)
 {
     CliWalk walk = {CLI_WALK_PDS, 1, NULL, NULL, module};
-    return CliWalkTargets(targets, &walk, DriveExists, (void *)module);
+    return CliWalkTargets(targets, &walk, DriveExists, &module);
 }
 
 int CliRunAdapterReport(int argc, char *argv[], int foreignIndex, int withLds, const char *emptyMessage,
