@@ -170,17 +170,7 @@ protected:
     }
     void TearDown() override { finContData(); }
 
-    // Whether some process holds the lock file's flock.
-    bool lockIsHeld() const
-    {
-        int fd = open(lockPath.c_str(), O_RDONLY);
-        if (fd < 0) {
-            return false;
-        }
-        bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-        close(fd);
-        return held;
-    }
+    bool lockIsHeld() const { return tavctltest::lockIsHeld(lockPath); }
 
     // Runs fn in a child process that ends through exit(), so the library's
     // exit handler runs there too; returns the child's exit status.
