@@ -136,16 +136,17 @@ bool registerExitHandler()
 }
 
 // Opens the lock file, creating it exclusively so that this process knows
-// whether it created it. Returns the descriptor, or -1 with errno set;
-// *vanished tells that an existing file was removed before it could be
-// opened.
+// whether it created it; a symbolic link at the path is not followed, so no
+// other file gets the lock file's mode. Returns the descriptor, or -1 with
+// errno set; *vanished tells that an existing file was removed before it
+// could be opened.
 int openLockFile(const char *path, bool *created, bool *vanished)
 {
     int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     *created = fd >= 0;
     *vanished = false;
     if (fd < 0 && errno == EEXIST) {
-        fd = open(path, O_WRONLY | O_CLOEXEC);
+        fd = open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
         *vanished = fd < 0 && errno == ENOENT;
     }
     return fd;

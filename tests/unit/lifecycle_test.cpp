@@ -229,6 +229,22 @@ TEST_F(ExclusiveLock, ALeftOverLockFileIsUsedButNotRemoved)
     EXPECT_FALSE(lockIsHeld());
 }
 
+// A symbolic link at the lock file's path is not followed: the start-up
+// fails as an open failure and the link's target keeps its mode.
+TEST_F(ExclusiveLock, ALinkAtTheLockPathIsNotFollowed)
+{
+    std::string target = scratch.path("/var/run/target");
+    writeFile(target, "keep\n");
+    ASSERT_EQ(chmod(target.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(target.c_str(), lockPath.c_str()), 0);
+    EXPECT_EQ(initContData(1), 0);
+    EXPECT_EQ(DLLGetLastError(), 0x200u);
+    struct stat info;
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(readFile(target), "keep\n");
+}
+
 TEST_F(ExclusiveLock, SharedUseTakesNoLock)
 {
     ASSERT_EQ(initContData(0), 1);
