@@ -32,11 +32,21 @@ void restoreLastSlotMarker(const std::string &path)
     close(fd);
 }
 
+// A fresh directory for the log file; false (the benchmark skipped) when
+// it cannot be made.
+bool makeLogDir(benchmark::State &state, char *dir)
+{
+    if (mkdtemp(dir) == nullptr) {
+        state.SkipWithError("mkdtemp failed");
+        return false;
+    }
+    return true;
+}
+
 void BM_FirstDumpLogIntoFullRing(benchmark::State &state)
 {
     char dir[] = "/tmp/tavctl-bench.XXXXXX";
-    if (mkdtemp(dir) == nullptr) {
-        state.SkipWithError("mkdtemp failed");
+    if (!makeLogDir(state, dir)) {
         return;
     }
     std::string path = std::string(dir) + "/tavbench.log";
@@ -69,6 +79,25 @@ void BM_FirstDumpLogIntoFullRing(benchmark::State &state)
     rmdir(dir);
 }
 BENCHMARK(BM_FirstDumpLogIntoFullRing)->Unit(benchmark::kMicrosecond);
+
+// Every later write of the same process, into a ring that keeps wrapping.
+void BM_FollowingDumpLog(benchmark::State &state)
+{
+    char dir[] = "/tmp/tavctl-bench.XXXXXX";
+    if (!makeLogDir(state, dir)) {
+        return;
+    }
+    std::string path = std::string(dir) + "/tavbench.log";
+    initLog(path.c_str(), 200000);
+    dumpLog("tracelog_bench.cpp", 1, "first line", nullptr, 0);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(dumpLog("tracelog_bench.cpp", 2, "following line", nullptr, 0));
+    }
+    finContData();
+    unlink(path.c_str());
+    rmdir(dir);
+}
+BENCHMARK(BM_FollowingDumpLog)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -233,8 +233,9 @@ int GetAdapterNo(const char *option, uint8_t adapters[CLI_ADAPTER_SLOTS]);
 int GetLogicalDriveNo(const char *option, uint8_t lds[CLI_LD_SLOTS]);
 /* keepOrder 0 sorts the drives ascending, 1 keeps the order given. */
 int GetPhysicalDriveNo(const char *option, uint8_t pds[CLI_PD_SLOTS], int keepOrder);
-/* The decimal value after a G-list limit keyword ("pl5", "all300"); an empty
- * value leaves *value unchanged. */
+/* The decimal value after a G-list limit keyword ("pl5", "all300"). A keyword
+ * without digits writes nothing to *value; the limit commands start it at 0,
+ * so "pl" or "all" alone sets the limit to 0. */
 int GetGListPLNo(const char *option, uint16_t *value);
 
 /* Whether an LD list names all eight LDs (-Lall or an explicit full list). */

@@ -114,6 +114,18 @@ int searchEndMarker()
     return 1;
 }
 
+// Whether the end marker still stands where this process left it; another
+// process that wrote since has moved it.
+bool markerStillHere()
+{
+    char head[LOG_END_MARKER_LENGTH];
+    ssize_t got;
+    do {
+        got = pread(g_trace_fd, head, sizeof head, g_trace_pos);
+    } while (got < 0 && errno == EINTR);
+    return got == LOG_END_MARKER_LENGTH && memcmp(head, LOG_END_MARKER, LOG_END_MARKER_LENGTH) == 0;
+}
+
 int dumpLogSrhEnd()
 {
     struct stat info;
@@ -255,6 +267,9 @@ TAVCTL_API int dumpLog(const char *srcFile, unsigned line, const char *title, co
     if (!lockTraceFile(LOCK_EX, __LINE__)) {
         return 0;
     }
+    if (g_tracecnt != 0 && !markerStillHere()) {
+        g_tracecnt = 0;  // others wrote since: find the newest line again
+    }
     int ok = dumpLogHeader(srcFile, line, title);
     if (ok && data != nullptr && length != 0) {
         ok = dumpLogData(static_cast<const uint8_t *>(data), length);
@@ -304,9 +319,19 @@ TAVCTL_API int initLog(const char *fileName, int maxSize)
         return traceSystemError("fopen", ENAMETOOLONG, __LINE__);
     }
     DllCloseTraceLog();
-    int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0744);
+    // Never through a symbolic link, and only into a regular file: the log
+    // must not overwrite or change the mode of any other file. O_NONBLOCK
+    // keeps a FIFO at the path from holding up the open.
+    int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0744);
     if (fd < 0) {
         return traceSystemError("fopen", errno, __LINE__);
+    }
+    struct stat info;
+    int statted = fstat(fd, &info);
+    if (statted != 0 || !S_ISREG(info.st_mode)) {
+        int sysErrno = statted != 0 ? errno : EINVAL;
+        close(fd);
+        return traceSystemError(statted != 0 ? "fstat" : "fopen", sysErrno, __LINE__);
     }
     if (fchmod(fd, 0744) != 0) {
         int sysErrno = errno;

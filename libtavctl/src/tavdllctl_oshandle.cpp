@@ -14,6 +14,8 @@
 #define LOCK_FILE_PATH "/var/run/libtavctl.pid"
 #define CONTROLLER_ABSENT 255
 #define EXCLUSIVE_USE 1
+// Times the lock is taken again after its file was removed under it.
+#define LOCK_ATTEMPTS 16
 
 ControllerEntry Controller[TAV_MAX_ADAPTERS];
 AdapterHandle _AdapterHandle[TAV_MAX_ADAPTERS];
@@ -45,26 +47,58 @@ void forgetLock()
     LockOwner = 0;
 }
 
+// Whether the lock file's path still names the file open on fd: a process
+// that opened the path before the holder removed the file can lock the
+// removed file afterwards.
+bool pathNamesOpenFile(int fd, const char *path)
+{
+    struct stat opened, named;
+    return fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// Removes the file this process created, while it still holds the lock, so
+// that no one can lock the file between the unlock and the removal. A file
+// of another process at the path is left alone. Returns 0 (errno set) when
+// the removal failed.
+int removeWhileHeld()
+{
+    char path[4096];
+    if (!LockCreatedHere) {
+        return 1;
+    }
+    LockCreatedHere = false;
+    if (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path)) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
+    struct stat named;
+    if (stat(path, &named) == 0 && !pathNamesOpenFile(LockFd, path)) {
+        return 1;
+    }
+    return remove(path) == 0 ? 1 : 0;
+}
+
 // Releases the lock without reporting (failure paths and process exit).
-// A forked child only drops its copy of the descriptor.
-void releaseLockQuietly()
+// A forked child only drops its copy of the descriptor. A creator that did
+// not get the lock removes the file only if it can lock it now; otherwise
+// the file belongs to whoever holds it.
+void releaseLockQuietly(bool held)
 {
     if (LockFd < 0) {
         return;
     }
     int savedErrno = errno;
     if (lockHeldByThisProcess()) {
-        flock(LockFd, LOCK_UN);
-        close(LockFd);
-        if (LockCreatedHere) {
-            char path[4096];
-            if (Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path)) {
-                unlink(path);
-            }
+        if (!held && LockCreatedHere) {
+            held = flock(LockFd, LOCK_EX | LOCK_NB) == 0;
         }
-    } else {
-        close(LockFd);
+        if (held) {
+            removeWhileHeld();
+            flock(LockFd, LOCK_UN);
+        }
     }
+    close(LockFd);
     forgetLock();
     errno = savedErrno;
 }
@@ -80,7 +114,15 @@ int reportSystemFailure(const char *call, const char *function, int sysErrno, in
 int failInit(const char *call, int sysErrno, int line)
 {
     reportSystemFailure(call, "initContData", sysErrno, line);
-    releaseLockQuietly();
+    releaseLockQuietly(false);
+    return 0;
+}
+
+int refuseLocked()
+{
+    DLLSetErrorCode(DLL_ERROR_LOCKED);
+    DllReportError(DLL_ERROR_LOCKED, "initContData", SRC_DLL_MOD, __LINE__, 0);
+    releaseLockQuietly(false);
     return 0;
 }
 
@@ -93,39 +135,58 @@ bool registerExitHandler()
     return registered;
 }
 
-// Opens the lock file, remembering whether this process created it, and
-// takes the exclusive lock without waiting.
+// Opens the lock file, creating it exclusively so that this process knows
+// whether it created it; a symbolic link at the path is not followed, so no
+// other file gets the lock file's mode. Returns the descriptor, or -1 with
+// errno set; *vanished tells that an existing file was removed before it
+// could be opened.
+int openLockFile(const char *path, bool *created, bool *vanished)
+{
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    *created = fd >= 0;
+    *vanished = false;
+    if (fd < 0 && errno == EEXIST) {
+        fd = open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        *vanished = fd < 0 && errno == ENOENT;
+    }
+    return fd;
+}
+
+// Opens the lock file and takes the exclusive lock without waiting. A lock
+// taken on a file that its holder removed meanwhile is dropped and taken
+// again on the file the path names now.
 int takeExclusiveLock()
 {
     char path[4096];
     if (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path)) {
         return failInit("open", ENAMETOOLONG, __LINE__);
     }
-    bool created = true;
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = open(path, O_WRONLY | O_CLOEXEC);
+    for (int attempt = 0; attempt < LOCK_ATTEMPTS; ++attempt) {
+        bool created = false, vanished = false;
+        int fd = openLockFile(path, &created, &vanished);
+        if (vanished) {
+            continue;  // its holder removed it in between
+        }
+        if (fd < 0) {
+            return failInit("open", errno, __LINE__);
+        }
+        LockFd = fd;
+        LockCreatedHere = created;
+        LockOwner = getpid();
+        if (fchmod(fd, 0600) != 0) {
+            return failInit("fchmod", errno, __LINE__);
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            return errno == EWOULDBLOCK ? refuseLocked() : failInit("flock", errno, __LINE__);
+        }
+        if (pathNamesOpenFile(fd, path)) {
+            return 1;
+        }
+        flock(fd, LOCK_UN);
+        close(fd);
+        forgetLock();
     }
-    if (fd < 0) {
-        return failInit("open", errno, __LINE__);
-    }
-    LockFd = fd;
-    LockCreatedHere = created;
-    LockOwner = getpid();
-    if (fchmod(fd, 0600) != 0) {
-        return failInit("fchmod", errno, __LINE__);
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        return 1;
-    }
-    if (errno == EWOULDBLOCK) {
-        DLLSetErrorCode(DLL_ERROR_LOCKED);
-        DllReportError(DLL_ERROR_LOCKED, "initContData", SRC_DLL_MOD, __LINE__, 0);
-        releaseLockQuietly();
-        return 0;
-    }
-    return failInit("flock", errno, __LINE__);
+    return refuseLocked();  // the file keeps changing hands: others are starting and ending
 }
 
 int startUp()
@@ -166,6 +227,8 @@ TAVCTL_API int initContData(int exclus)
     return startUp();
 }
 
+// The holder removes a file it created before unlocking it (see
+// removeWhileHeld), then unlocks and closes it.
 static int releaseLockReporting()
 {
     if (LockFd < 0) {
@@ -176,19 +239,19 @@ static int releaseLockReporting()
         forgetLock();
         return 1;
     }
+    if (!removeWhileHeld()) {
+        int removeErrno = errno;
+        releaseLockQuietly(true);
+        return reportSystemFailure("remove", "finContData", removeErrno, __LINE__);
+    }
     if (flock(LockFd, LOCK_UN) != 0) {
         return reportSystemFailure("flock", "finContData", errno, __LINE__);
     }
     int closed = close(LockFd);
     int closeErrno = errno;
-    bool created = LockCreatedHere;
     forgetLock();  // the descriptor is gone even when close reports an error
     if (closed != 0) {
         return reportSystemFailure("close", "finContData", closeErrno, __LINE__);
-    }
-    char path[4096];
-    if (created && (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path) || remove(path) != 0)) {
-        return reportSystemFailure("remove", "finContData", errno, __LINE__);
     }
     return 1;
 }
@@ -213,7 +276,7 @@ TAVCTL_API void TavDllProcessDetach(void)
 {
     freeDLLError();
     DllCloseDebugLog();
-    releaseLockQuietly();
+    releaseLockQuietly(true);
     DllCloseTraceLog();
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "sim_codec.h"
@@ -424,11 +425,52 @@ void parseServer(const json& j, SimState* state) {
     }
 }
 
-json parseText(const std::string& text, const std::string& what) {
+// Where the parser stands, for naming the key of a value it refuses.
+class ParsePosition {
+public:
+    void step(json::parse_event_t event, const json& parsed) {
+        using E = json::parse_event_t;
+        if (event == E::object_start || event == E::array_start) {
+            frames_.push_back({event == E::array_start, 0, ""});
+        } else if (event == E::key && !frames_.empty()) {
+            frames_.back().key = parsed.get<std::string>();
+        } else if (event == E::object_end || event == E::array_end) {
+            if (!frames_.empty()) frames_.pop_back();
+            nextElement();
+        } else if (event == E::value) {
+            nextElement();
+        }
+    }
+    std::string path(const std::string& root) const {
+        std::string p = root;
+        for (const Frame& f : frames_) p = f.array ? at(p, f.index) : at(p, f.key);
+        return p.empty() ? "configuration" : p;
+    }
+
+private:
+    struct Frame {
+        bool array;
+        size_t index;
+        std::string key;
+    };
+    void nextElement() {
+        if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
+    }
+    std::vector<Frame> frames_;
+};
+
+// `what` names the text in messages, `root` is the path of its top value.
+json parseText(const std::string& text, const std::string& what, const std::string& root) {
+    ParsePosition position;
     try {
-        return json::parse(text);
+        return json::parse(text, [&position](int, json::parse_event_t event, json& parsed) {
+            position.step(event, parsed);
+            return true;
+        });
     } catch (const json::parse_error& e) {
         throw ConfigError(what + ": not valid JSON (" + e.what() + ")");
+    } catch (const json::out_of_range&) {
+        throw ConfigError(position.path(root) + ": number out of range");
     }
 }
 
@@ -437,7 +479,7 @@ json parseText(const std::string& text, const std::string& what) {
 bool buildServer(const std::string& configText, SimState* state, std::string* error) {
     try {
         std::memset(state, 0, sizeof *state);
-        parseServer(parseText(configText.empty() ? kDefaultServerConfig : configText, "configuration"), state);
+        parseServer(parseText(configText.empty() ? kDefaultServerConfig : configText, "configuration", ""), state);
         return true;
     } catch (const ConfigError& e) {
         *error = e.what();
@@ -447,7 +489,7 @@ bool buildServer(const std::string& configText, SimState* state, std::string* er
 
 bool buildDrive(const std::string& driveJson, int controller, int slot, DriveRecord* drive, std::string* error) {
     try {
-        json j = parseText(driveJson.empty() ? "{}" : driveJson, "drive");
+        json j = parseText(driveJson.empty() ? "{}" : driveJson, "drive", "drive");
         requireObject(j, "drive");
         refuseUnknownKeys(j, "drive", {TAVSIM_DRIVE_KEYS});
         parseDriveBody(j, "drive", controller, slot, drive);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
 #include <limits.h>
@@ -35,6 +36,33 @@ bool readWholeFile(const std::string& path, std::string* text) {
     std::ostringstream s;
     s << in.rdbuf();
     *text = s.str();
+    return true;
+}
+
+// A configuration is a non-empty regular file; anything else (a directory,
+// a device, a FIFO that would block) is refused before reading.
+bool readConfigFile(const std::string& path, std::string* text, std::string* error) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        *error = std::strerror(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    bool regular = S_ISREG(st.st_mode);
+    close(fd);
+    if (!regular) {
+        *error = "not a regular file";
+        return false;
+    }
+    if (!readWholeFile(path, text)) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    if (text->empty()) {
+        *error = "the file is empty";
+        return false;
+    }
     return true;
 }
 
@@ -75,10 +103,19 @@ std::string procFile(const AdapterRecord& a, int controller) {
     return s;
 }
 
+// Text as one shell word: in single quotes, each quote inside as '\''.
+std::string shellWord(const std::string& text) {
+    std::string word = "'";
+    for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
 std::string dmidecodeScript(const SimState& state) {
+    std::string version(state.systemVersion, strnlen(state.systemVersion, sizeof state.systemVersion));
     return std::string("#!/bin/sh\n# Simulated dmidecode: answers the system version of the server.\n") +
-           "if [ \"$1\" = \"-s\" ] && [ \"$2\" = \"system-version\" ]; then\n  echo '" + state.systemVersion +
-           "'\n  exit 0\nfi\necho \"dmidecode (simulated): only -s system-version is known\" >&2\nexit 1\n";
+           "if [ \"$1\" = \"-s\" ] && [ \"$2\" = \"system-version\" ]; then\n  printf '%s\\n' " +
+           shellWord(version) +
+           "\n  exit 0\nfi\necho \"dmidecode (simulated): only -s system-version is known\" >&2\nexit 1\n";
 }
 
 bool linkSuite(const std::string& installDir) {
@@ -159,8 +196,8 @@ int commandInit(const Args& args) {
     if (args.empty() || args.size() > 2) return complain("usage: tavsim init DIR [CONFIG.json]", 2);
     const std::string& dir = args[0];
     std::string configText, error;
-    if (args.size() == 2 && !readWholeFile(args[1], &configText))
-        return complain("cannot read " + args[1] + ": " + std::strerror(errno));
+    if (args.size() == 2 && !readConfigFile(args[1], &configText, &error))
+        return complain("cannot read " + args[1] + ": " + error);
     static SimState state;
     if (!buildServer(configText, &state, &error)) return complain(error);
     if (!isMissingOrEmptyDir(dir)) return complain(dir + " exists and is not empty");

@@ -247,6 +247,21 @@ TEST_F(TavcliFrame, CommandLineIsRecorded) {
     EXPECT_TRUE(TraceHasEntry(sim, "tavcli_strdef", "CliCmdExecVersion"));
 }
 
+// A trace log path that links elsewhere is not written through: the tool
+// runs without its log and the link's target keeps its bytes and mode.
+TEST_F(TavcliFrame, LinkedTraceLogIsLeftAlone) {
+    std::string target = sim.path("/var/run/precious");
+    tavtest::writeFile(target, "root:x:0:0\n");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    ASSERT_EQ(symlink(target.c_str(), sim.path("/opt/morvane/tavutility/tavcli.log").c_str()), 0);
+    RunResult r = Tavcli({"-v"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(tavtest::readFile(target), "root:x:0:0\n");
+    struct stat info;
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
 // ---- long input ----
 
 TEST_F(TavcliFrame, LongCommandWordIsRefusedWithoutOverrun) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -46,6 +48,9 @@ TEST(Tavsim, RefusedConfigurationNamesTheKeyAndLeavesNothingBehind) {
          "adapters[0].drives[0].blcks: unknown key"},
         {R"({"adapters":[{"host":2,"model":"ZN5121","driver_version":"1.2.x.4"}]})",
          "adapters[0].driver_version: must be four numbers"},
+        {R"({"adapters":[{"host":1e400,"model":"ZN5121"}]})", "adapters[0].host: number out of range"},
+        {R"({"adapters":[{"host":2,"model":"ZN5121","drives":[{"slot":0,"interface":"SAS","blocks":-1e999}]}]})",
+         "adapters[0].drives[0].blocks: number out of range"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -53,6 +58,48 @@ TEST(Tavsim, RefusedConfigurationNamesTheKeyAndLeavesNothingBehind) {
         EXPECT_FALSE(server.ok());
         EXPECT_NE(server.initOutput().find(c.message), std::string::npos) << server.initOutput();
         EXPECT_EQ(entries(parentOf(server.root())), std::set<std::string>{"config.json"});
+    }
+}
+
+// Only a non-empty regular file is a configuration; a FIFO must not block.
+TEST(Tavsim, InitRefusesAConfigurationThatIsNoNonEmptyRegularFile) {
+    char pattern[] = "/tmp/tavsim-cfg.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string base = pattern;
+    tavtest::writeFile(base + "/empty.json", "");
+    ASSERT_EQ(mkfifo((base + "/fifo.json").c_str(), 0600), 0);
+    const char* configs[] = {"empty.json", "fifo.json", ".", "/dev/null"};
+    for (const char* config : configs) {
+        SCOPED_TRACE(config);
+        std::string path = config[0] == '/' ? config : base + "/" + config;
+        RunResult r = tavtest::runCommand({"timeout", "20", tavtest::tavsimPath(), "init", base + "/server", path});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(path + ": "), std::string::npos) << r.err;
+        EXPECT_FALSE(tavtest::fileExists(base + "/server"));
+    }
+    for (const char* name : {"/empty.json", "/fifo.json"}) unlink((base + name).c_str());
+    rmdir(base.c_str());
+}
+
+TEST(Tavsim, InsertDriveRefusesANumberOutOfRange) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    RunResult r = server.inject({"insert-drive", "0", "9", R"({"interface":"SAS","blocks":1e400})"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("drive.blocks: number out of range"), std::string::npos) << r.err;
+}
+
+// The system version reaches dmidecode's answer as text, never as shell code.
+TEST(Tavsim, DmidecodeAnswersAnySystemVersionLiterally) {
+    for (const char* version : {"x';touch PWNED;'", "a'b\\c $(id) `id` \"q\""}) {
+        nlohmann::json config = nlohmann::json::parse(R"({"adapters":[{"host":2,"model":"ZN5121"}]})");
+        config["system_version"] = version;
+        SimServer server(config.dump());
+        ASSERT_TRUE(server.ok()) << server.initOutput();
+        RunResult dmi = server.run({"/bin/sh", "-c", "cd \"$TAV_ROOT\" && dmidecode -s system-version"});
+        EXPECT_EQ(dmi.out, std::string(version) + "\n");
+        EXPECT_EQ(dmi.status, 0);
+        EXPECT_FALSE(tavtest::fileExists(server.path("/PWNED")));
     }
 }
 

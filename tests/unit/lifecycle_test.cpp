@@ -170,17 +170,7 @@ protected:
     }
     void TearDown() override { finContData(); }
 
-    // Whether some process holds the lock file's flock.
-    bool lockIsHeld() const
-    {
-        int fd = open(lockPath.c_str(), O_RDONLY);
-        if (fd < 0) {
-            return false;
-        }
-        bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
-        close(fd);
-        return held;
-    }
+    bool lockIsHeld() const { return tavctltest::lockIsHeld(lockPath); }
 
     // Runs fn in a child process that ends through exit(), so the library's
     // exit handler runs there too; returns the child's exit status.
@@ -237,6 +227,22 @@ TEST_F(ExclusiveLock, ALeftOverLockFileIsUsedButNotRemoved)
     ASSERT_EQ(finContData(), 1);
     EXPECT_TRUE(fileExists(lockPath));
     EXPECT_FALSE(lockIsHeld());
+}
+
+// A symbolic link at the lock file's path is not followed: the start-up
+// fails as an open failure and the link's target keeps its mode.
+TEST_F(ExclusiveLock, ALinkAtTheLockPathIsNotFollowed)
+{
+    std::string target = scratch.path("/var/run/target");
+    writeFile(target, "keep\n");
+    ASSERT_EQ(chmod(target.c_str(), 0644), 0);
+    ASSERT_EQ(symlink(target.c_str(), lockPath.c_str()), 0);
+    EXPECT_EQ(initContData(1), 0);
+    EXPECT_EQ(DLLGetLastError(), 0x200u);
+    struct stat info;
+    ASSERT_EQ(stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(readFile(target), "keep\n");
 }
 
 TEST_F(ExclusiveLock, SharedUseTakesNoLock)

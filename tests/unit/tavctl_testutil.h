@@ -7,6 +7,7 @@
 #include <ftw.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -141,6 +142,18 @@ private:
     std::string old_;
     bool hadOld_ = false;
 };
+
+// Whether some process holds the flock of the file at path.
+inline bool lockIsHeld(const std::string &path)
+{
+    int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        return false;
+    }
+    bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+    close(fd);
+    return held;
+}
 
 // The 201-byte line number index (from 0) of a trace log text.
 inline std::string logLine(const std::string &log, size_t index)

@@ -1,6 +1,7 @@
 // The trace log ring: line layout, end marker, wrap, same-data rule, locking
 // and a second process continuing after the first.
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -187,6 +188,86 @@ TEST_F(TraceLog, BareNameLandsInTheInstallationDirectory)
     struct stat info;
     ASSERT_EQ(stat(scratch.path("/opt/morvane/tavutility/tavtest.log").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0744u);
+}
+
+// A trace path that is a symbolic link or not a regular file is refused:
+// nothing is written through it, created behind it or given another mode.
+TEST_F(TraceLog, LinkOrNonRegularPathIsRefusedAndLeftAlone)
+{
+    struct Case {
+        const char *name;
+        bool link;          // logPath links to the target; else the target stands at logPath
+        bool makeFifo;      // the target is a FIFO; else a regular file, or none when !exists
+        bool exists;
+    };
+    const Case cases[] = {{"LinkToFile", true, false, true},
+                          {"LinkToFifo", true, true, true},
+                          {"DanglingLink", true, false, false},
+                          {"Fifo", false, true, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string target = c.link ? scratch.path(std::string("/target-") + c.name) : logPath;
+        if (c.makeFifo) {
+            ASSERT_EQ(mkfifo(target.c_str(), 0600), 0);
+        } else if (c.exists) {
+            tavtest::writeFile(target, "secret\n");
+            ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+        }
+        if (c.link) {
+            ASSERT_EQ(symlink(target.c_str(), logPath.c_str()), 0);
+        }
+        EXPECT_EQ(initLog(logPath.c_str(), 2000), 0);
+        EXPECT_EQ(DLLGetLastError(), 0x200u);
+        EXPECT_EQ(dumpLog(nullptr, 0, "through the link", nullptr, 0), 0);
+        struct stat info;
+        if (!c.exists) {
+            EXPECT_NE(lstat(target.c_str(), &info), 0) << "the link's target was created";
+        } else {
+            ASSERT_EQ(lstat(target.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, 0600u);
+            if (!c.makeFifo) {
+                EXPECT_EQ(readFile(target), "secret\n");
+            }
+        }
+        unlink(logPath.c_str());
+        unlink(target.c_str());
+    }
+}
+
+// Writes of other processes in between: each write goes after the newest
+// line, whoever wrote it, so no process overwrites another's lines.
+TEST_F(TraceLog, WritesOfOtherProcessesAreNotOverwritten)
+{
+    struct Case {
+        int maxSize;
+        int childLines;  // lines another process writes between this process's two lines
+    };
+    for (const Case &c : {Case{2000000, 1}, Case{2000000, 3}, Case{2000, 12}}) {
+        SCOPED_TRACE(c.childLines);
+        unlink(logPath.c_str());
+        open(c.maxSize);
+        ASSERT_EQ(dumpLog(nullptr, 0, "parent one", nullptr, 0), 1);
+        pid_t child = fork();
+        if (child == 0) {
+            int ok = initLog(logPath.c_str(), c.maxSize);
+            for (int i = 0; ok && i < c.childLines; ++i) {
+                ok = dumpLog(nullptr, 0, ("child " + std::to_string(i)).c_str(), nullptr, 0);
+            }
+            _exit(ok ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_EQ(status, 0);
+        ASSERT_EQ(dumpLog(nullptr, 0, "parent two", nullptr, 0), 1);
+        std::string text = log();
+        const size_t slots = static_cast<size_t>(c.maxSize / 200);
+        const size_t written = 2 + static_cast<size_t>(c.childLines);
+        size_t last = (written - 1) % slots;
+        EXPECT_EQ(afterPid(logLine(text, last)), " parent two");
+        EXPECT_EQ(logLine(text, (last + 1) % slots), END_LINE);
+        EXPECT_EQ(afterPid(logLine(text, (last + slots - 1) % slots)),
+                  " child " + std::to_string(c.childLines - 1));
+    }
 }
 
 TEST_F(TraceLog, EveryWriteWaitsForTheFileLock)
