@@ -34,6 +34,9 @@ struct FlockSeam {
     std::function<void(int fd)> unlock;  // before an unlock of the lock file
 };
 inline FlockSeam g_flockSeam;
+// Set in a process forked from inside a seam: the seam stays as it is (it is
+// running) but no longer acts.
+inline bool g_seamOff = false;
 
 // Request blocks seen by the driver while recording (lengths and the area head).
 struct SeenRequest {
@@ -64,7 +67,7 @@ extern "C" int flock(int fd, int operation)
 {
     using namespace tavpthtest;
     static auto real = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
-    bool seam = isPassThroughLock(fd);
+    bool seam = !g_seamOff && isPassThroughLock(fd);
     if (seam && (operation & LOCK_EX) && g_flockSeam.before) {
         g_flockSeam.before(fd);
     }
