@@ -113,6 +113,13 @@ bool driveFilePath(const char* root, unsigned controller, int slot, const char* 
     return n > 0 && static_cast<size_t>(n) < size;
 }
 
+bool makeDriveDir(const char* root) {
+    char dir[kPathMax];
+    int n = std::snprintf(dir, sizeof dir, "%s/var/lib/tavsim/drives", root);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof dir) return false;
+    return mkdir(dir, 0755) == 0 || errno == EEXIST;
+}
+
 DriveModelRecord loadDriveModel(const char* root, unsigned controller, int slot) {
     DriveModelRecord record{};
     char path[kPathMax];
@@ -130,9 +137,7 @@ DriveModelRecord loadDriveModel(const char* root, unsigned controller, int slot)
 bool saveDriveModel(const char* root, unsigned controller, int slot, const DriveModelRecord& record) {
     char path[kPathMax];
     if (!driveFilePath(root, controller, slot, "model", path, sizeof path)) return false;
-    char dir[kPathMax];
-    std::snprintf(dir, sizeof dir, "%s/var/lib/tavsim/drives", root);
-    if (mkdir(dir, 0755) != 0 && errno != EEXIST) return false;
+    if (!makeDriveDir(root)) return false;
     int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     auto* bytes = const_cast<uint8_t*>(reinterpret_cast<const uint8_t*>(&record));

@@ -53,6 +53,9 @@ constexpr char kDriveModelMagic[8] = {'T', 'A', 'V', 'D', 'R', 'V', '0', '1'};
 // Where one drive's files live ("model", "firmware", "buffer").
 bool driveFilePath(const char* root, unsigned controller, int slot, const char* kind, char* out, size_t size);
 
+// Creates the directory of the drives' files when it is missing.
+bool makeDriveDir(const char* root);
+
 // Reads the drive's record (a fresh one when none was written yet).
 DriveModelRecord loadDriveModel(const char* root, unsigned controller, int slot);
 bool saveDriveModel(const char* root, unsigned controller, int slot, const DriveModelRecord& record);

@@ -21,7 +21,8 @@ constexpr uint32_t kMaxFirmwareSize = 0x100000;
 bool driveFile(DriveCall& c, const char* kind, uint32_t offset, uint8_t* data, uint32_t size, bool write,
                bool truncate = false) {
     char path[kPathMax];
-    if (!driveFilePath(c.ctx.root, c.controller, c.slot, kind, path, sizeof path)) return false;
+    if (!makeDriveDir(c.ctx.root) || !driveFilePath(c.ctx.root, c.controller, c.slot, kind, path, sizeof path))
+        return false;
     int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0644);
     if (fd < 0) return false;
     ssize_t n = transferMedia(fd, data, size, offset, write);
