@@ -120,39 +120,57 @@ bool makeDriveDir(const char* root) {
     return mkdir(dir, 0755) == 0 || errno == EEXIST;
 }
 
-DriveModelRecord loadDriveModel(const char* root, unsigned controller, int slot) {
-    DriveModelRecord record{};
+namespace {
+
+// The drive's record file; for writing it is made (with its directory) when missing.
+int openDriveModel(const char* root, unsigned controller, int slot, bool write = true) {
     char path[kPathMax];
-    int fd = driveFilePath(root, controller, slot, "model", path, sizeof path) ? open(path, O_RDONLY | O_CLOEXEC) : -1;
-    if (fd >= 0) {
-        ssize_t n = transferMedia(fd, reinterpret_cast<uint8_t*>(&record), sizeof record, 0, false);
-        close(fd);
-        if (n != static_cast<ssize_t>(sizeof record) || std::memcmp(record.magic, kDriveModelMagic, 8) != 0)
-            record = DriveModelRecord{};
-    }
+    if (!driveFilePath(root, controller, slot, "model", path, sizeof path)) return -1;
+    if (!write) return open(path, O_RDONLY | O_CLOEXEC);
+    int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == ENOENT && makeDriveDir(root)) fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return fd;
+}
+
+DriveModelRecord readDriveModel(int fd) {
+    DriveModelRecord record{};
+    ssize_t n = fd < 0 ? -1 : transferMedia(fd, reinterpret_cast<uint8_t*>(&record), sizeof record, 0, false);
+    if (n != static_cast<ssize_t>(sizeof record) || std::memcmp(record.magic, kDriveModelMagic, 8) != 0)
+        record = DriveModelRecord{};
     std::memcpy(record.magic, kDriveModelMagic, sizeof record.magic);
     return record;
 }
 
+bool writeDriveModel(int fd, const DriveModelRecord& record) {
+    auto* bytes = const_cast<uint8_t*>(reinterpret_cast<const uint8_t*>(&record));  // only read
+    return fd >= 0 && transferMedia(fd, bytes, sizeof record, 0, true) == static_cast<ssize_t>(sizeof record);
+}
+
+}  // namespace
+
+DriveModelRecord loadDriveModel(const char* root, unsigned controller, int slot) {
+    int fd = openDriveModel(root, controller, slot, false);
+    DriveModelRecord record = readDriveModel(fd);
+    if (fd >= 0) close(fd);
+    return record;
+}
+
 bool saveDriveModel(const char* root, unsigned controller, int slot, const DriveModelRecord& record) {
-    char path[kPathMax];
-    if (!driveFilePath(root, controller, slot, "model", path, sizeof path)) return false;
-    if (!makeDriveDir(root)) return false;
-    int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    auto* bytes = const_cast<uint8_t*>(reinterpret_cast<const uint8_t*>(&record));
-    bool ok = transferMedia(fd, bytes, sizeof record, 0, true) == static_cast<ssize_t>(sizeof record);
-    return close(fd) == 0 && ok;
+    int fd = openDriveModel(root, controller, slot);
+    bool ok = writeDriveModel(fd, record);
+    return fd >= 0 && close(fd) == 0 && ok;
 }
 
 Answer driveCommand(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     bool exchange = req.cdb[0] == 0xBC;
     int slot = exchange ? (req.cdb[1] == kStepCommand ? req.targetId : req.cdb[2]) : req.cdb[1];
     if (slot >= kMaxDrives || !driveThere(adapter.drives[slot])) return illegalRequest(kAscLunNotSupported);
-    DriveModelRecord model = loadDriveModel(ctx.root, controller, slot);
+    int fd = openDriveModel(ctx.root, controller, slot);
+    DriveModelRecord model = readDriveModel(fd);
     DriveCall call{ctx, controller, slot, adapter.drives[slot], model, exchange ? model.ataCdb : req.cdb + 2, req};
     Answer answer = exchange ? sataExchange(call) : wrappedCommand(call);
-    saveDriveModel(ctx.root, controller, slot, model);
+    writeDriveModel(fd, model);
+    if (fd >= 0) close(fd);
     return answer;
 }
 
