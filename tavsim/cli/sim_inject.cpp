@@ -6,18 +6,12 @@
 
 #include "sim_commands.h"
 #include "sim_config.h"
+#include "sim_drive_faults.h"
 #include "sim_operations.h"
 #include "sim_server.h"
 #include "sim_topology.h"
 
 namespace tavsim {
-
-namespace {
-
-const char kInjectUsage[] =
-    "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
-    "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
-    "       insert-drive ADAPTER SLOT [JSON]";
 
 // A number in decimal or with 0x; false when the text is not one.
 bool parseNumber(const std::string& text, unsigned long max, unsigned long* value) {
@@ -29,6 +23,15 @@ bool parseNumber(const std::string& text, unsigned long max, unsigned long* valu
     *value = v;
     return true;
 }
+
+namespace {
+
+const char kInjectUsage[] =
+    "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
+    "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
+    "       insert-drive ADAPTER SLOT [JSON] | drive-check-condition ADAPTER SLOT KEY ASC ASCQ [N] |\n"
+    "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT";
+
 
 struct ErrnoName {
     const char* name;
@@ -57,6 +60,7 @@ public:
         if (fault == "check-condition") return commandFault(words, adapter, kFaultCheckCondition, 3, 0xFF);
         if (fault == "adapter-error") return commandFault(words, adapter, kFaultAdapterError, 1, 0xFFFFFF);
         if (fault == "ioctl-error") return commandFault(words, adapter, kFaultIoctlError, 1, 4095);
+        if (fault.rfind("drive-", 0) == 0) return injectDriveFault(root_.c_str(), state_, words, kInjectUsage);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
         return complain(std::string("unknown fault ") + fault + "\n" + kInjectUsage, 2);
     }

@@ -7,6 +7,7 @@
 #include "sim_events.h"
 #include "sim_operations.h"
 #include "sim_server.h"
+#include "sim_show_drive.h"
 
 namespace tavsim {
 
@@ -157,6 +158,7 @@ int commandShow(const Args& args) {
         j["speed"] = s.speed;
         Json adapters = Json::array();
         for (uint32_t i = 0; i < s.adapterCount; ++i) adapters.push_back(showAdapter(s.adapters[i], static_cast<int>(i)));
+        addDriveModels(root.c_str(), s, adapters);
         j["adapters"] = adapters;
     }
     unmapState(&mapping);

@@ -26,11 +26,7 @@ bool MemberMedia::usable(int pos) const {
     return m.state == kMemberInUse && driveUsable(adapter_.drives[m.servingDrive % kMaxDrives]);
 }
 
-namespace {
-
-// Moves `size` bytes at `offset` in or out of the file; the number moved,
-// short only where a read reaches the end of the media, or -1.
-ssize_t transfer(int fd, uint8_t* data, size_t size, off_t offset, bool out) {
+ssize_t transferMedia(int fd, uint8_t* data, size_t size, off_t offset, bool out) {
     size_t done = 0;
     while (done < size) {
         off_t at = offset + static_cast<off_t>(done);
@@ -43,12 +39,10 @@ ssize_t transfer(int fd, uint8_t* data, size_t size, off_t offset, bool out) {
     return static_cast<ssize_t>(done);
 }
 
-}  // namespace
-
 bool MemberMedia::read(int pos, uint64_t lba, uint8_t* out, uint32_t blocks) {
     int fd = open(pos);
     size_t size = size_t{blocks} * kBlockSize;
-    ssize_t n = fd < 0 ? -1 : transfer(fd, out, size, static_cast<off_t>(lba * kBlockSize), false);
+    ssize_t n = fd < 0 ? -1 : transferMedia(fd, out, size, static_cast<off_t>(lba * kBlockSize), false);
     if (n < 0) return false;
     std::memset(out + n, 0, size - static_cast<size_t>(n));  // past the end of the media
     return true;
@@ -58,7 +52,7 @@ bool MemberMedia::write(int pos, uint64_t lba, const uint8_t* data, uint32_t blo
     int fd = open(pos);
     size_t size = size_t{blocks} * kBlockSize;
     // pwrite only reads the buffer.
-    return fd >= 0 && transfer(fd, const_cast<uint8_t*>(data), size, static_cast<off_t>(lba * kBlockSize), true) ==
+    return fd >= 0 && transferMedia(fd, const_cast<uint8_t*>(data), size, static_cast<off_t>(lba * kBlockSize), true) ==
                           static_cast<ssize_t>(size);
 }
 

@@ -4,6 +4,7 @@
 #define TAVSIM_SIM_MEMBER_MEDIA_H
 
 #include <cstdint>
+#include <sys/types.h>
 
 #include "sim_model.h"
 #include "sim_state.h"
@@ -17,6 +18,10 @@ inline int parityPosition(const GroupRecord& group, uint64_t memberLba) {
     uint64_t row = memberLba / group.stripeBlocks;
     return static_cast<int>((n - 1) - row % n);
 }
+
+// Moves `size` bytes at `offset` in or out of a media file; the number moved,
+// short only where a read reaches the end of the file, or -1.
+ssize_t transferMedia(int fd, uint8_t* data, size_t size, off_t offset, bool out);
 
 // Files are opened on first use and closed with the object (one command).
 class MemberMedia {

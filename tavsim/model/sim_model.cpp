@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sim_drive.h"
 #include "sim_operations.h"
 #include "sim_request.h"
 
@@ -91,12 +92,20 @@ bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A 
 // others (INQUIRY answers as the adapter while logical drive 0 is undefined).
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
+    if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
     int group = groupOfTarget(req.targetId);
     bool defined = group >= 0 && adapter.groups[group].defined;
     if (defined) return dispatchGroupCommand(ctx, controller, adapter, group, req);
     if (req.targetId == 0) return dispatchAdapterCommand(adapter, req);
     return illegalRequest(kAscLunNotSupported);
+}
+
+void putSenseInformation(uint8_t* sense, const Answer& answer) {
+    if (answer.information == 0 && !answer.ili) return;
+    sense[0] |= 0x80;
+    if (answer.ili) sense[2] |= 0x20;
+    for (int i = 0; i < 4; ++i) sense[3 + i] = static_cast<uint8_t>(answer.information >> (24 - 8 * i));
 }
 
 int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
@@ -113,7 +122,13 @@ int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
             area[7] = 10;
             area[12] = answer.asc;
             area[13] = answer.ascq;
+            putSenseInformation(area, answer);
             block[kBlockCmdStatus] = 0x02;
+            break;
+        case AnswerKind::Busy:
+            std::memset(area, 0, 16);
+            area[2] = 0x08;
+            block[kBlockCmdStatus] = 0x08;
             break;
         case AnswerKind::AdapterError:
             std::memset(area, 0, 16);

@@ -32,7 +32,7 @@ struct Request {
     uint8_t* area;          // where incoming data, sense or an error record go
 };
 
-enum class AnswerKind { Good, CheckCondition, AdapterError };
+enum class AnswerKind { Good, CheckCondition, AdapterError, Busy };
 
 struct Answer {
     AnswerKind kind = AnswerKind::Good;
@@ -40,6 +40,8 @@ struct Answer {
     uint8_t asc = 0;
     uint8_t ascq = 0;
     uint32_t code = 0;
+    uint32_t information = 0;  // sense information field (valid bit set when not 0 or with ili)
+    bool ili = false;          // incorrect length indicator
 };
 
 constexpr uint8_t kSenseMediumError = 0x03;

@@ -1,0 +1,11 @@
+// TavPasIdentifyDevice: ATA IDENTIFY DEVICE to a SATA drive.
+#include "tavpas_internal.h"
+
+#define SRC_FILE "tavpas_identifydevice"
+#define OPERATION_CODE 0xEC
+
+TAVPTH_API uint32_t TavPasIdentifyDevice(PassThroughInfo *info, uint8_t *data, uint32_t *length, uint8_t *result,
+                                         uint32_t *resultLength)
+{
+    return TavPasAtaType(SRC_FILE, __func__, OPERATION_CODE, false, info, data, length, result, resultLength);
+}

@@ -1,0 +1,11 @@
+// TavPasRequestInternalLog: the drive maker's internal-log request to a SCSI drive.
+#include "tavpas_internal.h"
+
+#define SRC_FILE "tavpas_requestinternallog"
+#define OPERATION_CODE 0xFE
+
+TAVPTH_API uint32_t TavPasRequestInternalLog(PassThroughInfo *info, uint8_t *data, uint32_t *length, uint8_t *result,
+                                             uint32_t *resultLength)
+{
+    return TavPasReadType(SRC_FILE, __func__, OPERATION_CODE, info, data, length, result, resultLength);
+}

@@ -1,0 +1,11 @@
+// TavPasWriteLong: WRITE LONG(10) to a SCSI drive; the caller's CDB must name it.
+#include "tavpas_internal.h"
+
+#define SRC_FILE "tavpas_writelong"
+#define OPERATION_CODE 0x3F
+
+TAVPTH_API uint32_t TavPasWriteLong(PassThroughInfo *info, uint8_t *data, uint32_t length, uint8_t *result,
+                                    uint32_t *resultLength)
+{
+    return TavPasWriteType(SRC_FILE, __func__, OPERATION_CODE, info, data, length, result, resultLength);
+}

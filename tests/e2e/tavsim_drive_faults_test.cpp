@@ -1,0 +1,71 @@
+// tavsim inject drive-...: faults armed in one drive's record, shown per drive,
+// and the refusals of wrong arguments.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "tavtest.h"
+
+namespace {
+
+using tavtest::RunResult;
+using tavtest::SimServer;
+
+nlohmann::json driveModel(const SimServer& server, int slot) {
+    nlohmann::json shown = nlohmann::json::parse(server.show());
+    for (const auto& d : shown["adapters"][0]["drives"])
+        if (d["slot"] == slot) return d["drive_model"];
+    return nullptr;
+}
+
+TEST(TavsimDriveFaults, ArmedFaultsShowInTheDrivesRecordAndClearTogether) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    EXPECT_EQ(server.inject({"drive-check-condition", "0", "2", "3", "0x11", "0", "4"}).status, 0);
+    EXPECT_EQ(server.inject({"drive-busy", "0", "2", "2"}).status, 0);
+    EXPECT_EQ(server.inject({"drive-hang", "0", "2"}).status, 0);
+    EXPECT_EQ(server.inject({"drive-stop", "0", "5"}).status, 0);
+    nlohmann::json m = driveModel(server, 2);
+    EXPECT_EQ(m["check_condition"], (nlohmann::json{{"key", 3}, {"asc", 0x11}, {"ascq", 0}, {"remaining", 4}}));
+    EXPECT_EQ(m["busy_remaining"], 2);
+    EXPECT_EQ(m["hung"], true);
+    EXPECT_EQ(driveModel(server, 5)["stopped"], true);
+    EXPECT_EQ(driveModel(server, 0)["commands_received"], 0);
+    EXPECT_EQ(server.inject({"drive-clear", "0", "2"}).status, 0);
+    m = driveModel(server, 2);
+    EXPECT_EQ(m["hung"], false);
+    EXPECT_EQ(m["busy_remaining"], 0);
+    EXPECT_EQ(m["check_condition"]["remaining"], 0);
+}
+
+TEST(TavsimDriveFaults, WrongArgumentsAreRefused) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{"drive-busy", "0"}, 2, "usage"},
+        {{"drive-hang", "0", "2", "5"}, 2, "usage"},
+        {{"drive-check-condition", "0", "2", "3", "0x11"}, 2, "usage"},
+        {{"drive-check-condition", "0", "2", "3", "0x111", "0"}, 2, "bad value 0x111"},
+        {{"drive-busy", "0", "2", "0"}, 2, "bad count 0"},
+        {{"drive-busy", "1", "2"}, 2, "no adapter 1"},
+        {{"drive-busy", "0", "12"}, 2, "no slot 12"},
+        {{"drive-busy", "0", "9"}, 1, "no drive in slot 9"},
+        {{"drive-melt", "0", "2"}, 2, "unknown fault drive-melt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.message);
+        RunResult r = server.inject(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(driveModel(server, 2)["busy_remaining"], 0) << "nothing armed by a refusal";
+}
+
+}  // namespace
