@@ -313,6 +313,10 @@ int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction act
 int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_SLOTS],
            const uint8_t lds[CLI_LD_SLOTS], int kind, int quiet);
 
+/* Asks a Y/N question until Y/y (1) or N/n (0, errno ECANCELED) arrives, the
+ * answer read with echo on. For commands with a listing of their own. */
+int CliAskConfirmation(const char *question);
+
 /* ---- state texts ---- */
 
 #define CLI_TEXT_LD_STATE 1
@@ -547,6 +551,22 @@ int CliCmdExecRbldPrrty(int argc, char *argv[]);
 int CliCmdExecPDLocate(int argc, char *argv[]);
 
 /* ==== end of logical-drive and physical-drive commands ==== */
+
+/* ---- consistency-check schedule and configuration commands ---- */
+
+/* Listing and question of -CCSchSet (kind 1: the requested day and hour) and
+ * -CCSchDel (kind 2: the stored schedules): 1 confirmed, 0 otherwise. */
+int ComChkCCSch(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t lds[CLI_LD_SLOTS], int hour, int day,
+                int allAdapters, int kind);
+/* One LD's schedule read, or deleted, under the schedule lock: 1, or 0 after
+ * the competition message, the not-set message (a deletion the library
+ * refused without an error word) or InternalError. */
+int CliReadSchedule(uint8_t adapter, uint8_t ld, uint8_t *isSet, uint8_t *day, uint8_t *hour, const char *module);
+int CliDeleteSchedule(uint8_t adapter, uint8_t ld, const char *module);
+
+int CliCmdExecCCSchSet(int argc, char *argv[]);
+int CliCmdExecCCSchInfo(int argc, char *argv[]);
+int CliCmdExecCCSchDel(int argc, char *argv[]);
 
 /* ---- commands that need no adapter ---- */
 int CliCmdExecHelp(int argc, char *argv[]);

@@ -45,6 +45,9 @@ static const CliCmdEntry strcFuncTbl[] = {
     /* 30 */ {"glprevlimitinfo", CliCmdExecGLPrevLimitInfo},
     /* 31 */ {"glprevlimitset", CliCmdExecGLPrevLimitSet},
     /* 33 */ {"pdlocate", CliCmdExecPDLocate},
+    /* 34 */ {"ccschset", CliCmdExecCCSchSet},
+    /* 35 */ {"ccschinfo", CliCmdExecCCSchInfo},
+    /* 36 */ {"ccschdel", CliCmdExecCCSchDel},
 };
 
 static CliCmdHandler FindCommand(const char *typed)
