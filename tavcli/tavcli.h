@@ -317,6 +317,11 @@ int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_S
  * answer read with echo on. For commands with a listing of their own. */
 int CliAskConfirmation(const char *question);
 
+/* Whether block 0 of an LD carries an operating-system partition table (a
+ * nonzero byte in the four entries of a master boot record); a failed read
+ * counts as none. */
+int CliHasPartitionTable(uint8_t adapter, uint8_t ld);
+
 /* ---- state texts ---- */
 
 #define CLI_TEXT_LD_STATE 1
@@ -567,6 +572,14 @@ int CliDeleteSchedule(uint8_t adapter, uint8_t ld, const char *module);
 int CliCmdExecCCSchSet(int argc, char *argv[]);
 int CliCmdExecCCSchInfo(int argc, char *argv[]);
 int CliCmdExecCCSchDel(int argc, char *argv[]);
+int CliCmdExecCfgLDAdd(int argc, char *argv[]);
+int CliCmdExecCfgSpanAdd(int argc, char *argv[]);
+int CliCmdExecCfgLDDel(int argc, char *argv[]);
+
+/* The deletion commands over "-L... -a... [-nochk]": parse the options,
+ * confirm unless -nochk was given (confirm: 1 go on), select the LDs and
+ * walk them ascending with the action. Returns 0 (a handler's result). */
+int CliRunLdDeletion(int argc, char *argv[], int (*confirm)(const CliTargets *targets), CliStepAction action);
 
 /* ---- commands that need no adapter ---- */
 int CliCmdExecHelp(int argc, char *argv[]);

@@ -147,9 +147,9 @@ static int ListDrives(const CliTargets *targets, int kind)
     return CliWalkTargets(targets, &walk, ListDrive, &kind);
 }
 
-/* Whether block 0 of an LD carries a partition table. Read through the
- * command channel; the library's error word is left as it was. */
-static int HasPartitionTable(uint8_t adapter, uint8_t ld)
+/* Read through the command channel; the library's error word is left as
+ * it was. */
+int CliHasPartitionTable(uint8_t adapter, uint8_t ld)
 {
     uint8_t block[BLOCK_SIZE];
     memset(block, 0, sizeof block);
@@ -178,7 +178,7 @@ static int ListDeletionTarget(const CliStep *step)
         if (!all) {
             CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_VD_MISSING, adapter, ld);
         }
-    } else if (HasPartitionTable(adapter, ld)) {
+    } else if (CliHasPartitionTable(adapter, ld)) {
         CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Adapter %d-VD %d: Valid partition exist on it.", adapter,
                    ld);
     } else {

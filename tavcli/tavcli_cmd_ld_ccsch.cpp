@@ -166,7 +166,7 @@ static int ListSetTarget(const CliStep *step, const ScheduleCheck *check)
 static int ListDeleteTarget(const CliStep *step)
 {
     uint8_t isSet, day, hour;
-    if (!CLI_CALL(step->adapter, MOD_CMD_LD, getCCSchedule(step->adapter, step->target, &isSet, &day, &hour))) {
+    if (!CliReadSchedule(step->adapter, step->target, &isSet, &day, &hour, MOD_CMD_LD)) {
         return 0;
     }
     if (!isSet) {
@@ -328,25 +328,29 @@ static int DeleteSchedule(const CliStep *step)
     return 1;
 }
 
-int CliCmdExecCCSchDel(int argc, char *argv[])
+int CliRunLdDeletion(int argc, char *argv[], int (*confirm)(const CliTargets *targets), CliStepAction action)
 {
-    CLI_TRACE_ENTRY(MOD_CMD_LD);
     static const CliOptionRules rules = {
         CliClassifyDriveTarget, NULL, CliAcceptDriveOption, CLI_OPT_LD | CLI_OPT_ADAPTER, 0, CLI_OPT_NOCHK,
         CLI_TOKEN_BEFORE};
     CliDriveOptions options;
     CliLdSelection selection;
     uint32_t seen;
-    if (!CliParseDriveOptions(argc, argv, &rules, 0, &options, &seen)) {
-        return 0;
-    }
-    const CliTargets *targets = &options.targets;
-    if (!(seen & CLI_OPT_NOCHK) &&
-        !ComChkCCSch(targets->adapters, targets->lds, 0, 0, targets->allAdapters, CCSCH_KIND_DELETE)) {
-        return 0;
-    }
-    if (CliSelectLds(targets, options.allLds, &selection, MOD_CMD_LD)) {
-        CliWalkSelectedLds(targets, &selection, DeleteSchedule, NULL, MOD_CMD_LD);
+    if (CliParseDriveOptions(argc, argv, &rules, 0, &options, &seen) &&
+        ((seen & CLI_OPT_NOCHK) || confirm(&options.targets)) &&
+        CliSelectLds(&options.targets, options.allLds, &selection, MOD_CMD_LD)) {
+        CliWalkSelectedLds(&options.targets, &selection, action, NULL, MOD_CMD_LD);
     }
     return 0;
+}
+
+static int ConfirmScheduleDeletion(const CliTargets *targets)
+{
+    return ComChkCCSch(targets->adapters, targets->lds, 0, 0, targets->allAdapters, CCSCH_KIND_DELETE);
+}
+
+int CliCmdExecCCSchDel(int argc, char *argv[])
+{
+    CLI_TRACE_ENTRY(MOD_CMD_LD);
+    return CliRunLdDeletion(argc, argv, ConfirmScheduleDeletion, DeleteSchedule);
 }

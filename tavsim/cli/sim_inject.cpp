@@ -7,6 +7,7 @@
 #include "sim_commands.h"
 #include "sim_config.h"
 #include "sim_operations.h"
+#include "sim_partition.h"
 #include "sim_server.h"
 #include "sim_topology.h"
 
@@ -17,7 +18,7 @@ namespace {
 const char kInjectUsage[] =
     "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
     "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
-    "       insert-drive ADAPTER SLOT [JSON]";
+    "       insert-drive ADAPTER SLOT [JSON] | partition ADAPTER LD [clear]";
 
 // A number in decimal or with 0x; false when the text is not one.
 bool parseNumber(const std::string& text, unsigned long max, unsigned long* value) {
@@ -58,6 +59,7 @@ public:
         if (fault == "adapter-error") return commandFault(words, adapter, kFaultAdapterError, 1, 0xFFFFFF);
         if (fault == "ioctl-error") return commandFault(words, adapter, kFaultIoctlError, 1, 4095);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
+        if (fault == "partition") return injectPartition(state_, root_, words);
         return complain(std::string("unknown fault ") + fault + "\n" + kInjectUsage, 2);
     }
 

@@ -11,14 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "ccschedule_text.h"
 #include "tavcli_drive_fixture.h"
 
 namespace {
 
 using drivetest::Case;
 using drivetest::DriveCommands;
+using tavtest::kScheduleFile;
+using tavtest::ScheduleText;
 
-const char kScheduleFile[] = "/opt/morvane/tavutility/conf/ccschedule.conf";
 const char kLockFile[] = "/var/run/libtavccsch.pid";
 const char kCompetition[] =
     "Fatal error - The competition with another application occurred.\nPlease execute it after opening the "
@@ -43,20 +45,6 @@ std::string Every(int adapter, int ld, const std::string& day, const std::string
            ":00\n";
 }
 
-// The schedule file with the given "adapter/ld" lines set.
-std::string ScheduleText(const std::vector<std::pair<std::string, std::string>>& values) {
-    std::string text;
-    for (int c = 0; c < 4; ++c) {
-        text += "adp" + std::to_string(c) + "\n";
-        for (int l = 0; l < 8; ++l) {
-            std::string value;
-            for (const auto& v : values)
-                if (v.first == std::to_string(c) + "/" + std::to_string(l)) value = v.second;
-            text += "ld" + std::to_string(l) + ":" + value + "\n";
-        }
-    }
-    return text;
-}
 
 class ScheduleCommands : public DriveCommands {
 protected:
@@ -175,6 +163,7 @@ TEST_F(ScheduleCommands, LockHeldElsewhereEndsEachCommandBeforeTheFile) {
         {{"-CCSchSet", "-T07", "-ESU", "-L0", "-a0", "-nochk"}, kCompetition},
         {{"-CCSchInfo", "-L1", "-a0"}, std::string("Check Consistency Schedule Information\n") + kCompetition},
         {{"-CCSchDel", "-L1", "-a0", "-nochk"}, kCompetition},
+        {{"-CCSchDel", "-L1", "-a0"}, kCompetition},  // the listing reads under the lock too
     });
     close(fd);
     EXPECT_EQ(File(), before);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ccschedule_text.h"
 #include "info_fixture.h"
 #include "tavctl.h"
 #include "tavctl_testutil.h"
@@ -20,31 +21,12 @@ using infotest::OpenServer;
 using tavctltest::ScratchRoot;
 using tavtest::fileExists;
 using tavtest::readFile;
+using tavtest::ScheduleText;
 using tavtest::writeFile;
 
 const char kConfDir[] = "/opt/morvane/tavutility/conf";
-const char kFile[] = "/opt/morvane/tavutility/conf/ccschedule.conf";
 const uint64_t NONE = TAV_CCSCH_NONE;
 
-// A whole file as the library writes it, with one line changed per entry.
-std::string fileWith(const std::vector<std::pair<std::string, std::string>> &lines)
-{
-    std::string text;
-    for (int c = 0; c < 4; ++c) {
-        text += "adp" + std::to_string(c) + "\n";
-        for (int l = 0; l < 8; ++l) {
-            std::string label = "ld" + std::to_string(l) + ":";
-            std::string line = label;
-            for (const auto &change : lines) {
-                if (change.first == std::to_string(c) + "/" + std::to_string(l)) {
-                    line = label + change.second;
-                }
-            }
-            text += line + "\n";
-        }
-    }
-    return text;
-}
 
 CCScheduleTable readTable(uint32_t latestDate = 0, int *result = nullptr)
 {
@@ -60,7 +42,7 @@ CCScheduleTable readTable(uint32_t latestDate = 0, int *result = nullptr)
 class ScheduleFile : public ::testing::Test {
 protected:
     void SetUp() override { root.makeDirs(kConfDir); }
-    void put(const std::string &text) { writeFile(root.path(kFile), text); }
+    void put(const std::string &text) { writeFile(root.path(tavtest::kScheduleFile), text); }
     ScratchRoot root;
 };
 
@@ -76,22 +58,22 @@ TEST_F(ScheduleFile, ReaderRulesPerLine)
 {
     const std::string stray9 = "x\nx\nx\nx\nx\nx\nx\nx\nx\n";
     const std::vector<ReadCase> cases = {
-        {"Sunday 05:00", fileWith({{"0/0", "005"}}), 0, 0, 5},
-        {"Saturday 23:00", fileWith({{"3/7", "623"}}), 3, 7, 623},
-        {"hour 24", fileWith({{"0/1", "024"}}), 0, 1, NONE},
-        {"hour 30", fileWith({{"0/1", "130"}}), 0, 1, NONE},
-        {"day 7", fileWith({{"1/2", "705"}}), 1, 2, NONE},
-        {"not a digit", fileWith({{"1/2", "1a5"}}), 1, 2, NONE},
-        {"no value", fileWith({}), 2, 3, NONE},
-        {"eleven digits", fileWith({{"2/4", "10720261207"}}), 2, 4, 10720261207ull},
-        {"eleven digits, hour 25", fileWith({{"2/4", "12520261207"}}), 2, 4, NONE},
-        {"four digits", fileWith({{"0/0", "1050"}}), 0, 0, NONE},
+        {"Sunday 05:00", ScheduleText({{"0/0", "005"}}), 0, 0, 5},
+        {"Saturday 23:00", ScheduleText({{"3/7", "623"}}), 3, 7, 623},
+        {"hour 24", ScheduleText({{"0/1", "024"}}), 0, 1, NONE},
+        {"hour 30", ScheduleText({{"0/1", "130"}}), 0, 1, NONE},
+        {"day 7", ScheduleText({{"1/2", "705"}}), 1, 2, NONE},
+        {"not a digit", ScheduleText({{"1/2", "1a5"}}), 1, 2, NONE},
+        {"no value", ScheduleText({}), 2, 3, NONE},
+        {"eleven digits", ScheduleText({{"2/4", "10720261207"}}), 2, 4, 10720261207ull},
+        {"eleven digits, hour 25", ScheduleText({{"2/4", "12520261207"}}), 2, 4, NONE},
+        {"four digits", ScheduleText({{"0/0", "1050"}}), 0, 0, NONE},
         {"last line without newline", "adp0\nld0:105\nld1:207", 0, 1, NONE},
         {"last label without newline", "adp0\nld0:105\nld1:", 0, 1, NONE},
         {"the line before it still reads", "adp0\nld0:105\nld1:207", 0, 0, 105},
         {"label anywhere in the line", "adp0\nxld0:105\n", 0, 0, NONE},
         {"section head anywhere in the line", "# adp0\nld0:105\n", 0, 0, 105},
-        {"service's empty last line", fileWith({{"3/7", "300"}}) + "\n", 3, 7, 300},
+        {"service's empty last line", ScheduleText({{"3/7", "300"}}) + "\n", 3, 7, 300},
         {"eight stray lines", "adp0\nx\nx\nx\nx\nx\nx\nx\nx\nld0:105\n", 0, 0, 105},
         {"nine stray lines", "adp0\n" + stray9 + "ld0:105\n", 0, 0, NONE},
         {"strays count for the whole section", "adp0\nx\nx\nx\nx\nx\nld0:105\nx\nx\nx\nx\nld1:105\n", 0, 1, NONE},
@@ -110,7 +92,7 @@ TEST_F(ScheduleFile, ReaderRulesPerLine)
 
 TEST_F(ScheduleFile, MissingSectionLeavesOnlyThatControllerEmpty)
 {
-    std::string text = fileWith({{"0/0", "005"}, {"1/7", "623"}, {"2/1", "101"}, {"3/3", "10720261207"}});
+    std::string text = ScheduleText({{"0/0", "005"}, {"1/7", "623"}, {"2/1", "101"}, {"3/3", "10720261207"}});
     size_t from = text.find("adp2"), to = text.find("adp3");
     text.erase(from, to - from);
     put(text);
@@ -126,7 +108,7 @@ TEST_F(ScheduleFile, MissingSectionLeavesOnlyThatControllerEmpty)
 
 TEST_F(ScheduleFile, DateAfterTheLatestDateReadsAsNoSchedule)
 {
-    put(fileWith({{"0/0", "10720261207"}, {"0/1", "105"}}));
+    put(ScheduleText({{"0/0", "10720261207"}, {"0/1", "105"}}));
     EXPECT_EQ(10720261207ull, readTable(20261207).value[0][0]);
     EXPECT_EQ(NONE, readTable(20261206).value[0][0]);
     EXPECT_EQ(105u, readTable(20261206).value[0][1]);  // no date: kept
@@ -144,8 +126,8 @@ TEST(ScheduleFileCreation, MissingFileAndDirectoryAreCreatedEmpty)
     struct stat st;
     ASSERT_EQ(0, stat(root.path(kConfDir).c_str(), &st));
     EXPECT_EQ(0755u, st.st_mode & 07777);
-    ASSERT_TRUE(fileExists(root.path(kFile)));
-    EXPECT_EQ("", readFile(root.path(kFile)));
+    ASSERT_TRUE(fileExists(root.path(tavtest::kScheduleFile)));
+    EXPECT_EQ("", readFile(root.path(tavtest::kScheduleFile)));
 }
 
 TEST_F(ScheduleFile, WriterFormatAndRoundTrip)
@@ -160,38 +142,38 @@ TEST_F(ScheduleFile, WriterFormatAndRoundTrip)
     table.value[1][3] = 623;
     table.value[3][7] = 10720261207ull;
     ASSERT_EQ(TAV_CCSCH_DONE, writeCCScheduleFile(&table, 0));
-    const std::string expected = fileWith({{"0/0", "005"}, {"1/3", "623"}, {"3/7", "10720261207"}});
-    EXPECT_EQ(expected, readFile(root.path(kFile)));
+    const std::string expected = ScheduleText({{"0/0", "005"}, {"1/3", "623"}, {"3/7", "10720261207"}});
+    EXPECT_EQ(expected, readFile(root.path(tavtest::kScheduleFile)));
     CCScheduleTable back = readTable();
     EXPECT_EQ(0, memcmp(&table, &back, sizeof table));
 
     ASSERT_EQ(TAV_CCSCH_DONE, writeCCScheduleFile(&table, 1));
-    EXPECT_EQ(expected + "\n", readFile(root.path(kFile)));
-    EXPECT_FALSE(fileExists(root.path(kFile) + ".tmp"));
+    EXPECT_EQ(expected + "\n", readFile(root.path(tavtest::kScheduleFile)));
+    EXPECT_FALSE(fileExists(root.path(tavtest::kScheduleFile) + ".tmp"));
 }
 
 TEST_F(ScheduleFile, RewriteKeepsTheFileMode)
 {
-    put(fileWith({}));
-    ASSERT_EQ(0, chmod(root.path(kFile).c_str(), 0600));
+    put(ScheduleText({}));
+    ASSERT_EQ(0, chmod(root.path(tavtest::kScheduleFile).c_str(), 0600));
     CCScheduleTable table = readTable();
     table.value[2][2] = 404;
     ASSERT_EQ(TAV_CCSCH_DONE, writeCCScheduleFile(&table, 0));
     struct stat st;
-    ASSERT_EQ(0, stat(root.path(kFile).c_str(), &st));
+    ASSERT_EQ(0, stat(root.path(tavtest::kScheduleFile).c_str(), &st));
     EXPECT_EQ(0600u, st.st_mode & 07777);
     EXPECT_EQ(404u, readTable().value[2][2]);
 }
 
 TEST_F(ScheduleFile, FailedRewriteLeavesThePreviousFileByteForByte)
 {
-    const std::string before = fileWith({{"0/0", "005"}, {"2/6", "10720261207"}});
+    const std::string before = ScheduleText({{"0/0", "005"}, {"2/6", "10720261207"}});
     put(before);
-    ASSERT_EQ(0, mkdir((root.path(kFile) + ".tmp").c_str(), 0755));  // where the new text would go
+    ASSERT_EQ(0, mkdir((root.path(tavtest::kScheduleFile) + ".tmp").c_str(), 0755));  // where the new text would go
     CCScheduleTable table = readTable();
     table.value[0][0] = NONE;
     EXPECT_EQ(TAV_CCSCH_NO_FILE, writeCCScheduleFile(&table, 0));
-    EXPECT_EQ(before, readFile(root.path(kFile)));
+    EXPECT_EQ(before, readFile(root.path(tavtest::kScheduleFile)));
 }
 
 TEST(DecodeValue, DayHourAndDateOfBothForms)
@@ -216,15 +198,15 @@ TEST(DecodeValue, DayHourAndDateOfBothForms)
 
 // ---- the public operations on a simulated server ----
 
-std::string serverFile(const OpenServer &s) { return readFile(s.server.path(kFile)); }
+std::string serverFile(const OpenServer &s) { return readFile(s.server.path(tavtest::kScheduleFile)); }
 
 TEST(ScheduleOperations, SetGetAndKeepAnElevenDigitValue)
 {
     OpenServer s("");
     ASSERT_TRUE(s.open());
-    writeFile(s.server.path(kFile), fileWith({{"0/1", "10720261207"}}));
+    writeFile(s.server.path(tavtest::kScheduleFile), ScheduleText({{"0/1", "10720261207"}}));
     ASSERT_EQ(1, setCCSchedule(0, 0, 0, 5)) << std::hex << DLLGetLastError();
-    EXPECT_EQ(fileWith({{"0/0", "005"}, {"0/1", "10720261207"}}), serverFile(s));
+    EXPECT_EQ(ScheduleText({{"0/0", "005"}, {"0/1", "10720261207"}}), serverFile(s));
 
     struct Case {
         int ld, isSet, day, hour;
@@ -245,8 +227,8 @@ TEST(ScheduleOperations, RefusedNumbersLeaveTheFileAlone)
 {
     OpenServer s("");
     ASSERT_TRUE(s.open());
-    const std::string before = fileWith({{"0/0", "005"}});
-    writeFile(s.server.path(kFile), before);
+    const std::string before = ScheduleText({{"0/0", "005"}});
+    writeFile(s.server.path(tavtest::kScheduleFile), before);
     uint8_t isSet, day, hour;
     const uint32_t groupError = DLL_ERROR_PARAM | DLL_ARG_ERROR_GROUPNO;
     struct Case {
@@ -272,9 +254,9 @@ TEST(ScheduleOperations, FailedRewriteReportsASystemErrorAndKeepsTheFile)
 {
     OpenServer s("");
     ASSERT_TRUE(s.open());
-    const std::string before = fileWith({{"0/0", "005"}});
-    writeFile(s.server.path(kFile), before);
-    ASSERT_EQ(0, mkdir((s.server.path(kFile) + ".tmp").c_str(), 0755));
+    const std::string before = ScheduleText({{"0/0", "005"}});
+    writeFile(s.server.path(tavtest::kScheduleFile), before);
+    ASSERT_EQ(0, mkdir((s.server.path(tavtest::kScheduleFile) + ".tmp").c_str(), 0755));
     EXPECT_EQ(0, setCCSchedule(0, 0, 3, 12));
     EXPECT_EQ(DLL_ERROR_SYSTEM, DLLGetLastError());
     EXPECT_EQ(0, deleteCCSchedule(0, 0));
@@ -295,10 +277,10 @@ TEST(ScheduleOperations, DeletionIsReportedBySyslogOnGeneration1AndInTheTraceOth
         ASSERT_TRUE(s.open()) << c.what;
         std::string log = s.server.path("/deletion.log");
         ASSERT_EQ(1, initLog(log.c_str(), 2000000));
-        writeFile(s.server.path(kFile), fileWith({{"0/3", "210"}}));
+        writeFile(s.server.path(tavtest::kScheduleFile), ScheduleText({{"0/3", "210"}}));
         ASSERT_EQ(1, deleteCCSchedule(0, 3)) << c.what << std::hex << DLLGetLastError();
         EXPECT_EQ(DLL_ERROR_NONE, DLLGetLastError()) << c.what;
-        EXPECT_EQ(fileWith({}), serverFile(s)) << c.what;
+        EXPECT_EQ(ScheduleText({}), serverFile(s)) << c.what;
         const std::string syslogText = s.server.syslog();
         const std::string traceText = readFile(log);
         if (c.syslog) {
