@@ -170,6 +170,33 @@ TEST_F(ConfigCommands, DeclinedCreationSendsNothing) {
     EXPECT_EQ(StateWithoutCounters(), before);
 }
 
+// Every LD number 0-7 taken by a single-drive RAID 0 LD.
+class ConfigCommandsWithoutAFreeLdNumber : public DriveCommands {
+protected:
+    ConfigCommandsWithoutAFreeLdNumber() : DriveCommands(Config().c_str()) {}
+
+    static std::string Config() {
+        json drives = json::array();
+        json lds = json::array();
+        for (int i = 0; i < 8; ++i) {
+            drives.push_back({{"slot", i}, {"interface", "SAS"}});
+            lds.push_back({{"number", i}, {"raid", 0}, {"members", {i}}});
+        }
+        return json{{"adapters", {{{"host", 2}, {"model", "ZN5121"}, {"drives", drives}, {"logical_drives", lds}}}}}
+            .dump();
+    }
+};
+
+TEST_F(ConfigCommandsWithoutAFreeLdNumber, CreationEndsBeforeTheDrivesAreLookedAt) {
+    json before = StateWithoutCounters();
+    const std::string full = "Fatal error - Adapter 0: A Virtual Drive cannot be made any further.\n";
+    ExpectCases({
+        {{"-CfgLDAdd", "-R0[0:0]", "-a0", "-nochk"}, full},
+        {{"-CfgSpanAdd", "-R10", "-Array0[0:0,0:1]", "-Array1[0:2,0:3]", "-a0", "-nochk"}, full},
+    });
+    EXPECT_EQ(StateWithoutCounters(), before);
+}
+
 // ---- deletion ----
 
 class DeleteCommands : public DriveCommands {
