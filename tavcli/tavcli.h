@@ -314,6 +314,15 @@ int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction act
 int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_SLOTS],
            const uint8_t lds[CLI_LD_SLOTS], int kind, int quiet);
 
+/* Asks a Y/N question until Y/y (1) or N/n (0, errno ECANCELED) arrives, the
+ * answer read with echo on. For commands with a listing of their own. */
+int CliAskConfirmation(const char *question);
+
+/* Whether block 0 of an LD carries an operating-system partition table (a
+ * nonzero byte in the four entries of a master boot record); a failed read
+ * counts as none. */
+int CliHasPartitionTable(uint8_t adapter, uint8_t ld);
+
 /* ---- state texts ---- */
 
 #define CLI_TEXT_LD_STATE 1
@@ -548,6 +557,30 @@ int CliCmdExecRbldPrrty(int argc, char *argv[]);
 int CliCmdExecPDLocate(int argc, char *argv[]);
 
 /* ==== end of logical-drive and physical-drive commands ==== */
+
+/* ---- consistency-check schedule and configuration commands ---- */
+
+/* Listing and question of -CCSchSet (kind 1: the requested day and hour) and
+ * -CCSchDel (kind 2: the stored schedules): 1 confirmed, 0 otherwise. */
+int ComChkCCSch(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t lds[CLI_LD_SLOTS], int hour, int day,
+                int allAdapters, int kind);
+/* One LD's schedule read, or deleted, under the schedule lock: 1, or 0 after
+ * the competition message, the not-set message (a deletion the library
+ * refused without an error word) or InternalError. */
+int CliReadSchedule(uint8_t adapter, uint8_t ld, uint8_t *isSet, uint8_t *day, uint8_t *hour, const char *module);
+int CliDeleteSchedule(uint8_t adapter, uint8_t ld, const char *module);
+
+int CliCmdExecCCSchSet(int argc, char *argv[]);
+int CliCmdExecCCSchInfo(int argc, char *argv[]);
+int CliCmdExecCCSchDel(int argc, char *argv[]);
+int CliCmdExecCfgLDAdd(int argc, char *argv[]);
+int CliCmdExecCfgSpanAdd(int argc, char *argv[]);
+int CliCmdExecCfgLDDel(int argc, char *argv[]);
+
+/* The deletion commands over "-L... -a... [-nochk]": parse the options,
+ * confirm unless -nochk was given (confirm: 1 go on), select the LDs and
+ * walk them ascending with the action. Returns 0 (a handler's result). */
+int CliRunLdDeletion(int argc, char *argv[], int (*confirm)(const CliTargets *targets), CliStepAction action);
 
 /* ---- commands that need no adapter ---- */
 int CliCmdExecHelp(int argc, char *argv[]);

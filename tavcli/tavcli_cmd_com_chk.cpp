@@ -68,9 +68,8 @@ static int ReadAnswer(void)
     return answer;
 }
 
-/* Asks until Y/y or N/n arrives. An ended input can give no answer and
- * counts as N. */
-static int AskConfirmation(const char *question)
+/* An ended input can give no answer and counts as N. */
+int CliAskConfirmation(const char *question)
 {
     for (;;) {
         CliLogging(CLI_LOG_STDOUT, MOD_CMD_COM, __LINE__, "%s", question);
@@ -148,9 +147,9 @@ static int ListDrives(const CliTargets *targets, int kind)
     return CliWalkTargets(targets, &walk, ListDrive, &kind);
 }
 
-/* Whether block 0 of an LD carries a partition table. Read through the
- * command channel; the library's error word is left as it was. */
-static int HasPartitionTable(uint8_t adapter, uint8_t ld)
+/* Read through the command channel; the library's error word is left as
+ * it was. */
+int CliHasPartitionTable(uint8_t adapter, uint8_t ld)
 {
     uint8_t block[BLOCK_SIZE];
     memset(block, 0, sizeof block);
@@ -179,7 +178,7 @@ static int ListDeletionTarget(const CliStep *step)
         if (!all) {
             CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_VD_MISSING, adapter, ld);
         }
-    } else if (HasPartitionTable(adapter, ld)) {
+    } else if (CliHasPartitionTable(adapter, ld)) {
         CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Adapter %d-VD %d: Valid partition exist on it.", adapter,
                    ld);
     } else {
@@ -268,5 +267,5 @@ int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_S
     default:
         return 0;
     }
-    return listed && AskConfirmation(kQuestions[kind]);
+    return listed && CliAskConfirmation(kQuestions[kind]);
 }

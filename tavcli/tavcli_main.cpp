@@ -22,6 +22,9 @@ static const CliCmdEntry strcFuncTbl[] = {
     /* 1 */ {"adpcount", CliCmdExecAdpCount},
     /* 2 */ {"adpautorbld", CliCmdExecAdpAutoRbld},
     /* 3 */ {"adpprsetdelay", CliCmdExecAdpPRSetDelay},
+    /* 4 */ {"cfgldadd", CliCmdExecCfgLDAdd},
+    /* 5 */ {"cfgspanadd", CliCmdExecCfgSpanAdd},
+    /* 6 */ {"cfglddel", CliCmdExecCfgLDDel},
     /* 7 */ {"ldinfo", CliCmdExecLDInfo},
     /* 8 */ {"ldsetprop", CliCmdExecLDSetProp},
     /* 9 */ {"ldgetprop", CliCmdExecLDGetProp},
@@ -45,6 +48,9 @@ static const CliCmdEntry strcFuncTbl[] = {
     /* 30 */ {"glprevlimitinfo", CliCmdExecGLPrevLimitInfo},
     /* 31 */ {"glprevlimitset", CliCmdExecGLPrevLimitSet},
     /* 33 */ {"pdlocate", CliCmdExecPDLocate},
+    /* 34 */ {"ccschset", CliCmdExecCCSchSet},
+    /* 35 */ {"ccschinfo", CliCmdExecCCSchInfo},
+    /* 36 */ {"ccschdel", CliCmdExecCCSchDel},
 };
 
 static CliCmdHandler FindCommand(const char *typed)

@@ -151,5 +151,6 @@ TAVCTL_API int Tool_ResolvePath(const char *fixedPath, char *out, size_t outSize
 
 #include "tavctl_info.h"
 #include "tavctl_config.h"
+#include "tavctl_ccsch.h"
 
 #endif

@@ -8,6 +8,7 @@
 #include "sim_config.h"
 #include "sim_drive_faults.h"
 #include "sim_operations.h"
+#include "sim_partition.h"
 #include "sim_server.h"
 #include "sim_topology.h"
 
@@ -30,7 +31,8 @@ const char kInjectUsage[] =
     "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
     "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
     "       insert-drive ADAPTER SLOT [JSON] | drive-check-condition ADAPTER SLOT KEY ASC ASCQ [N] |\n"
-    "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT";
+    "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT |\n"
+    "       partition ADAPTER LD [clear]";
 
 
 struct ErrnoName {
@@ -62,6 +64,7 @@ public:
         if (fault == "ioctl-error") return commandFault(words, adapter, kFaultIoctlError, 1, 4095);
         if (fault.rfind("drive-", 0) == 0) return injectDriveFault(root_.c_str(), state_, words, kInjectUsage);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
+        if (fault == "partition") return injectPartition(state_, root_, words);
         return complain(std::string("unknown fault ") + fault + "\n" + kInjectUsage, 2);
     }
 

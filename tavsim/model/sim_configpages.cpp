@@ -28,6 +28,7 @@ constexpr int kCreateMemberCount = 15;
 constexpr int kCreateMembers = 16;
 constexpr int kCreateParityFlag = 37;
 constexpr int kCreatePassedOn = 38;  // kept at group position 218
+constexpr uint8_t kSpannedArray = 1;  // byte 38 of a RAID 10 definition
 
 bool memberCountFits(uint8_t raid, int n) {
     if (n < 1 || n > kMaxMembers) return false;
@@ -49,6 +50,8 @@ Answer checkDefinition(const AdapterRecord& a, const uint8_t* page) {
     bool levelOk = raid == kRaid0 || raid == kRaid1 || raid == kRaid5;
     if (!levelOk || !memberCountFits(raid, count) || page[kCreateHotSpareMode] > 2) return refuseField();
     if (page[kCreateParityFlag] != (raid == kRaid5 ? 1 : 0)) return refuseField();
+    // Four or more mirrored members are a spanned array (RAID 10): the marker must say so.
+    if (raid == kRaid1 && count >= 4 && page[kCreatePassedOn] != kSpannedArray) return refuseField();
     if (get16(page + kCreateStripe) == 0 && !(raid == kRaid0 && count == 1)) return refuseField();
     uint32_t seen = 0;
     for (int i = 0; i < count; ++i) {

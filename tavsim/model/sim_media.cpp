@@ -126,4 +126,12 @@ Answer readWrite(const ModelContext& ctx, unsigned controller, AdapterRecord& ad
     return good();
 }
 
+bool writeGroupBlock(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group, uint64_t lba,
+                     const uint8_t* data) {
+    const GroupRecord& g = adapter.groups[group];
+    if (lba >= g.capacityBlocks) return false;
+    MemberMedia media(ctx, controller, adapter, g);
+    return writeBlock(media, g, lba, data);
+}
+
 }  // namespace tavsim

@@ -103,6 +103,10 @@ void putAnswerData(const Request& req, const uint8_t* data, uint32_t size, uint3
 Answer inquiry(const AdapterRecord& adapter, int group, const Request& req);
 Answer readWrite(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group,
                  const Request& req);
+// One block of a defined group written as the host's WRITE would: false when
+// it is beyond the capacity or no member could take it.
+bool writeGroupBlock(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group, uint64_t lba,
+                     const uint8_t* data);
 Answer readBuffer(const AdapterRecord& adapter, const Request& req);
 Answer modeSense(const AdapterRecord& adapter, const Request& req);
 Answer modeSelect(AdapterRecord& adapter, const Request& req);

@@ -1,0 +1,305 @@
+// The consistency-check schedule file: its reader and its writer, shared by
+// the library's schedule operations and the monitoring service.
+//
+// Layout: per controller c a line "adp<c>", then per logical drive l a line
+// "ld<l>:" followed by nothing, three digits (DHH) or eleven (DHHYYYYMMDD).
+// The reader tolerates anything else: lines it cannot place read as no
+// schedule.
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tavctl_internal.h"
+
+namespace {
+
+const char kScheduleFile[] = "/opt/morvane/tavutility/conf/ccschedule.conf";
+const char kConfDirectory[] = "/opt/morvane/tavutility/conf";
+const char kTempSuffix[] = ".tmp";
+
+constexpr int kLineSize = 256;        // lines of up to 255 characters
+constexpr int kMaxStrayLines = 9;     // non-matching lines read per controller section
+constexpr int kLabelLength = 4;       // "ld<l>:"
+constexpr int kShortLineLength = 8;   // "ld<l>:DHH\n"
+constexpr int kLongLineLength = 16;   // "ld<l>:DHHYYYYMMDD\n"
+constexpr int kShortDigits = 3;
+constexpr int kLongDigits = 11;
+constexpr uint64_t kDateModulus = 100000000;  // YYYYMMDD, the last eight digits
+constexpr size_t kFileTextSize = 1024;        // 36 lines of at most 17 characters
+
+// The value of a matching "ld" line, judged by its length (newline included).
+uint64_t lineValue(const char *line, int length, uint32_t latestDate)
+{
+    if (length == kLabelLength) {
+        return TAV_CCSCH_NONE;
+    }
+    char day = line[4], tens = line[5], units = line[6];
+    bool hourOk = tens >= '0' && tens <= '2' && units >= '0' && units <= '9' && (tens != '2' || units <= '3');
+    if (day < '0' || day > '6' || !hourOk) {
+        return TAV_CCSCH_NONE;
+    }
+    char digits[kLongDigits + 1] = "";
+    if (length == kShortLineLength) {
+        memcpy(digits, line + kLabelLength, kShortDigits);
+        return strtoull(digits, nullptr, 10);
+    }
+    if (length != kLongLineLength) {
+        return TAV_CCSCH_NONE;
+    }
+    memcpy(digits, line + kLabelLength, kLongDigits);
+    uint64_t value = strtoull(digits, nullptr, 10);
+    if (latestDate != 0 && value % kDateModulus > latestDate) {
+        return TAV_CCSCH_NONE;  // started "after today": the clock was set back
+    }
+    return value;
+}
+
+// Positions the file after the first line that contains "adp<c>": 1 found.
+int findSection(FILE *file, int contNo)
+{
+    char label[16];
+    snprintf(label, sizeof label, "adp%d", contNo);
+    rewind(file);
+    char line[kLineSize];
+    while (fgetline(line, sizeof line, file) > 0) {
+        if (strstr(line, label) != nullptr) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Reads the eight logical drives of one controller section, each searched
+// from the line after the last one found. TAV_CCSCH_DONE or _POSITION.
+int readSection(FILE *file, int contNo, CCScheduleTable *table, uint32_t latestDate)
+{
+    char nextSection[16];
+    snprintf(nextSection, sizeof nextSection, "adp%d", contNo + 1);
+    long resume = ftell(file);
+    if (resume < 0) {
+        return TAV_CCSCH_POSITION;
+    }
+    int stray = 0;
+    for (int ld = 0; ld < TAV_CCSCH_LDS; ++ld) {
+        char label[16];
+        snprintf(label, sizeof label, "ld%d", ld);
+        if (fseek(file, resume, SEEK_SET) != 0) {
+            return TAV_CCSCH_POSITION;
+        }
+        char line[kLineSize];
+        int length;
+        while (stray < kMaxStrayLines && (length = fgetline(line, sizeof line, file)) > 0) {
+            if (strncmp(line, nextSection, strlen(nextSection)) == 0) {
+                return TAV_CCSCH_DONE;  // the section ends: the rest keep no schedule
+            }
+            if (strstr(line, label) == nullptr) {
+                ++stray;
+                continue;
+            }
+            table->value[contNo][ld] = lineValue(line, length, latestDate);
+            resume = ftell(file);
+            if (resume < 0) {
+                return TAV_CCSCH_POSITION;
+            }
+            break;
+        }
+        if (stray >= kMaxStrayLines) {
+            return TAV_CCSCH_DONE;
+        }
+    }
+    return TAV_CCSCH_DONE;
+}
+
+// Creates the missing file empty (and its directory when that is missing).
+int createEmpty(const char *path)
+{
+    FILE *file = fopen(path, "a");
+    if (file == nullptr) {
+        char directory[PATH_MAX];
+        if (!Tool_ResolvePath(kConfDirectory, directory, sizeof directory) ||
+            (mkdir(directory, 0755) != 0 && errno != EEXIST)) {
+            return TAV_CCSCH_NO_DIRECTORY;
+        }
+        file = fopen(path, "a");
+    }
+    if (file == nullptr) {
+        return TAV_CCSCH_NO_FILE;
+    }
+    fclose(file);
+    return TAV_CCSCH_DONE;
+}
+
+void emptyTable(CCScheduleTable *table)
+{
+    for (int c = 0; c < TAV_CCSCH_CONTROLLERS; ++c) {
+        for (int l = 0; l < TAV_CCSCH_LDS; ++l) {
+            table->value[c][l] = TAV_CCSCH_NONE;
+        }
+    }
+}
+
+void appendText(char *text, size_t size, size_t *used, const char *format, ...) __attribute__((format(printf, 4, 5)));
+void appendText(char *text, size_t size, size_t *used, const char *format, ...)
+{
+    if (*used >= size) {
+        return;
+    }
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(text + *used, size - *used, format, args);
+    va_end(args);
+    *used = (n < 0) ? size : *used + static_cast<size_t>(n);
+}
+
+// The whole file text; its length, or 0 when it did not fit.
+size_t formatTable(const CCScheduleTable *table, int emptyLineAtEnd, char *text, size_t size)
+{
+    size_t used = 0;
+    for (int c = 0; c < TAV_CCSCH_CONTROLLERS; ++c) {
+        appendText(text, size, &used, "adp%d\n", c);
+        for (int l = 0; l < TAV_CCSCH_LDS; ++l) {
+            char digits[TAV_CCSCH_VALUE_TEXT] = "";
+            uint64_t value = table->value[c][l];
+            if (value != TAV_CCSCH_NONE) {
+                decodeCCScheduleValue(value, digits, nullptr, nullptr, nullptr);
+            }
+            appendText(text, size, &used, "ld%d:%s\n", l, digits);
+        }
+    }
+    if (emptyLineAtEnd) {
+        appendText(text, size, &used, "\n");
+    }
+    return used < size ? used : 0;
+}
+
+int writeAll(int fd, const char *text, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = write(fd, text, length);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return 0;
+        }
+        text += n;
+        length -= static_cast<size_t>(n);
+    }
+    return 1;
+}
+
+// Writes the text to the temporary file with the old file's mode (a new
+// file gets the creation mode fopen would give) and flushes it to disk.
+// TAV_CCSCH_DONE, _NO_FILE (not opened) or _WRITE.
+int writeTemporary(const char *tempPath, const char *path, const char *text, size_t length)
+{
+    int fd = open(tempPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return TAV_CCSCH_NO_FILE;
+    }
+    struct stat old;
+    bool ok = (stat(path, &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0) && writeAll(fd, text, length) &&
+              fsync(fd) == 0;
+    int savedErrno = errno;
+    if (close(fd) != 0 && ok) {
+        return TAV_CCSCH_WRITE;
+    }
+    errno = savedErrno;
+    return ok ? TAV_CCSCH_DONE : TAV_CCSCH_WRITE;
+}
+
+// Makes the rename itself durable; a failure here leaves a whole file either way.
+void syncDirectory(const char *path)
+{
+    char directory[PATH_MAX];
+    snprintf(directory, sizeof directory, "%s", path);
+    char *slash = strrchr(directory, '/');
+    if (slash == nullptr) {
+        return;
+    }
+    *(slash == directory ? slash + 1 : slash) = '\0';
+    int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        close(fd);
+    }
+}
+
+}  // namespace
+
+TAVCTL_API void decodeCCScheduleValue(uint64_t value, char text[TAV_CCSCH_VALUE_TEXT], uint8_t *day, uint8_t *hour,
+                                      uint32_t *date)
+{
+    char digits[32];
+    bool longForm = value > TAV_CCSCH_SHORT_MAX;
+    snprintf(digits, sizeof digits, longForm ? "%011llu" : "%03llu", static_cast<unsigned long long>(value));
+    if (text != nullptr) {
+        snprintf(text, TAV_CCSCH_VALUE_TEXT, "%.*s", TAV_CCSCH_VALUE_TEXT - 1, digits);
+    }
+    if (day != nullptr) {
+        *day = static_cast<uint8_t>(digits[0] - '0');
+    }
+    if (hour != nullptr) {
+        *hour = static_cast<uint8_t>((digits[1] - '0') * 10 + (digits[2] - '0'));
+    }
+    if (date != nullptr) {
+        *date = longForm ? static_cast<uint32_t>(value % kDateModulus) : 0;
+    }
+}
+
+TAVCTL_API int readCCScheduleFile(CCScheduleTable *table, uint32_t latestDate)
+{
+    emptyTable(table);
+    char path[PATH_MAX];
+    if (!Tool_ResolvePath(kScheduleFile, path, sizeof path)) {
+        errno = ENAMETOOLONG;
+        return TAV_CCSCH_NO_FILE;
+    }
+    FILE *file = fopen(path, "r");
+    if (file == nullptr) {
+        return createEmpty(path);
+    }
+    int result = TAV_CCSCH_DONE;
+    for (int c = 0; c < TAV_CCSCH_CONTROLLERS && result == TAV_CCSCH_DONE; ++c) {
+        if (findSection(file, c)) {
+            result = readSection(file, c, table, latestDate);
+        }
+    }
+    int savedErrno = errno;
+    fclose(file);
+    errno = savedErrno;
+    return result;
+}
+
+TAVCTL_API int writeCCScheduleFile(const CCScheduleTable *table, int emptyLineAtEnd)
+{
+    char path[PATH_MAX];
+    char tempPath[PATH_MAX + sizeof kTempSuffix];
+    char text[kFileTextSize];
+    size_t length = formatTable(table, emptyLineAtEnd, text, sizeof text);
+    if (!Tool_ResolvePath(kScheduleFile, path, sizeof path) || length == 0) {
+        errno = ENAMETOOLONG;
+        return TAV_CCSCH_WRITE;
+    }
+    snprintf(tempPath, sizeof tempPath, "%s%s", path, kTempSuffix);
+    int result = writeTemporary(tempPath, path, text, length);
+    if (result == TAV_CCSCH_DONE && rename(tempPath, path) != 0) {
+        result = TAV_CCSCH_WRITE;
+    }
+    if (result != TAV_CCSCH_DONE) {
+        int savedErrno = errno;
+        if (result == TAV_CCSCH_WRITE) {
+            unlink(tempPath);
+        }
+        errno = savedErrno;
+        return result;
+    }
+    syncDirectory(path);
+    return TAV_CCSCH_DONE;
+}
