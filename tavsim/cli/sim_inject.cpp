@@ -6,6 +6,7 @@
 
 #include "sim_commands.h"
 #include "sim_config.h"
+#include "sim_inject_flash.h"
 #include "sim_operations.h"
 #include "sim_server.h"
 #include "sim_topology.h"
@@ -17,7 +18,8 @@ namespace {
 const char kInjectUsage[] =
     "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
     "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
-    "       insert-drive ADAPTER SLOT [JSON]";
+    "       insert-drive ADAPTER SLOT [JSON] | restart-adapter ADAPTER |\n"
+    "       operation-progress ADAPTER GROUP PERCENT [hold]";
 
 // A number in decimal or with 0x; false when the text is not one.
 bool parseNumber(const std::string& text, unsigned long max, unsigned long* value) {
@@ -58,6 +60,8 @@ public:
         if (fault == "adapter-error") return commandFault(words, adapter, kFaultAdapterError, 1, 0xFFFFFF);
         if (fault == "ioctl-error") return commandFault(words, adapter, kFaultIoctlError, 1, 4095);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
+        int changed = injectAdapterChange(state_, words);
+        if (changed >= 0) return changed;
         return complain(std::string("unknown fault ") + fault + "\n" + kInjectUsage, 2);
     }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sim_firmware.h"
 #include "sim_operations.h"
 #include "sim_request.h"
 
@@ -91,6 +92,7 @@ bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A 
 // others (INQUIRY answers as the adapter while logical drive 0 is undefined).
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
+    if (req.targetId == 0 && req.cdb[0] == kOpWriteBuffer) return writeBuffer(ctx, controller, adapter, req);
     if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
     int group = groupOfTarget(req.targetId);
     bool defined = group >= 0 && adapter.groups[group].defined;
