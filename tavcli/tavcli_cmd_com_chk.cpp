@@ -68,9 +68,7 @@ static int ReadAnswer(void)
     return answer;
 }
 
-/* Asks until Y/y or N/n arrives. An ended input can give no answer and
- * counts as N. */
-static int AskConfirmation(const char *question)
+int CliAskConfirmation(const char *question)
 {
     for (;;) {
         CliLogging(CLI_LOG_STDOUT, MOD_CMD_COM, __LINE__, "%s", question);
@@ -268,5 +266,5 @@ int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_S
     default:
         return 0;
     }
-    return listed && AskConfirmation(kQuestions[kind]);
+    return listed && CliAskConfirmation(kQuestions[kind]);
 }

@@ -48,6 +48,7 @@ static const CliCmdEntry strcFuncTbl[] = {
     /* 29 */ {"ldbadspot", CliCmdExecLDBadSpot},
     /* 30 */ {"glprevlimitinfo", CliCmdExecGLPrevLimitInfo},
     /* 31 */ {"glprevlimitset", CliCmdExecGLPrevLimitSet},
+    /* 32 */ {"adpfwflash", CliCmdExecAdpFwFlash},
     /* 33 */ {"pdlocate", CliCmdExecPDLocate},
 };
 
