@@ -40,6 +40,13 @@ inline const char kServerConfig[] = R"({"speed": 1, "adapters": [
   "hot_spares": [10, 11]}
 ]})";
 
+// Drives of 256 MiB: a check of a RAID 1 of two takes 8 s at speed 1.
+inline const char kSmallServer[] = R"({"speed": 1, "adapters": [{"host": 2, "model": "ZN5121",
+  "drives": [{"slot": 0, "interface": "SAS", "blocks": 524288}, {"slot": 1, "interface": "SAS", "blocks": 524288},
+             {"slot": 2, "interface": "SAS", "blocks": 524288}, {"slot": 3, "interface": "SAS", "blocks": 524288}],
+  "logical_drives": [{"number": 0, "raid": 1, "members": [0, 1], "blocks": 500000},
+                     {"number": 1, "raid": 1, "members": [2, 3], "blocks": 500000}]}]})";
+
 // A progress row as a terminal shows it: the row's first 19 columns, one
 // star per two percent around the number at 42-45.
 inline std::string BarRow(const std::string& head, int percent) {

@@ -136,10 +136,22 @@ TEST_F(BgopCommands, LallQuietRule) {
               "Fatal error - Adapter 0-VD 3: Consistency Check is being executed.\n"
               "Fatal error - Adapter 0-VD 4: Rebuild or Copy Back or Copy is being executed.\n"
               "Fatal error - Adapter 0-VD 5: It has already been executing it.\n");
-    // a check runs on LD 0: the abort of every LD reports only what it stopped
-    EXPECT_EQ(Cli({"-LDCC", "-Abort", "-Lall", "-a0"}).out.substr(0, 67),
-              "Abort Consistency Check on Virtual Drive 0 ( Adapter 0 ) succeeded.");
+}
+
+// The same for aborts: quiet while some LD runs the operation.
+TEST(BgopQuiet, AbortOfEveryLd) {
+    SimServer sim(bgoptest::kSmallServer);
+    ASSERT_TRUE(sim.ok()) << sim.initOutput();
+    ASSERT_EQ(sim.run({"tavcli", "-LDCC", "-Start", "-L0", "-a0"}).status, 0);
+    EXPECT_EQ(sim.run({"tavcli", "-LDCC", "-Abort", "-Lall", "-a0"}).out,
+              "Abort Consistency Check on Virtual Drive 0 ( Adapter 0 ) succeeded.\n");
     EXPECT_EQ(LogicalDrive(sim, 0, 0)["operation"], "none");
+    EXPECT_EQ(sim.run({"tavcli", "-LDCC", "-Abort", "-Lall", "-a0"}).out,
+              "Fatal error - Adapter 0-VD 0: Consistency Check have already ended.\n"
+              "Fatal error - Adapter 0-VD 1: Consistency Check have already ended.\n");
+    EXPECT_EQ(sim.run({"tavcli", "-LDCC", "-ShowProg", "-Lall", "-a0"}).out,
+              "Check Consistency on Adapter #0-VD #0 is not in progress.\n"
+              "Check Consistency on Adapter #0-VD #1 is not in progress.\n");
 }
 
 TEST_F(BgopCommands, AbortStopsTheRunningOperationOnly) {

@@ -25,13 +25,6 @@ using tavtest::SimServer;
 constexpr int kTimeoutMs = 120000;
 const char kQuitLine[] = "   Press any key to quit...";
 
-// Drives of 256 MiB: a check of a RAID 1 of two takes 8 s at speed 1.
-const char kSmallServer[] = R"({"speed": 1, "adapters": [{"host": 2, "model": "ZN5121",
-  "drives": [{"slot": 0, "interface": "SAS", "blocks": 524288}, {"slot": 1, "interface": "SAS", "blocks": 524288},
-             {"slot": 2, "interface": "SAS", "blocks": 524288}, {"slot": 3, "interface": "SAS", "blocks": 524288}],
-  "logical_drives": [{"number": 0, "raid": 1, "members": [0, 1], "blocks": 500000},
-                     {"number": 1, "raid": 1, "members": [2, 3], "blocks": 500000}]}]})";
-
 nlohmann::json LogicalDrive(const SimServer& sim, int adapter, int ld) {
     return nlohmann::json::parse(sim.show())["adapters"][adapter]["logical_drives"][ld];
 }
@@ -50,7 +43,7 @@ std::vector<std::string> Display(const char* heading, const char* columns, std::
 }
 
 TEST(LiveDisplay, FollowsTwoChecksToTheirEnd) {
-    SimServer sim(kSmallServer);
+    SimServer sim(bgoptest::kSmallServer);
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
     ASSERT_EQ(sim.run({"tavcli", "-LDCC", "-Start", "-Lall", "-a0"}).status, 0);
     PtySession session(sim, {"tavcli", "-LDCC", "-ProgDsply", "-Lall", "-a0"});
@@ -79,6 +72,29 @@ TEST(LiveDisplay, KeyLeavesTheChecksRunningAndAgainContinues) {
         EXPECT_EQ(LogicalDrive(sim, 0, 2)["maintenance_state"], 1);
         EXPECT_EQ(LogicalDrive(sim, 0, 3)["maintenance_state"], 1);
     }
+}
+
+// A check held at 40 %: the display shows it and is left with a key; the
+// check goes on, and a new display follows it from where it then stands.
+TEST(LiveDisplay, HeldCheckIsFollowedFromWhereItStands) {
+    SimServer sim(bgoptest::kSmallServer);
+    ASSERT_TRUE(sim.ok()) << sim.initOutput();
+    ASSERT_EQ(sim.run({"tavcli", "-LDCC", "-Start", "-L0", "-a0"}).status, 0);
+    ASSERT_EQ(sim.inject({"operation-progress", "0", "0", "40", "hold"}).status, 0);
+    {
+        PtySession session(sim, {"tavcli", "-LDCC", "-ProgDsply", "-L0", "-a0"});
+        ASSERT_TRUE(session.waitForScreen(LdRow(0, 0, 40), kTimeoutMs)) << session.output();
+        session.type("\n");
+        ASSERT_EQ(session.waitExit(kTimeoutMs), 0);
+        EXPECT_EQ(session.screen().used(), Display(bgoptest::kCheckHeading, bgoptest::kLdColumns, {LdRow(0, 0, 40)}));
+        ExpectTerminalAsFound(session);
+    }
+    EXPECT_EQ(LogicalDrive(sim, 0, 0)["operation"], "consistency-check");
+    ASSERT_EQ(sim.inject({"operation-progress", "0", "0", "96"}).status, 0);
+    PtySession session(sim, {"tavcli", "-LDCC", "-ProgDsply", "-L0", "-a0"});
+    ASSERT_EQ(session.waitExit(kTimeoutMs), 0) << session.output();
+    EXPECT_EQ(session.screen().used(), Display(bgoptest::kCheckHeading, bgoptest::kLdColumns, {LdRow(0, 0, 100)}));
+    EXPECT_EQ(LogicalDrive(sim, 0, 0)["operation"], "none");
 }
 
 TEST(LiveDisplay, RebuildRowsAndTheirReasons) {
@@ -139,7 +155,7 @@ TEST(LiveDisplay, SignalsRestoreTheTerminal) {
 
 // Standard input at its end is no key: the display runs until the check ended.
 TEST(LiveDisplay, InputThatIsNoTerminalRunsToTheEnd) {
-    SimServer sim(kSmallServer);
+    SimServer sim(bgoptest::kSmallServer);
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
     ASSERT_EQ(sim.run({"tavcli", "-LDParity", "-Start", "-L1", "-a0"}).status, 0);
     tavtest::RunResult r = sim.run({"tavcli", "-LDParity", "-ProgDsply", "-L1", "-a0"});
