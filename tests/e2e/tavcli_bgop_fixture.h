@@ -11,7 +11,7 @@ namespace bgoptest {
 //   LD 3 checking at 57 % (drives 8-9), LD 4 rebuilding at 25 % (drives 10-11), LD 5 writing parity at
 //   30 % (drives 6-7). The running operations are set in the configuration and stay where they are.
 // Adapter 1: LD 0 RAID 1 degraded (drive 1 off line), LD 1 RAID 1 degraded and shown as copy back
-//   (state 2), LD 2 rebuilding at 64 % (drives 4-5), LD 3 RAID 5 checking (drives 6, 8, 9); drive 7
+//   (state 2), LD 2 in a copy at 64 % (state 5, drives 4-5), LD 3 RAID 5 checking (drives 6, 8, 9); drive 7
 //   fresh, drives 10 and 11 global hot spares; no automatic rebuild.
 inline const char kServerConfig[] = R"({"speed": 1, "adapters": [
  {"host": 2, "model": "ZN5121",
@@ -33,9 +33,9 @@ inline const char kServerConfig[] = R"({"speed": 1, "adapters": [
    {"slot": 7, "interface": "SAS"}, {"slot": 8, "interface": "SAS"}, {"slot": 9, "interface": "SAS"},
    {"slot": 10, "interface": "SAS"}, {"slot": 11, "interface": "SAS"}],
   "logical_drives": [
-   {"number": 0, "raid": 1, "members": [0, 1], "auto_rebuild": false},
+   {"number": 0, "raid": 1, "members": [0, 1], "auto_rebuild": false, "blocks": 1000000},
    {"number": 1, "raid": 1, "members": [2, 3], "auto_rebuild": false, "state": 2, "rebuild_state": 1},
-   {"number": 2, "raid": 1, "members": [4, 5], "blocks": 1000000, "state": 17, "rebuild_state": 2, "processed_blocks": 640000},
+   {"number": 2, "raid": 1, "members": [4, 5], "blocks": 1000000, "state": 5, "rebuild_state": 2, "processed_blocks": 640000},
    {"number": 3, "raid": 5, "members": [6, 8, 9], "maintenance_state": 1}],
   "hot_spares": [10, 11]}
 ]})";

@@ -190,9 +190,23 @@ TEST_F(BgopCommands, ShowProgDrawsEachRowOnce) {
 TEST_F(BgopCommands, ShowProgOfRebuildingDrives) {
     EXPECT_EQ(Screen({"-PDRbld", "-ShowProg", "-PhysDrv[0:7,0:5,0:6,0:4]", "-a1"}),
               (std::vector<std::string>{bgoptest::kRebuildHeading, "", bgoptest::kPdColumns,
-                                        PdRow(1, 4, " R", 64), PdRow(1, 5, " R", 64),
+                                        PdRow(1, 4, " C", 64), PdRow(1, 5, " C", 64),
                                         "Fatal error - Adapter 1-PD 6: Consistency Check is being executed.",
                                         "Adapter 1-PD 7 is not in rebuild, copy back and copy process."}));
+}
+
+// A rebuild started on a drive shows as " R", a copy as " C".
+TEST_F(BgopCommands, ShowProgKindOfEachDrive) {
+    ASSERT_EQ(Cli({"-PDRbld", "-Start", "-PhysDrv[0:1]", "-a1"}).out,
+              "Start Rebuild on Physical Drive 1 ( Adapter 1 ) succeeded.\n");
+    ASSERT_EQ(sim.inject({"operation-progress", "1", "0", "20", "hold"}).status, 0);
+    EXPECT_EQ(Screen({"-PDRbld", "-ShowProg", "-PhysDrv[0:0,0:2,0:4]", "-a1"}),
+              (std::vector<std::string>{bgoptest::kRebuildHeading, "", bgoptest::kPdColumns,
+                                        PdRow(1, 0, " R", 20),
+                                        "Adapter 1-PD 2 is not in rebuild, copy back and copy process.",
+                                        PdRow(1, 4, " C", 64)}));
+    EXPECT_EQ(Cli({"-PDRbld", "-Start", "-PhysDrv[0:0]", "-a1"}).out,
+              "Fatal error - Adapter 1-PD 0: It has already been executing it.\n");
 }
 
 // With nothing to follow, a live display prints each LD's or drive's reason and ends.

@@ -42,11 +42,16 @@ std::vector<std::string> Display(const char* heading, const char* columns, std::
     return screen;
 }
 
+// Both checks are held at 50 % until the display shows them, then let go
+// to end: each row ends with the finished bar.
 TEST(LiveDisplay, FollowsTwoChecksToTheirEnd) {
     SimServer sim(bgoptest::kSmallServer);
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
     ASSERT_EQ(sim.run({"tavcli", "-LDCC", "-Start", "-Lall", "-a0"}).status, 0);
+    for (const char* ld : {"0", "1"}) ASSERT_EQ(sim.inject({"operation-progress", "0", ld, "50", "hold"}).status, 0);
     PtySession session(sim, {"tavcli", "-LDCC", "-ProgDsply", "-Lall", "-a0"});
+    ASSERT_TRUE(session.waitForScreen(LdRow(0, 1, 50), kTimeoutMs)) << session.output();
+    for (const char* ld : {"0", "1"}) ASSERT_EQ(sim.inject({"operation-progress", "0", ld, "98"}).status, 0);
     ASSERT_EQ(session.waitExit(kTimeoutMs), 0) << session.output();
     // the first row to end prints the continue line below the display
     std::vector<std::string> expected =
@@ -54,6 +59,7 @@ TEST(LiveDisplay, FollowsTwoChecksToTheirEnd) {
     expected.push_back("   Press a key to continue...");
     EXPECT_EQ(session.screen().used(), expected) << session.output();
     EXPECT_EQ(LogicalDrive(sim, 0, 0)["operation"], "none");
+    EXPECT_EQ(LogicalDrive(sim, 0, 1)["operation"], "none");
     ExpectTerminalAsFound(session);
 }
 
@@ -101,12 +107,12 @@ TEST(LiveDisplay, RebuildRowsAndTheirReasons) {
     SimServer sim(bgoptest::kServerConfig);
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
     PtySession session(sim, {"tavcli", "-PDRbld", "-ProgDsply", "-PhysDrv[0:7,0:4,0:5]", "-a1"});
-    ASSERT_TRUE(session.waitForScreen(PdRow(1, 5, " R", 64), kTimeoutMs)) << session.output();
+    ASSERT_TRUE(session.waitForScreen(PdRow(1, 5, " C", 64), kTimeoutMs)) << session.output();
     session.type(" ");
     ASSERT_EQ(session.waitExit(kTimeoutMs), 0);
     std::vector<std::string> expected{"Adapter 1-PD 7 is not in rebuild, copy back and copy process."};
     for (const std::string& line : Display(bgoptest::kRebuildHeading, bgoptest::kPdColumns,
-                                           {PdRow(1, 4, " R", 64), PdRow(1, 5, " R", 64)}))
+                                           {PdRow(1, 4, " C", 64), PdRow(1, 5, " C", 64)}))
         expected.push_back(line);
     EXPECT_EQ(session.screen().used(), expected) << session.output();
     ExpectTerminalAsFound(session);
@@ -153,16 +159,18 @@ TEST(LiveDisplay, SignalsRestoreTheTerminal) {
     }
 }
 
-// Standard input at its end is no key: the display runs until the check ended.
+// Standard input at its end is no key: the display draws the operation
+// (held at 100 %) to its end instead of stopping at the first look.
 TEST(LiveDisplay, InputThatIsNoTerminalRunsToTheEnd) {
     SimServer sim(bgoptest::kSmallServer);
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
     ASSERT_EQ(sim.run({"tavcli", "-LDParity", "-Start", "-L1", "-a0"}).status, 0);
+    ASSERT_EQ(sim.inject({"operation-progress", "0", "1", "100", "hold"}).status, 0);
     tavtest::RunResult r = sim.run({"tavcli", "-LDParity", "-ProgDsply", "-L1", "-a0"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(tavtest::renderScreen(r.out, true).used(),
               Display(bgoptest::kParityHeading, bgoptest::kLdColumns, {LdRow(0, 1, 100)}));
-    EXPECT_EQ(LogicalDrive(sim, 0, 1)["operation"], "none");
+    EXPECT_EQ(LogicalDrive(sim, 0, 1)["operation"], "parity-creation");
 }
 
 }  // namespace
