@@ -308,6 +308,10 @@ int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction act
 #define CLI_CHK_HSP_REMOVE 4
 #define CLI_CHK_RESTORE_DELETE 5
 
+/* Asks the question until a line of exactly Y/y or N/n arrives: 1 for yes;
+ * 0 for no or an ended input (errno ECANCELED). */
+int CliAskConfirmation(const char *question);
+
 /* Lists the targets of a check kind and asks the operator once: 1 confirmed,
  * 0 declined (errno ECANCELED) or a library call failed. Lists may be NULL
  * for kinds that do not read them. */

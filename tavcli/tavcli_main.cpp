@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "tavcli.h"
+#include "tavcli_prog.h"
 
 #define TRACE_LOG_NAME "tavcli.log"
 #define TRACE_LOG_SIZE 2000000
@@ -28,12 +29,14 @@ static const CliCmdEntry strcFuncTbl[] = {
     /* 7 */ {"ldinfo", CliCmdExecLDInfo},
     /* 8 */ {"ldsetprop", CliCmdExecLDSetProp},
     /* 9 */ {"ldgetprop", CliCmdExecLDGetProp},
+    /* 10 */ {"ldcc", CliCmdExecLDCC},
     /* 11 */ {"ldpdinfo", CliCmdExecLDPDInfo},
     /* 12 */ {"ldgetnum", CliCmdExecLDGetNum},
     /* 13 */ {"pdinfo", CliCmdExecPDInfo},
     /* 14 */ {"pdonline", CliCmdExecPDOnline},
     /* 15 */ {"pdoffline", CliCmdExecPDOffline},
     /* 16 */ {"pdhsp", CliCmdExecPDHSP},
+    /* 17 */ {"pdrbld", CliCmdExecPDRbld},
     /* 18 */ {"pdgetnum", CliCmdExecPDGetNum},
     /* 19 */ {"pdlist", CliCmdExecPDList},
     /* 20 */ {"v", CliCmdExecVersion},
@@ -41,12 +44,14 @@ static const CliCmdEntry strcFuncTbl[] = {
     /* 22 */ {"help", CliCmdExecHelp},
     /* 23 */ {"?", CliCmdExecHelp},
     /* 24 */ {"pdrbldprrty", CliCmdExecRbldPrrty},
+    /* 25 */ {"ldparity", CliCmdExecLDParity},
     /* 26 */ {"ldrstrdrvlist", CliCmdExecLDRstrDrvList},
     /* 27 */ {"ldrstr", CliCmdExecLDRstr},
     /* 28 */ {"ldrstrdrvinfo", CliCmdExecLDRstrDrvInfo},
     /* 29 */ {"ldbadspot", CliCmdExecLDBadSpot},
     /* 30 */ {"glprevlimitinfo", CliCmdExecGLPrevLimitInfo},
     /* 31 */ {"glprevlimitset", CliCmdExecGLPrevLimitSet},
+    /* 32 */ {"adpfwflash", CliCmdExecAdpFwFlash},
     /* 33 */ {"pdlocate", CliCmdExecPDLocate},
     /* 34 */ {"ccschset", CliCmdExecCCSchSet},
     /* 35 */ {"ccschinfo", CliCmdExecCCSchInfo},

@@ -5,6 +5,7 @@
 
 #include "sim_commands.h"
 #include "sim_events.h"
+#include "sim_inject_flash.h"
 #include "sim_operations.h"
 #include "sim_server.h"
 #include "sim_show_drive.h"
@@ -139,6 +140,7 @@ Json showAdapter(const AdapterRecord& a, int controller) {
     j["logical_drives"] = groups;
     j["restore_candidates"] = candidates;
     j["events"] = events;
+    j["flash"] = showFlash(a);
     return j;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sim_drive.h"
+#include "sim_firmware.h"
 #include "sim_operations.h"
 #include "sim_request.h"
 
@@ -93,6 +94,7 @@ bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A 
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
     if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
+    if (req.targetId == 0 && req.cdb[0] == kOpWriteBuffer) return writeBuffer(ctx, controller, adapter, req);
     if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
     int group = groupOfTarget(req.targetId);
     bool defined = group >= 0 && adapter.groups[group].defined;

@@ -20,6 +20,7 @@ void begin(GroupRecord& group, uint8_t operation) {
 
 void end(GroupRecord& group) {
     group.operation = kOpNone;
+    group.progressHeld = 0;
     group.operationStartMs = 0;
     group.processedBlocks = 0;
 }
@@ -121,12 +122,24 @@ void settleAdapter(AdapterRecord& adapter) {
     }
 }
 
+void placeOperation(const SimState& state, AdapterRecord& adapter, GroupRecord& group, double fraction, bool hold) {
+    double duration = durationMs(adapter, group, state.speed);
+    group.operationStartMs = wallClockMs() - static_cast<int64_t>(duration * fraction);
+    group.progressHeld = hold ? 1 : 0;
+    group.heldPercent = static_cast<uint8_t>(fraction * 100.0 + 0.5);
+    progress(group, fraction);
+}
+
 void advanceOperations(const ModelContext& ctx, unsigned controller) {
     AdapterRecord& a = ctx.state->adapters[controller];
     int64_t now = -1;
     for (int n = 0; n < kMaxGroups; ++n) {
         GroupRecord& g = a.groups[n];
         if (!g.defined || g.operation == kOpNone) continue;
+        if (g.progressHeld) {
+            progress(g, g.heldPercent / 100.0);
+            continue;
+        }
         if (now < 0) now = wallClockMs();
         double elapsed = static_cast<double>(std::max<int64_t>(0, now - g.operationStartMs));
         double duration = durationMs(a, g, ctx.state->speed);

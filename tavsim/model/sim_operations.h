@@ -29,6 +29,10 @@ void cancelOperation(AdapterRecord& adapter, GroupRecord& group, int number, Eve
 // degraded groups that have them enabled and a drive to rebuild onto.
 void settleAdapter(AdapterRecord& adapter);
 
+// Places a running operation at a fraction of its way; held, it stays
+// there (neither advancing nor ending) until placed again unheld.
+void placeOperation(const SimState& state, AdapterRecord& adapter, GroupRecord& group, double fraction, bool hold);
+
 // Brings every running operation of one adapter, or of the whole server, up
 // to now; operations whose time is up complete (media included).
 void advanceOperations(const ModelContext& ctx, unsigned controller);

@@ -142,7 +142,9 @@ struct GroupRecord {
     uint8_t rebuildPosition;  // member position the running rebuild restores
     uint8_t pendingChange;    // kPending...: takes effect at the next commit
     uint8_t restoreFrom;      // candidate of a pending restore, kNone for a new definition
-    uint8_t reserved2[58];
+    uint8_t progressHeld;     // 1: the running operation stays at heldPercent (a test seam)
+    uint8_t heldPercent;
+    uint8_t reserved2[56];
     uint64_t badSpots[kMaxGroupBadSpots];
 };
 
@@ -199,6 +201,17 @@ struct CommonStatusExtra {
     uint8_t bytes84[12];
 };
 
+// Firmware download into the adapter's flash (WRITE BUFFER mode 5); the
+// received bytes themselves are kept in var/lib/tavsim/firmware/c<N>.img.
+struct FlashRecord {
+    uint32_t received;       // bytes of the download in progress, in order
+    uint32_t expected;       // its total, from the image's own header (0: none begun)
+    char pendingRevision[4]; // revision of a complete download, running from the next start
+    uint8_t pending;         // 1: pendingRevision waits for the next start
+    uint8_t pad[3];
+};
+static_assert(sizeof(FlashRecord) == 16, "flash record size");
+
 struct AdapterRecord {
     uint8_t present;
     uint8_t cardType;          // 7 or 16
@@ -227,8 +240,11 @@ struct AdapterRecord {
     uint32_t eventSequence;
     uint32_t eventCount;
     EventRecord events[kEventRing];
-    uint8_t reserved[4096];     // room for what later commands keep
+    FlashRecord flash;
+    uint8_t reserved[4096 - sizeof(FlashRecord)];  // room for what later commands keep
 };
+static_assert(sizeof(GroupRecord) == 2224, "group record size is fixed");
+static_assert(sizeof(AdapterRecord) == 61352, "adapter record size is fixed");
 
 constexpr char kStateMagic[8] = {'T', 'A', 'V', 'S', 'I', 'M', '0', '1'};
 
