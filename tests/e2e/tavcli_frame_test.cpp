@@ -339,6 +339,16 @@ public:
         return t;
     }
     void type(const std::string& keys) const { ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size())); }
+    // The line discipline takes typed keys in later, in the kernel's own time; true once all of
+    // `count` bytes wait in the input queue, so the settings in force when they arrived are known.
+    bool inputQueued(int count) const {
+        for (int i = 0; i < 2000; ++i) {
+            int queued = 0;
+            if (ioctl(slave_, TIOCINQ, &queued) == 0 && queued >= count) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
 
     // Waits for the exit (at most 20 s) and collects what the terminal showed.
     int wait() {
@@ -450,7 +460,9 @@ TEST_F(TavcliFrame, TerminalWorkingModeAndRestoration) {
     EXPECT_FALSE(during.c_lflag & ECHO);
     EXPECT_FALSE(during.c_lflag & ISIG);
     EXPECT_TRUE(during.c_lflag & ICANON);
-    run->type(std::string(1, char(run->before().c_cc[VINTR])) + "typed\n");
+    std::string keys = std::string(1, char(run->before().c_cc[VINTR])) + "typed\n";
+    run->type(keys);
+    ASSERT_TRUE(run->inputQueued(int(keys.size()))) << "the typed keys never reached the input queue";
     gate.release();
 
     EXPECT_EQ(run->wait(), 0) << "the interrupt key must not stop the tool";
