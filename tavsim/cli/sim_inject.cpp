@@ -6,6 +6,7 @@
 
 #include "sim_commands.h"
 #include "sim_config.h"
+#include "sim_inject_firmware.h"
 #include "sim_operations.h"
 #include "sim_server.h"
 #include "sim_topology.h"
@@ -17,9 +18,12 @@ namespace {
 const char kInjectUsage[] =
     "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
     "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
-    "       insert-drive ADAPTER SLOT [JSON]";
+    "       insert-drive ADAPTER SLOT [JSON] | event ADAPTER LOGCODE FORMATCODE LOGCLASS [POS=VALUE ...] |\n"
+    "       event-index ADAPTER INDEX | event-read-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] |\n"
+    "       micro-reboot ADAPTER";
 
-// A number in decimal or with 0x; false when the text is not one.
+}  // namespace
+
 bool parseNumber(const std::string& text, unsigned long max, unsigned long* value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -29,6 +33,8 @@ bool parseNumber(const std::string& text, unsigned long max, unsigned long* valu
     *value = v;
     return true;
 }
+
+namespace {
 
 struct ErrnoName {
     const char* name;
@@ -58,6 +64,7 @@ public:
         if (fault == "adapter-error") return commandFault(words, adapter, kFaultAdapterError, 1, 0xFFFFFF);
         if (fault == "ioctl-error") return commandFault(words, adapter, kFaultIoctlError, 1, 4095);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
+        if (isFirmwareFault(fault)) return firmwareFault(state_, root_, words);
         return complain(std::string("unknown fault ") + fault + "\n" + kInjectUsage, 2);
     }
 

@@ -7,6 +7,7 @@
 #include "sim_events.h"
 #include "sim_operations.h"
 #include "sim_server.h"
+#include "sim_show_firmware.h"
 
 namespace tavsim {
 
@@ -138,6 +139,7 @@ Json showAdapter(const AdapterRecord& a, int controller) {
     j["logical_drives"] = groups;
     j["restore_candidates"] = candidates;
     j["events"] = events;
+    showFirmware(a, j);
     return j;
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sim_firmware.h"
 #include "sim_operations.h"
 #include "sim_request.h"
 
@@ -91,6 +92,7 @@ bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A 
 // others (INQUIRY answers as the adapter while logical drive 0 is undefined).
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
+    if (req.targetId == 0 && isFirmwareCommand(req)) return firmwareCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
     int group = groupOfTarget(req.targetId);
     bool defined = group >= 0 && adapter.groups[group].defined;
@@ -104,7 +106,7 @@ int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
     block[kBlockHostStatus] = 0;
     switch (answer.kind) {
         case AnswerKind::Good:
-            block[kBlockCmdStatus] = 0x00;
+            block[kBlockCmdStatus] = static_cast<uint8_t>(answer.code);  // 0 but for driver information
             return 0;
         case AnswerKind::CheckCondition:
             std::memset(area, 0, 48);
@@ -145,6 +147,7 @@ int executeRequest(const ModelContext& ctx, unsigned controller, uint8_t* block,
     AdapterRecord& adapter = ctx.state->adapters[controller];
     ++adapter.commandsReceived;
     advanceOperations(ctx, controller);
+    syncFirmwareLog(ctx, controller);
     FaultRecord fault;
     if (takeFault(adapter, &fault)) {
         switch (fault.kind) {

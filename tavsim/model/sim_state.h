@@ -227,7 +227,7 @@ struct AdapterRecord {
     uint32_t eventSequence;
     uint32_t eventCount;
     EventRecord events[kEventRing];
-    uint8_t reserved[4096];     // room for what later commands keep
+    uint8_t reserved[4096];     // room for what later commands keep; the last 512 bytes: FirmwareRecord (sim_firmware.h)
 };
 
 constexpr char kStateMagic[8] = {'T', 'A', 'V', 'S', 'I', 'M', '0', '1'};
