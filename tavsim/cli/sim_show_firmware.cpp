@@ -11,6 +11,7 @@ void showFirmware(const AdapterRecord& adapter, nlohmann::ordered_json& j) {
     firmwareClockText(adapter, clock, sizeof clock);
     j["clock"] = clock[0] ? nlohmann::ordered_json(clock) : nlohmann::ordered_json(nullptr);
     j["event_log"] = {{"index", firmwareLogIndex(adapter)}, {"pending", fw.logPending}};
+    j["driver_info_requests"] = fw.driverInfoRequests;
     j["dump"] = {{"status", fw.dumpStatus}, {"size", fw.dumpSize}, {"micro_reboot", fw.microReboot != 0}};
 }
 

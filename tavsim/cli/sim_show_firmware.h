@@ -8,7 +8,8 @@
 
 namespace tavsim {
 
-// Adds "clock" (null until set), "event_log" (index, pending) and "dump" (status, size, micro_reboot).
+// Adds "clock" (null until set), "event_log" (index, pending), "driver_info_requests" and "dump"
+// (status, size, micro_reboot).
 void showFirmware(const AdapterRecord& adapter, nlohmann::ordered_json& j);
 
 }  // namespace tavsim

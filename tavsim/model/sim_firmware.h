@@ -34,6 +34,7 @@ struct FirmwareRecord {
     uint8_t clockSet;          // 1 once page 0x32 was selected
     uint8_t pad;
     uint8_t clock[8];          // as selected: year, month, day, 0, hour, minute, second, century (BCD)
+    uint32_t driverInfoRequests;  // driver-information requests answered (the service sends one per cycle)
 };
 
 constexpr size_t kFirmwareOffset = sizeof(AdapterRecord::reserved) - 512;

@@ -74,6 +74,7 @@ Answer driverInformation(AdapterRecord& a) {
     Answer answer = good();
     answer.code = fw.microReboot ? 1 : 0;  // command status: a micro-reboot dump waits
     fw.microReboot = 0;
+    ++fw.driverInfoRequests;
     return answer;
 }
 
