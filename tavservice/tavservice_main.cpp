@@ -141,6 +141,7 @@ int StartService(int argc, char **argv)
     initLog("tavservice.log", kTraceMaxSize);
     TRACE_CALL(1, 0, 0, 0, 0);
     ParseOptions(argc, argv);
+    Trace_Text(__FILE__, __LINE__, "PollInterval=%u DebugMode=%d", PollInterval, DebugMode);
     InstallSignalHandlers();
     if (ProcessLogsInit() < 0) return kStartFailure;
     if (OpenLibrary() < 0) return kStartFailure;

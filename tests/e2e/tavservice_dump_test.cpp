@@ -149,3 +149,21 @@ TEST(TavserviceDump, ClockIsSetAtStart) {
     EXPECT_EQ(clock.substr(0, 16), "2025-03-04 05:06") << clock;
     EXPECT_EQ(countOf(syslogOf(server), "EventID: 04760."), 0u);
 }
+
+// The clock is set again once the poll intervals of the processing cycles
+// add up to more than four hours: with 60-second ticks, in the 241st cycle.
+TEST(TavserviceDump, ClockIsSetAgainAfterFourHours) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeConfs(server, server.path("/dumps"));
+    Service service(server, {"-d", "-t", "60"}, {std::string("LD_PRELOAD=") + kFakeTime, "FAKETIME=+0 x20000"});
+    ASSERT_TRUE(logged(server, kStarted));
+    auto driverInfo = [&] { return nlohmann::json::parse(server.show())["adapters"][0]["driver_info_requests"].get<int>(); };
+    ASSERT_TRUE(waitFor([&] { return driverInfo() >= 245; }, 120));
+    std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
+    size_t first = trace.find("SetTraidClock CALL");
+    size_t second = trace.find("SetTraidClock CALL", first + 1);
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_EQ(trace.find("SetTraidClock CALL", second + 1), std::string::npos);
+    EXPECT_EQ(countOf(trace.substr(0, second), "ProcessLogs CALL"), 241u);
+}

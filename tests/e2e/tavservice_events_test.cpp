@@ -170,6 +170,10 @@ TEST(TavserviceEvents, InjectedEntriesOfEveryFormatter) {
     EXPECT_EQ(eventLines(server), expected);
     std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
     EXPECT_NE(trace.find("TLOG Skip LOGCode=0x63 FormatCode=0x0 LOGClass=0x0"), std::string::npos);
+    // debug mode: the command and sense bytes of a check condition follow as raw lines
+    std::string log = syslogOf(server);
+    EXPECT_NE(log.find("]: 0000: 2a 2a 2a 63 64 62 2a 2a    ***cdb**\n"), std::string::npos);
+    EXPECT_NE(log.find("]: 0018: 2a 2a 73 6e 73 64 74 2a    **snsdt*\n"), std::string::npos);
 }
 
 // Message variants 1 and 2 (ZN5120 on a server of group 1 or another one).
@@ -281,4 +285,25 @@ TEST(TavserviceEvents, AFailedStartOfTavlogIsReported) {
     inject(server, {"event", "0", "2", "0x8002", "0", "320=h:1", "322=1", "324=0x20"});
     Service service(server, {"-d", "-t", "1"});
     EXPECT_TRUE(logged(server, "tavutil: The start of tavlog failed. EventID: 04682."));
+}
+
+// An event of interest is remembered until Ptime cycles have passed: with
+// Ptime 3 tavlog starts in the third processing cycle, once.
+TEST(TavserviceEvents, EventOfInterestWaitsForTheCollectionPeriod) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeConfs(server, "0 : 4096\n", "3");
+    std::string tavlog = server.path("/opt/morvane/tavutility/tavlog");
+    unlink(tavlog.c_str());
+    tavtest::writeFile(tavlog, "#!/bin/sh\necho \"$@\" >> \"$TAV_ROOT/tavlog.calls\"\n");
+    chmod(tavlog.c_str(), 0755);
+    inject(server, {"event", "0", "2", "0x8002", "0", "320=h:1", "322=1", "324=0x20"});
+    Service service(server, {"-d", "-t", "1"});
+    ASSERT_TRUE(waitFor([&] { return cycles(server) >= 7; }));
+    std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
+    size_t gather = trace.find("GatherToTheClog CALL (Contno=0)");
+    ASSERT_NE(gather, std::string::npos);
+    EXPECT_EQ(countOf(trace.substr(0, gather), "ProcessLogs CALL"), 3u);
+    EXPECT_EQ(countOf(trace, "GatherToTheClog CALL"), 1u);
+    EXPECT_EQ(countOf(tavtest::readFile(server.path("/tavlog.calls")), "\n"), 1u);
 }

@@ -150,3 +150,42 @@ TEST(TavserviceFrame, MissingConfigurationKeysAreReportedAndTheServiceRuns) {
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3), expected);
 }
+
+// -t sets the tick in either mode; out of range it becomes 60, 0 becomes 1.
+TEST(TavserviceFrame, IntervalFromTheOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {{"-d"}, "PollInterval=1 DebugMode=1"},          {{"-d", "-t", "5"}, "PollInterval=5 DebugMode=1"},
+        {{"-d", "-t", "0"}, "PollInterval=1 DebugMode=1"}, {{"-d", "-t", "61"}, "PollInterval=60 DebugMode=1"},
+        {{"-d", "-t", "-3"}, "PollInterval=60 DebugMode=1"}, {{"-t", "7"}, "PollInterval=7 DebugMode=0"},
+        {{}, "PollInterval=60 DebugMode=0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.trace);
+        SimServer server;
+        ASSERT_TRUE(server.ok());
+        writeGoodConf(server);
+        Service service(server, c.args);
+        if (c.args.empty() || c.args[0] != "-d") service.daemonPid();
+        ASSERT_TRUE(logged(server, kStarted));
+        std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
+        EXPECT_NE(trace.find(c.trace), std::string::npos);
+    }
+}
+
+// An adapter that answers no command: the library cannot start and neither can the service.
+TEST(TavserviceFrame, StartFailsWhenTheAdapterDoesNotAnswer) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeGoodConf(server);
+    ASSERT_EQ(server.inject({"ioctl-error", "ENXIO", "100000"}).status, 0);
+    Service service(server, {"-t", "1"});
+    EXPECT_EQ(service.waitExit(), 255);
+    EXPECT_EQ(countOf(syslogOf(server), kStarted), 0u);
+    EXPECT_FALSE(tavtest::fileExists(server.path("/var/run/tavservice.pid")));
+    std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
+    EXPECT_NE(trace.find("failed getOslogver - error code - 0x"), std::string::npos);
+}
