@@ -49,6 +49,14 @@ void inject(const SimServer& server, const std::vector<std::string>& args) {
     ASSERT_EQ(r.status, 0) << r.err;
 }
 
+// A tavlog that notes its arguments in $TAV_ROOT/tavlog.calls.
+void installTavlogStandIn(const SimServer& server) {
+    std::string tavlog = server.path("/opt/morvane/tavutility/tavlog");
+    unlink(tavlog.c_str());
+    tavtest::writeFile(tavlog, "#!/bin/sh\necho \"$@\" >> \"$TAV_ROOT/tavlog.calls\"\n");
+    chmod(tavlog.c_str(), 0755);
+}
+
 // Processing cycles the service has run: each starts with a system-status request.
 size_t cycles(const SimServer& server) {
     return countOf(tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log")), "ProcessLogs CALL");
@@ -262,10 +270,7 @@ TEST(TavserviceEvents, LogCollectionStartsTavlogForEventsOfInterest) {
         SimServer server;
         ASSERT_TRUE(server.ok());
         writeConfs(server, c.eventIds, c.ptime);
-        std::string tavlog = server.path("/opt/morvane/tavutility/tavlog");
-        unlink(tavlog.c_str());
-        tavtest::writeFile(tavlog, "#!/bin/sh\necho \"$@\" >> \"$TAV_ROOT/tavlog.calls\"\n");
-        chmod(tavlog.c_str(), 0755);
+        installTavlogStandIn(server);
         inject(server, {"event", "0", "2", "0x8002", "0", "320=h:1", "322=1", "324=0x20"});
         Service service(server, {"-d", "-t", "1"});
         ASSERT_TRUE(logged(server, "EventID: 04096."));
@@ -293,10 +298,7 @@ TEST(TavserviceEvents, EventOfInterestWaitsForTheCollectionPeriod) {
     SimServer server;
     ASSERT_TRUE(server.ok());
     writeConfs(server, "0 : 4096\n", "3");
-    std::string tavlog = server.path("/opt/morvane/tavutility/tavlog");
-    unlink(tavlog.c_str());
-    tavtest::writeFile(tavlog, "#!/bin/sh\necho \"$@\" >> \"$TAV_ROOT/tavlog.calls\"\n");
-    chmod(tavlog.c_str(), 0755);
+    installTavlogStandIn(server);
     inject(server, {"event", "0", "2", "0x8002", "0", "320=h:1", "322=1", "324=0x20"});
     Service service(server, {"-d", "-t", "1"});
     ASSERT_TRUE(waitFor([&] { return cycles(server) >= 7; }));
