@@ -31,11 +31,12 @@ const char kServer[] = R"({"adapters":[{"host":2,"model":"ZN5121",
             {"slot":4,"interface":"SAS","blocks":65536}],
   "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]}],"hot_spares":[3]}],"speed":1000})";
 
-long rssKb(int pid) {
+// A memory line of /proc/PID/status in kB ("VmRSS:", "RssAnon:").
+long statusKb(int pid, const std::string& key) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+        if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + key.size());
     return -1;
 }
 
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
     int pid = service.pid();
     auto wallStart = std::chrono::steady_clock::now();
     long c0 = cycles(server);
-    long rssStart = rssKb(pid);
+    long rssStart = statusKb(pid, "VmRSS:"), anonStart = statusKb(pid, "RssAnon:");
     long fdStart = openDescriptors(pid);
     double cpu0 = cpuSeconds(pid);
 
@@ -134,10 +135,11 @@ int main(int argc, char** argv) {
     }
     long c2 = cycles(server);
     double cpu2 = cpuSeconds(pid);
+    long rssBusy = statusKb(pid, "VmRSS:"), anonBusy = statusKb(pid, "RssAnon:");
     waitCycles(server, c0 + total);
     long c3 = cycles(server);
     double cpu3 = cpuSeconds(pid);
-    long rssEnd = rssKb(pid);
+    long rssEnd = statusKb(pid, "VmRSS:"), anonEnd = statusKb(pid, "RssAnon:");
     long fdEnd = openDescriptors(pid);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
 
@@ -145,7 +147,10 @@ int main(int argc, char** argv) {
     std::printf("processing cycles        %ld (idle %ld, busy %ld, idle %ld) in %.1f s\n", c3 - c0, c1 - c0, c2 - c1,
                 c3 - c2, wall);
     std::printf("disturbances             %ld, system-log lines %zu\n", step, lines);
-    std::printf("resident memory          start %ld kB, end %ld kB\n", rssStart, rssEnd);
+    std::printf("resident memory          start %ld kB, after the busy phase %ld kB, end %ld kB\n", rssStart, rssBusy,
+                rssEnd);
+    std::printf("  of it anonymous        start %ld kB, after the busy phase %ld kB, end %ld kB\n", anonStart, anonBusy,
+                anonEnd);
     std::printf("open descriptors         start %ld, end %ld\n", fdStart, fdEnd);
     std::printf("CPU per idle cycle       %.1f us (first idle phase), %.1f us (last idle phase)\n",
                 (cpu1 - cpu0) / static_cast<double>(c1 - c0) * 1e6, (cpu3 - cpu2) / static_cast<double>(c3 - c2) * 1e6);

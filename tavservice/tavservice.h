@@ -102,6 +102,7 @@ extern int DebugMode;
 extern uint16_t DriverVersion[4];
 extern int abortlogoffset[TAV_MAX_CONTROLLERS];
 extern uint16_t singlebit_err_count[TAV_MAX_CONTROLLERS][256];
+extern int PidFileWritten;  // 1 while this process owns the pid file
 extern const char PidFile[];
 extern const char LogIdent[];
 
@@ -123,7 +124,6 @@ int ParseConfigNumber(const char *value, uint32_t *number);
 int ReadConfigFile(ServiceConfigs *configs);
 void FreeConfigs(ServiceConfigs *configs);
 int ThresholdReadConfigFile(uint32_t eventId, uint32_t *threshold);
-int ResolveServicePath(const char *fixedPath, char *out, size_t size);
 
 // ---- pid file (tavservice_main_pid) ----
 int read_pid(const char *pidFile);

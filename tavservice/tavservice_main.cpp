@@ -9,7 +9,6 @@
 
 #include "tavservice.h"
 
-extern int PidFileWritten;
 
 namespace {
 
@@ -139,13 +138,12 @@ int WaitForControllers(void)
 int StartService(int argc, char **argv)
 {
     initLog("tavservice.log", kTraceMaxSize);
-    TRACE_CALL(1, 0, 0, 0, 0);
+    Trace_Logging2(1, __FILE__, __LINE__, "main", 0, 0, 0, 0);
     ParseOptions(argc, argv);
     Trace_Text(__FILE__, __LINE__, "PollInterval=%u DebugMode=%d", PollInterval, DebugMode);
     InstallSignalHandlers();
     if (ProcessLogsInit() < 0) return kStartFailure;
     if (OpenLibrary() < 0) return kStartFailure;
-    Fd = -1;
     if (tavservice_init() < 0) {
         finContData();
         return kStartFailure;

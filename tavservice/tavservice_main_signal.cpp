@@ -12,8 +12,6 @@
 
 #include "tavservice.h"
 
-int PidFileWritten = 0;
-
 namespace {
 
 volatile sig_atomic_t g_stopSignal = 0;
@@ -90,6 +88,7 @@ void ReleaseResources(void)
     }
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    signal(SIGSEGV, SIG_DFL);
     FreeConfigs(&Configs);
     finContData();
 }
