@@ -147,6 +147,7 @@ void ServiceSleep(unsigned seconds);
 void ReleaseResources(void);
 
 // ---- the main loop (tavservice_main) ----
+int StartChildAndWait(const char *fixedProgram, char *const argv[]);
 int GatherToTheClog(int contNo);
 int SetClockAndReport(int contNo);
 void ProcessingCycle(void);

@@ -236,21 +236,20 @@ int SetClockAndReport(int contNo)
     return 0;
 }
 
-// Starts tavlog for the controller and waits for a child to end.
-int GatherToTheClog(int contNo)
+// Starts a program of the suite (a fixed path, resolved below TAV_ROOT) as a
+// child and waits until a child ends. A failed exec is reported by the child
+// (04682) and ends it with status 1.
+int StartChildAndWait(const char *fixedProgram, char *const argv[])
 {
-    TRACE_CALL(2, contNo, 0, 0, 0);
-    char program[4096], logDirectory[4096], target[32];
-    Tool_ResolvePath(kTavlogProgram, program, sizeof program);
-    Tool_ResolvePath(kLogDirectory, logDirectory, sizeof logDirectory);
-    snprintf(target, sizeof target, "tav_%d_fwtrclog", contNo);
+    char program[4096];
+    if (!Tool_ResolvePath(fixedProgram, program, sizeof program)) return -1;
     pid_t pid = fork();
     if (pid < 0) {
         Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
         return -1;
     }
     if (pid == 0) {
-        execl(program, "tavlog", target, logDirectory, "-AutomaticLog", static_cast<char *>(nullptr));
+        execv(program, argv);
         Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
         ServiceLog(Oslog_ver == 1 ? PRI_ERR : PRI_WARNING, "tavutil: The start of tavlog failed. EventID: 04682.");
         _exit(1);
@@ -259,6 +258,18 @@ int GatherToTheClog(int contNo)
     while (wait(&status) < 0 && errno == EINTR) {
     }
     return 1;
+}
+
+// Starts tavlog for the controller's logs.
+int GatherToTheClog(int contNo)
+{
+    TRACE_CALL(2, contNo, 0, 0, 0);
+    char logDirectory[4096], target[32];
+    Tool_ResolvePath(kLogDirectory, logDirectory, sizeof logDirectory);
+    snprintf(target, sizeof target, "tav_%d_fwtrclog", contNo);
+    char name[] = "tavlog", automatic[] = "-AutomaticLog";
+    char *const argv[] = {name, target, logDirectory, automatic, nullptr};
+    return StartChildAndWait(kTavlogProgram, argv);
 }
 
 int main(int argc, char **argv)
