@@ -189,3 +189,26 @@ TEST(TavserviceFrame, StartFailsWhenTheAdapterDoesNotAnswer) {
     std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
     EXPECT_NE(trace.find("failed getOslogver - error code - 0x"), std::string::npos);
 }
+
+// The only supported controller never answers the status request: after ten
+// rounds (their 30-second pauses sped up) the service reports it and stops.
+// Controller 0 carries a card type the library takes and the service does not
+// monitor, so the library itself starts.
+TEST(TavserviceFrame, StartFailsWhenNoSupportedControllerAnswers) {
+    SimServer server(R"({"adapters":[{"host":2,"model":"ZN5121"},{"host":3,"model":"ZN5121"}]})");
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    writeGoodConf(server);
+    std::string proc = server.path("/proc/scsi/tavdrv/2");
+    std::string text = tavtest::readFile(proc);
+    text.replace(text.find("card type : ZN5121"), 18, "card type : ZN5121X");
+    tavtest::writeFile(proc, text);
+    ASSERT_EQ(server.inject({"--adapter", "1", "ioctl-error", "EIO", "100000"}).status, 0);
+    Service service(server, {"-t", "1"}, {std::string("LD_PRELOAD=") + kFakeTime, "FAKETIME=+0 x1000"});
+    EXPECT_EQ(service.waitExit(), 0);
+    ASSERT_TRUE(logged(server, "tavutil: tavservice was stopped : failed to get controller information. EventID: 00021. "
+                               "Detailedcode: 01ffffff."));
+    EXPECT_TRUE(waitFor([&] { return !tavtest::fileExists(server.path("/var/run/tavservice.pid")); }));
+    EXPECT_EQ(countOf(syslogOf(server), kStarted), 0u);
+    std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
+    EXPECT_EQ(countOf(trace, "getContInfo CALL RTNCode=FALSE"), 10u);  // one status request per round
+}
