@@ -167,3 +167,47 @@ TEST(TavserviceDump, ClockIsSetAgainAfterFourHours) {
     EXPECT_EQ(trace.find("SetTraidClock CALL", second + 1), std::string::npos);
     EXPECT_EQ(countOf(trace.substr(0, second), "ProcessLogs CALL"), 241u);
 }
+
+// Message variant 1 (a ZN5120 in a server of group 1) leaves the controller
+// out of the dump messages and changes their priorities.
+TEST(TavserviceDump, MessageVariant1) {
+    struct Case {
+        std::vector<std::string> dump;
+        bool dumpDirIsFile;
+        std::string line;
+    };
+    const Case cases[] = {
+        {{"dump", "0", "512"}, false, "daemon.info tavutil: Dump file was created. EventID: 00268."},
+        {{"dump", "0", "512", "3"}, false, "daemon.err tavutil: Dump status is invalid. EventID: 00260. Detailedcode: 14ffffff."},
+        {{"dump", "0", "512"}, true, "daemon.info tavutil: Dump file was not created. EventID: 00269."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        SimServer server(R"({"adapters":[{"host":2,"model":"ZN5120","drives":[{"slot":0,"interface":"SAS"}]}]})");
+        ASSERT_TRUE(server.ok()) << server.initOutput();
+        std::string dir = server.path("/dumps");
+        if (c.dumpDirIsFile) tavtest::writeFile(dir, "file");
+        writeConfs(server, dir);
+        inject(server, c.dump);
+        Service service(server, {"-d", "-t", "1"});
+        ASSERT_TRUE(logged(server, kStarted));
+        std::vector<std::string> dumpLines;
+        for (const auto& line : messages(server))
+            if (line.find("Dump") != std::string::npos) dumpLines.push_back(line);
+        EXPECT_EQ(dumpLines, std::vector<std::string>{c.line});
+    }
+}
+
+// On a generation-0 adapter (model code 8) the window starts at 0xF00000 and
+// is read by address.
+TEST(TavserviceDump, MicroRebootDumpOfAGeneration0Adapter) {
+    SimServer server(R"({"adapters":[{"host":2,"model":"ZN5120","drives":[{"slot":0,"interface":"SAS"}]}],
+                         "system_version":"OTHER"})");
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    std::string dir = server.path("/dumps");
+    writeConfs(server, dir);
+    inject(server, {"micro-reboot", "0"});
+    Service service(server, {"-d", "-t", "1"});
+    ASSERT_TRUE(logged(server, kCreated));
+    EXPECT_EQ(tavtest::readFile(dir + "/contno0/dump0"), pattern(0xF00000, 0x100000));
+}
