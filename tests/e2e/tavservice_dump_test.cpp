@@ -33,6 +33,14 @@ off_t sizeOf(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
 
+// The system-log lines about dumps.
+std::vector<std::string> dumpLines(const SimServer& server) {
+    std::vector<std::string> out;
+    for (const auto& line : messages(server))
+        if (line.find("Dump") != std::string::npos) out.push_back(line);
+    return out;
+}
+
 const char kCreated[] = "tavutil: Controller [0] Dump file was created. EventID: 00268.";
 
 }  // namespace
@@ -83,10 +91,7 @@ TEST(TavserviceDump, DumpStatusDecidesWhatHappens) {
         inject(server, {"dump", "0", "1000", c.status});
         Service service(server, {"-d", "-t", "1"});
         ASSERT_TRUE(logged(server, kStarted));
-        std::vector<std::string> dumpLines;
-        for (const auto& line : messages(server))
-            if (line.find("Dump") != std::string::npos) dumpLines.push_back(line);
-        EXPECT_EQ(dumpLines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+        EXPECT_EQ(dumpLines(server), c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
         EXPECT_FALSE(tavtest::fileExists(server.path("/dumps")));
     }
 }
@@ -191,10 +196,7 @@ TEST(TavserviceDump, MessageVariant1) {
         inject(server, c.dump);
         Service service(server, {"-d", "-t", "1"});
         ASSERT_TRUE(logged(server, kStarted));
-        std::vector<std::string> dumpLines;
-        for (const auto& line : messages(server))
-            if (line.find("Dump") != std::string::npos) dumpLines.push_back(line);
-        EXPECT_EQ(dumpLines, std::vector<std::string>{c.line});
+        EXPECT_EQ(dumpLines(server), std::vector<std::string>{c.line});
     }
 }
 
