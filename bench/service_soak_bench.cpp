@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     chmod(tavlog.c_str(), 0755);
 
     Service service(server, {"-t", "1", "-d"},
-                    {std::string("LD_PRELOAD=") + svctest::kFakeTime, "FAKETIME=+0 x1000", "FAKETIME_NO_CACHE=1"});
+                    svctest::fakeTime("+0 x1000"));
     if (!svctest::logged(server, svctest::kStarted)) {
         std::fprintf(stderr, "the service did not start\n");
         return 1;

@@ -147,8 +147,9 @@ TEST(TavserviceDump, ClockIsSetAtStart) {
     ASSERT_TRUE(server.ok());
     writeConfs(server, server.path("/dumps"));
     EXPECT_TRUE(nlohmann::json::parse(server.show())["adapters"][0]["clock"].is_null());
-    Service service(server, {"-d", "-t", "1"},
-                    {std::string("LD_PRELOAD=") + kFakeTime, "FAKETIME=@2025-03-04 05:06:07", "TZ=UTC"});
+    auto env = fakeTime("@2025-03-04 05:06:07");
+    env.push_back("TZ=UTC");
+    Service service(server, {"-d", "-t", "1"}, env);
     ASSERT_TRUE(logged(server, kStarted));
     std::string clock = nlohmann::json::parse(server.show())["adapters"][0]["clock"];
     EXPECT_EQ(clock.substr(0, 16), "2025-03-04 05:06") << clock;
@@ -161,7 +162,7 @@ TEST(TavserviceDump, ClockIsSetAgainAfterFourHours) {
     SimServer server;
     ASSERT_TRUE(server.ok());
     writeConfs(server, server.path("/dumps"));
-    Service service(server, {"-d", "-t", "60"}, {std::string("LD_PRELOAD=") + kFakeTime, "FAKETIME=+0 x20000"});
+    Service service(server, {"-d", "-t", "60"}, fakeTime("+0 x20000"));
     ASSERT_TRUE(logged(server, kStarted));
     auto driverInfo = [&] { return nlohmann::json::parse(server.show())["adapters"][0]["driver_info_requests"].get<int>(); };
     ASSERT_TRUE(waitFor([&] { return driverInfo() >= 245; }, 120));

@@ -203,7 +203,7 @@ TEST(TavserviceFrame, StartFailsWhenNoSupportedControllerAnswers) {
     text.replace(text.find("card type : ZN5121"), 18, "card type : ZN5121X");
     tavtest::writeFile(proc, text);
     ASSERT_EQ(server.inject({"--adapter", "1", "ioctl-error", "EIO", "100000"}).status, 0);
-    Service service(server, {"-t", "1"}, {std::string("LD_PRELOAD=") + kFakeTime, "FAKETIME=+0 x1000"});
+    Service service(server, {"-t", "1"}, fakeTime("+0 x1000"));
     EXPECT_EQ(service.waitExit(), 0);
     ASSERT_TRUE(logged(server, "tavutil: tavservice was stopped : failed to get controller information. EventID: 00021. "
                                "Detailedcode: 01ffffff."));
