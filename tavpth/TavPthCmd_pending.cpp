@@ -1,0 +1,23 @@
+/* Commands not available in this build: refused as unsupported. */
+#include "TavPth.h"
+
+namespace {
+int unsupported()
+{
+    TavPthErr0015(PTH_AT);
+    TavPthErr0002(PTH_AT);
+    return 0;
+}
+}  // namespace
+
+int TavPrintLogsense(int, char **) { return unsupported(); }
+int TavFirmwareUpdate(int, char **) { return unsupported(); }
+int TavFixAnyPassThrough(int, char **) { return unsupported(); }
+int TavPDHDDMediaErrorSet(int, char **) { return unsupported(); }
+int TavPDHDDErrorInjectionSet(int, char **) { return unsupported(); }
+int TavFreAnyPassThrough(int, char **) { return unsupported(); }
+int TavPDPrintModePage(int, char **) { return unsupported(); }
+int TavPDHDDCapaChange(int, char **) { return unsupported(); }
+int TavPDHDDErrorInjectionSet5(int, char **) { return unsupported(); }
+int TavPDHDDMediaErrorSet_SATA(int, char **) { return unsupported(); }
+int TavPDHDDErrorInjectionSet_SATA(int, char **) { return unsupported(); }
