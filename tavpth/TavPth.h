@@ -121,13 +121,36 @@ int PthFileLines(const PthFile *file);
 void PthFileRewind(PthFile *file);
 void PthFileClose(PthFile *file);
 /* A file that ended early: TAV0004 "fgets" after a read error, else TAV0014
- * with argno (0 prints "*"); then TAV0002. Yields 0. */
+ * with argno (0 prints "*", -1 the number of lines read); then TAV0002.
+ * Yields 0. */
 int PthFileEnded(PthFile *file, int argno);
 /* The next counted line as a field: an over-long line is TAV0022 with the
  * label, the end of the file as PthFileEnded with argno. 1/0. */
 int PthFileField(PthFile *file, char *line, size_t size, const char *label, int argno);
 /* Hex byte pairs; an odd last character is ignored. Yields the count or -1. */
 int PthHexBytes(const char *text, uint8_t *out, size_t max);
+
+/* ---- parameter-file pass-through (TavPthCmd_param, _fix) ---- */
+int MakeAllocData(uint8_t **buffer, uint32_t length);
+void CopyWriteData(uint8_t *buffer, uint32_t total, uint32_t filled);
+int endianChange(int flag, const uint8_t *data, uint32_t length, uint8_t *output);
+uint32_t TavPthGetAddress(uint8_t code, const char *cdbText, int *valid);
+uint32_t GetDataLen(uint8_t code, const char *cdbText, int *valid);
+int AddressSetting(PassThroughInfo *info, uint32_t address);
+int DataLenSetting(PassThroughInfo *info, uint32_t length);
+/* Opens a parameter file and prints its resolved name. */
+int PthOpenParameterFile(const char *name, unsigned maxLine, PthFile **file);
+/* Lines of the grammars; each reports its own refusal (argno as PthFileEnded). */
+int PthFileDigit(PthFile *file, const char *label, int argno, int *value);
+int PthFileFlag(PthFile *file, const char *label, int argno, int *value);
+int PthFileController(PthFile *file, int argno, int *cont);
+int PthFileDrive(PthFile *file, int argno, int cont, int *drive);
+int PthFileCdb(PthFile *file, int argno, size_t maxBytes, uint8_t *cdb, int *count, char *text, size_t textSize);
+int PthFileLength(PthFile *file, int argno, uint32_t *length);
+/* Data lines of a write, appended up to `length`; continuous repeats them. */
+int PthFileWriteData(PthFile *file, uint8_t *buffer, uint32_t length, int continuous);
+/* Prints the CDB, sends with TavPasAnyCommand and prints what a read returned. */
+int PthSendAndShow(PassThroughInfo *info, uint8_t *data, uint32_t length, int read);
 
 /* ---- handlers ---- */
 typedef int (*PthHandler)(int argc, char **argv);

@@ -93,6 +93,9 @@ void PthFileClose(PthFile *file)
 
 int PthFileEnded(PthFile *file, int argno)
 {
+    if (argno < 0) {
+        argno = file->counted;
+    }
     if (file->error) {
         TavPthErr0004(PTH_AT, "fgets", strerror(EIO));
     } else {

@@ -12,10 +12,8 @@ int unsupported()
 
 int TavPrintLogsense(int, char **) { return unsupported(); }
 int TavFirmwareUpdate(int, char **) { return unsupported(); }
-int TavFixAnyPassThrough(int, char **) { return unsupported(); }
 int TavPDHDDMediaErrorSet(int, char **) { return unsupported(); }
 int TavPDHDDErrorInjectionSet(int, char **) { return unsupported(); }
-int TavFreAnyPassThrough(int, char **) { return unsupported(); }
 int TavPDPrintModePage(int, char **) { return unsupported(); }
 int TavPDHDDCapaChange(int, char **) { return unsupported(); }
 int TavPDHDDErrorInjectionSet5(int, char **) { return unsupported(); }
