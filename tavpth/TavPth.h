@@ -152,6 +152,22 @@ int PthFileWriteData(PthFile *file, uint8_t *buffer, uint32_t length, int contin
 /* Prints the CDB, sends with TavPasAnyCommand and prints what a read returned. */
 int PthSendAndShow(PassThroughInfo *info, uint8_t *data, uint32_t length, int read);
 
+/* ---- drive maintenance (TavPthCmd_media, _SATA_maint) ---- */
+struct PthMediaErrors {
+    int cont;
+    int drive;
+    uint64_t address;
+    int count;
+    int skip;
+};
+/* The E and e file; refusedKind names the drive type the command refuses
+ * ("SATA" for E, "SAS" for e). Prints the values read. */
+int PthReadMediaErrorFile(const char *name, const char *refusedKind, PthMediaErrors *errors);
+uint32_t ReadLongCommand(int cont, int drive, int *success);
+int WriteLongCommand(int cont, int drive, uint32_t address, uint32_t length);
+int getIdentifyDevice(int cont, int drive, int flag, uint8_t *identify);
+int getNumberFromLineBuf(int base, const char *line, unsigned digits, uint32_t *value);
+
 /* ---- handlers ---- */
 typedef int (*PthHandler)(int argc, char **argv);
 int TavPrintLogsense(int argc, char **argv);

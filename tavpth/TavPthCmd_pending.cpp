@@ -11,11 +11,4 @@ int unsupported()
 }  // namespace
 
 int TavPrintLogsense(int, char **) { return unsupported(); }
-int TavFirmwareUpdate(int, char **) { return unsupported(); }
-int TavPDHDDMediaErrorSet(int, char **) { return unsupported(); }
-int TavPDHDDErrorInjectionSet(int, char **) { return unsupported(); }
 int TavPDPrintModePage(int, char **) { return unsupported(); }
-int TavPDHDDCapaChange(int, char **) { return unsupported(); }
-int TavPDHDDErrorInjectionSet5(int, char **) { return unsupported(); }
-int TavPDHDDMediaErrorSet_SATA(int, char **) { return unsupported(); }
-int TavPDHDDErrorInjectionSet_SATA(int, char **) { return unsupported(); }

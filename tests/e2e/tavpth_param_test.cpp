@@ -12,14 +12,6 @@ using pthtest::kAbnormalEnd;
 
 class ParamFiles : public pthtest::Tool {
 protected:
-    // Runs `command` on a file of `content`; the output after the file's name line.
-    tavtest::RunResult RunFile(const std::string& command, const std::string& content) const {
-        std::string path = File("params.txt", content);
-        auto r = Run({command, path});
-        std::string head = "Parameter Filename :" + path + "\n";
-        if (r.out.compare(0, head.size(), head) == 0) r.out.erase(0, head.size());
-        return r;
-    }
     struct FileCase {
         std::string content;
         std::string out;   // after the file name line

@@ -21,12 +21,12 @@ namespace pthtest {
 // drive 0 is RAID 0 on drive 4 alone (not striped: its block n is drive 4's
 // block n); logical drive 1 is RAID 1 on drives 0 and 5.
 inline const char kServer[] = R"({"adapters": [{"host": 2, "model": "ZN5121", "drives": [
-  {"slot": 0, "interface": "SAS", "product": "MBB2147RC", "blocks": 65536},
-  {"slot": 1, "interface": "SAS", "product": "MBA3073RC", "blocks": 65536},
-  {"slot": 2, "interface": "SATA", "vendor": "ATA", "product": "QRX4410AB", "blocks": 65536},
-  {"slot": 3, "interface": "SATA", "vendor": "ATA", "product": "OTHER220", "blocks": 65536},
-  {"slot": 4, "interface": "SAS", "product": "MBB2300RC", "blocks": 65536},
-  {"slot": 5, "interface": "SAS", "product": "MBB2600RC", "blocks": 65536}],
+  {"slot": 0, "interface": "SAS", "product": "MBB2147RC", "blocks": 262144},
+  {"slot": 1, "interface": "SAS", "product": "MBA3073RC", "blocks": 262144},
+  {"slot": 2, "interface": "SATA", "vendor": "ATA", "product": "QRX4410AB", "blocks": 262144},
+  {"slot": 3, "interface": "SATA", "vendor": "ATA", "product": "OTHER220", "blocks": 262144},
+  {"slot": 4, "interface": "SAS", "product": "MBB2300RC", "blocks": 262144},
+  {"slot": 5, "interface": "SAS", "product": "MBB2600RC", "blocks": 262144}],
   "logical_drives": [{"number": 0, "raid": 0, "members": [4]},
                      {"number": 1, "raid": 1, "members": [0, 5]}]}]})";
 
@@ -96,6 +96,16 @@ protected:
         std::string path = sim.path("/" + name);
         tavtest::writeFile(path, content);
         return path;
+    }
+
+    // Runs `command` on a parameter file of `content`; the output after the
+    // file's name line.
+    tavtest::RunResult RunFile(const std::string& command, const std::string& content) const {
+        std::string path = File("params.txt", content);
+        auto r = Run({command, path});
+        std::string head = "Parameter Filename :" + path + "\n";
+        if (r.out.compare(0, head.size(), head) == 0) r.out.erase(0, head.size());
+        return r;
     }
 
     std::string MediaPath(int slot) const {
