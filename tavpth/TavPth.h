@@ -168,6 +168,15 @@ int WriteLongCommand(int cont, int drive, uint32_t address, uint32_t length);
 int getIdentifyDevice(int cont, int drive, int flag, uint8_t *identify);
 int getNumberFromLineBuf(int base, const char *line, unsigned digits, uint32_t *value);
 
+/* ---- log pages (TavPthCmd_logsense, _logpage32) ---- */
+#define PTH_LOG32_BUFFER 376
+int LogPage31Command(int cont, int drive);
+void PrintLogPage31(const uint8_t *data, uint32_t length);
+int LogPage32Command(int cont, int drive);
+void PrintLogPage32Fix73(const uint8_t *data);
+void PrintLogPage32Fix146(const uint8_t *data);
+void PrintLogPage32Fix36(const uint8_t *data);
+
 /* ---- handlers ---- */
 typedef int (*PthHandler)(int argc, char **argv);
 int TavPrintLogsense(int argc, char **argv);
