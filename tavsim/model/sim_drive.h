@@ -95,6 +95,10 @@ Answer driveMediaTransfer(DriveCall& call, uint64_t lba, uint32_t blocks, uint8_
 // in the information field); writes make the blocks whole again.
 Answer driveRead(DriveCall& call, uint64_t lba, uint32_t blocks, uint8_t* data);
 Answer driveWrite(DriveCall& call, uint64_t lba, uint32_t blocks, const uint8_t* data);
+// READ BUFFER of the adapter with its drive parameter buffers showing what
+// the drives changed themselves (capacity, running firmware revision).
+Answer readAdapterBuffer(const ModelContext& ctx, unsigned controller, const AdapterRecord& adapter,
+                         const Request& req);
 // The error an injection mode (page 0x22, or the SATA structure) makes a read
 // or write of these blocks answer; good() when none applies.
 Answer injectedError(const DriveCall& call, uint64_t lba, uint32_t blocks, bool write);

@@ -64,9 +64,10 @@ bool takeFault(AdapterRecord& adapter, FaultRecord* fault) {
     return true;
 }
 
-Answer dispatchAdapterCommand(AdapterRecord& adapter, const Request& req) {
+Answer dispatchAdapterCommand(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter,
+                              const Request& req) {
     switch (req.cdb[0]) {
-        case 0x3C: return readBuffer(adapter, req);
+        case 0x3C: return readAdapterBuffer(ctx, controller, adapter, req);
         case 0x1A: return modeSense(adapter, req);
         case 0x15: return modeSelect(adapter, req);
         case 0x12: return inquiry(adapter, -1, req);
@@ -93,11 +94,11 @@ bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A 
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
     if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
-    if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
+    if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(ctx, controller, adapter, req);
     int group = groupOfTarget(req.targetId);
     bool defined = group >= 0 && adapter.groups[group].defined;
     if (defined) return dispatchGroupCommand(ctx, controller, adapter, group, req);
-    if (req.targetId == 0) return dispatchAdapterCommand(adapter, req);
+    if (req.targetId == 0) return dispatchAdapterCommand(ctx, controller, adapter, req);
     return illegalRequest(kAscLunNotSupported);
 }
 

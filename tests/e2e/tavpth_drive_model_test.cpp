@@ -80,3 +80,31 @@ TEST_F(DriveBehaviour, ChangeableValuesOfTheModePages) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the drives changed shows in the adapter's drive records too, as
+// tavcli reads them.
+TEST_F(DriveBehaviour, AdapterDriveRecordsFollowTheDrives) {
+    auto sizes = [&] {
+        auto r = sim.run({"tavcli", "-PDInfo", "-PhysDrv[0:1,0:2]", "-a0"});
+        std::string out;
+        for (size_t at = r.out.find("Size:"); at != std::string::npos; at = r.out.find("Size:", at + 1))
+            out += r.out.substr(at, r.out.find('\n', at) - at) + ";";
+        return out;
+    };
+    EXPECT_EQ(sizes(), "Size:                  134MB;Size:                  134MB;");
+    ASSERT_EQ(Run({"PDHDDCapaChange", "0", "1", "20000"}).status, 0);
+    ASSERT_EQ(Run({"PDHDDCapaChange", "0", "2", "10000"}).status, 0);
+    EXPECT_EQ(sizes(), "Size:                  67MB;Size:                  33MB;");
+
+    std::string image(0x100, '\0');
+    image.replace(0x20, 4, "0300");
+    ASSERT_EQ(Run({"F", File("fw.bin", image)}).status, 0);
+    ASSERT_EQ(RunFile("ANY", "0\n1\n1B0000000000\n1\n0\n0\n").status, 0);
+    ASSERT_EQ(RunFile("ANY", "0\n1\n1B0000000100\n1\n0\n0\n").status, 0);
+    auto r = sim.run({"tavcli", "-PDInfo", "-PhysDrv[0:1]", "-a0"});
+    EXPECT_NE(r.out.find("Revision:              0300\n"), std::string::npos) << r.out;
+}
+
+}  // namespace
