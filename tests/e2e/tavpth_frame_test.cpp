@@ -120,6 +120,27 @@ TEST_F(Frame, FailedCommandsAreReportedByTheirReturnCode) {
     EXPECT_EQ(r.status, 0) << r.out;
 }
 
+// A stopped drive refuses media access with NOT READY, shown as its sense.
+TEST_F(Frame, DriveInAStateThatRefusesTheCommand) {
+    ASSERT_EQ(sim.inject({"drive-stop", "0", "4"}).status, 0);
+    auto r = Run({"PDOneSectorWrite", "0", "4", "0"});
+    EXPECT_NE(r.out.find("TAV0005-E Request sense data  KEY:02  ASC:04  ASCQ:02\n" + std::string(kAbnormalEnd)),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.status, 1);
+}
+
+// The printer's last row of a length that is no multiple of 16 is padded
+// before its character column.
+TEST_F(Frame, PartialLastRowIsPadded) {
+    auto r = RunFile("ANY", "0\n0\n120000001400\n0\n14\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string rows = r.out.substr(r.out.find("[Command Result] Size=20\n"));
+    std::string second = rows.substr(rows.find("00000010: "));
+    EXPECT_EQ(second.substr(0, second.find('\n')), "00000010: 4D 42 42 32 " + std::string(36, ' ') + "  MBB2")
+        << rows;
+}
+
 TEST_F(Frame, TraceLogHoldsTheCommandLineAndTheMessages) {
     Run({"PDOneSectorRead", "0", "8", "0"});
     std::string log = TraceLog();
