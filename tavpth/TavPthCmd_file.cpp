@@ -12,7 +12,7 @@
 
 struct PthFile {
     FILE *stream;
-    unsigned maxLine;   /* characters of a line, its line end included */
+    unsigned maxLine;   /* characters of a line besides its line end */
     int counted;
     int error;
 };
@@ -48,13 +48,15 @@ int PthFileNext(PthFile *file, char *line, size_t size)
 {
     char buffer[PTH_PATH_SIZE];
     size_t capacity = file->maxLine + 1 < sizeof buffer ? file->maxLine + 1 : sizeof buffer;
+    /* A full buffer without the line end is a line that fits only when its end follows. */
     while (fgets(buffer, static_cast<int>(capacity), file->stream) != nullptr) {
         size_t length = strlen(buffer);
-        bool complete = length > 0 && buffer[length - 1] == '\n';
-        bool tooLong = !complete && length + 1 == capacity && !feof(file->stream);
-        if (tooLong) {
-            int c;
-            while ((c = fgetc(file->stream)) != EOF && c != '\n') {
+        bool tooLong = false;
+        if (length + 1 == capacity && buffer[length - 1] != '\n') {
+            int c = fgetc(file->stream);
+            tooLong = c != '\n' && c != EOF;
+            while (c != EOF && c != '\n') {
+                c = fgetc(file->stream);
             }
         }
         unsigned char first = static_cast<unsigned char>(buffer[0]);

@@ -117,6 +117,20 @@ TEST_F(ParamFiles, AnyWriteRepeatsOrPadsItsData) {
     }
 }
 
+// A line holds at most 1,023 characters besides its line end (an odd last
+// hex digit is ignored).
+TEST_F(ParamFiles, LongestDataLine) {
+    std::string head = "0\n0\n3B02000000000001FF00\n1\n1FF\n0\n";
+    std::string data;
+    for (int i = 0; i < 511; ++i) data += "A5";
+    std::string sent = kPd0 + Cdb({0xBA, 0, 0x3B, 0x02, 0, 0, 0, 0, 0, 0x01, 0xFF, 0});
+    ExpectFiles("ANY", {
+        {head + data + "A\n", sent, 0},
+        {head + data + "A", sent, 0},              // the last line without a line end
+        {head + data + "AB\n", kPd0 + Illegal("Data"), 1},
+    });
+}
+
 TEST_F(ParamFiles, AnyGrammar) {
     const std::string write = "0\n0\n3B020000000000001000\n1\n";
     ExpectFiles("ANY", {
