@@ -143,6 +143,17 @@ TAVCTL_API char *Debug_time(char *buffer, int unused);
 TAVCTL_API int initLog(const char *fileName, int maxSize);
 TAVCTL_API int dumpLog(const char *srcFile, unsigned line, const char *title, const void *data, unsigned length);
 
+/* ---- hex dump lines ----
+ * One line of the suite's hex dumps (debug dump, trace log, the maintenance
+ * tool's printer): "%08X: " offset, 16 x "%02X " (three blanks past the end),
+ * one extra blank after the eighth byte, a blank, the bytes as characters
+ * (letters and digits as they are, anything else "."). Writes no line end;
+ * returns the line length, or 0 when `size` is below TAV_DUMP_LINE_SIZE. */
+#define TAV_DUMP_BYTES_PER_LINE 16
+#define TAV_DUMP_LINE_SIZE 96
+#define TAV_DUMP_SEPARATOR "-----------------------------------------------------------------------------"
+TAVCTL_API int TavDllFormatDumpLine(char *out, size_t size, unsigned offset, const uint8_t *bytes, unsigned count);
+
 /* ---- paths ----
  * Resolves one of the suite's fixed absolute paths ("/dev/tavdrv",
  * "/var/run/libtavctl.pid", ...) below $TAV_ROOT when that is set and not

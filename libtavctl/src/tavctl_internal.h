@@ -101,15 +101,11 @@ int getdrvver(const char *line, char *version, size_t size);
 #define TAVCTL_VERSION "5.0"
 extern const char TavDllRcsId[];
 
-/* Hex dump lines, shared by the debug dump and the trace log:
- * "%08X: " offset, 16 x "%02X " (three spaces past the end), one extra space
- * after the eighth byte, a space, the bytes as characters (letters and digits
- * as they are, anything else "."). Returns the line length (no newline). */
-#define DUMP_BYTES_PER_LINE 16
-#define DUMP_LINE_SIZE 96
+/* Hex dump lines (TavDllFormatDumpLine, tavctl.h) of the debug dump and the trace log. */
+#define DUMP_BYTES_PER_LINE TAV_DUMP_BYTES_PER_LINE
+#define DUMP_LINE_SIZE TAV_DUMP_LINE_SIZE
 #define DUMP_OFFSET_COLUMN 10
 #define DUMP_HEX_COLUMNS 48
-#define DUMP_SEPARATOR "-----------------------------------------------------------------------------"
-int TavDllFormatDumpLine(char *out, size_t size, unsigned offset, const uint8_t *bytes, unsigned count);
+#define DUMP_SEPARATOR TAV_DUMP_SEPARATOR
 
 #endif

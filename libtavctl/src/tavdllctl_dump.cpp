@@ -21,7 +21,7 @@ bool detailDumpsWanted()
 
 }  // namespace
 
-int TavDllFormatDumpLine(char *out, size_t size, unsigned offset, const uint8_t *bytes, unsigned count)
+TAVCTL_API int TavDllFormatDumpLine(char *out, size_t size, unsigned offset, const uint8_t *bytes, unsigned count)
 {
     if (out == nullptr || size < DUMP_LINE_SIZE) {
         return 0;

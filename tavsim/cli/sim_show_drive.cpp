@@ -1,6 +1,7 @@
 #include "sim_show_drive.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "sim_drive.h"
@@ -46,6 +47,7 @@ Json showDriveModel(const DriveModelRecord& m) {
     j["ata_max_address"] = m.ataMaxAddress;
     j["corrupt_blocks"] = corrupt;
     j["firmware_bytes"] = m.firmwareBytes;
+    j["firmware_revision"] = std::string(m.firmwareRevision, strnlen(m.firmwareRevision, sizeof m.firmwareRevision));
     j["error_injection"] = hex(m.errorInjection, m.errorInjectionLength);
     j["ata_error_injections"] = m.ataErrorInjectionCount;
     j["ata_error_injection_head"] = hex(m.ataErrorInjection, sizeof m.ataErrorInjection);

@@ -46,6 +46,8 @@ struct DriveModelRecord {
     uint32_t ataErrorInjectionCount;
     uint32_t corruptCount;
     uint64_t corrupt[kMaxCorruptBlocks];  // blocks whose ECC a long write broke
+    char pendingRevision[4];   // revision of a downloaded image, active from the next start
+    char firmwareRevision[4];  // revision INQUIRY reports after a download and a start (0: the configured one)
 };
 
 constexpr char kDriveModelMagic[8] = {'T', 'A', 'V', 'D', 'R', 'V', '0', '1'};
@@ -93,6 +95,16 @@ Answer driveMediaTransfer(DriveCall& call, uint64_t lba, uint32_t blocks, uint8_
 // in the information field); writes make the blocks whole again.
 Answer driveRead(DriveCall& call, uint64_t lba, uint32_t blocks, uint8_t* data);
 Answer driveWrite(DriveCall& call, uint64_t lba, uint32_t blocks, const uint8_t* data);
+// READ BUFFER of the adapter with its drive parameter buffers showing what
+// the drives changed themselves (capacity, running firmware revision).
+Answer readAdapterBuffer(const ModelContext& ctx, unsigned controller, const AdapterRecord& adapter,
+                         const Request& req);
+// The error an injection mode (page 0x22, or the SATA structure) makes a read
+// or write of these blocks answer; good() when none applies.
+Answer injectedError(const DriveCall& call, uint64_t lba, uint32_t blocks, bool write);
+// Firmware downloads: the revision an image carries, and a start that makes it active.
+void noteDownloadedImage(DriveCall& call, const uint8_t* image, uint32_t offset, uint32_t length);
+void startDrive(DriveCall& call);
 // The 8 ECC bytes a drive keeps with a block.
 void blockEcc(const uint8_t* block, uint8_t* ecc);
 

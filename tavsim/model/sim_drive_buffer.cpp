@@ -47,6 +47,7 @@ Answer writeBuffer(DriveCall& c, uint8_t mode, uint32_t offset, uint32_t length)
                 return illegalRequest(kAscInvalidFieldInCdb);
             if (!driveFile(c, "firmware", offset, data, length, true, offset == 0)) return checkCondition(0x04, 0x44);
             c.model.firmwareBytes = offset + length;
+            noteDownloadedImage(c, data, offset, length);
             return good();
         default: return illegalRequest(kAscInvalidFieldInCdb);
     }

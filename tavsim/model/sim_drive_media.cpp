@@ -57,6 +57,8 @@ Answer driveMediaTransfer(DriveCall& call, uint64_t lba, uint32_t blocks, uint8_
 }
 
 Answer driveRead(DriveCall& call, uint64_t lba, uint32_t blocks, uint8_t* data) {
+    Answer injected = injectedError(call, lba, blocks, false);
+    if (injected.kind != AnswerKind::Good) return injected;
     for (uint32_t i = 0; i < blocks; ++i)
         if (isCorrupt(call.model, lba + i)) {
             Answer a = checkCondition(kSenseMediumError, kAscUnrecoveredReadError);
@@ -67,6 +69,8 @@ Answer driveRead(DriveCall& call, uint64_t lba, uint32_t blocks, uint8_t* data) 
 }
 
 Answer driveWrite(DriveCall& call, uint64_t lba, uint32_t blocks, const uint8_t* data) {
+    Answer injected = injectedError(call, lba, blocks, true);
+    if (injected.kind != AnswerKind::Good) return injected;
     // pwrite only reads the buffer.
     Answer a = driveMediaTransfer(call, lba, blocks, const_cast<uint8_t*>(data), true);
     if (a.kind == AnswerKind::Good)

@@ -47,6 +47,17 @@ uint32_t putPage(const DriveModelRecord& m, uint8_t page, uint8_t* out) {
     }
 }
 
+// The changeable-values form of a page (page control 1): its header, then
+// every bit MODE SELECT accepts set: error recovery byte 2, the caching bits
+// WCE and RCD, nothing of the control page, every field of page 0x22.
+void maskPage(uint8_t* page, uint32_t size) {
+    uint8_t code = page[0] & 0x3F;
+    std::memset(page + 2, 0, size - 2);
+    if (code == 0x01) page[2] = 0xFF;
+    if (code == 0x08) page[2] = 0x05;
+    if (code == kPageErrorInjection) std::memset(page + 2, 0xFF, size - 2);
+}
+
 Answer selectPage(DriveModelRecord& m, const uint8_t* page, uint32_t size) {
     uint8_t code = page[0] & 0x3F;
     if (code == kPageErrorInjection) {
@@ -80,15 +91,20 @@ Answer driveModeSense(DriveCall& c) {
     if (c.cdb[3] != 0) return illegalRequest(kAscInvalidFieldInCdb);
     uint8_t data[256] = {};
     uint32_t size = 4;
+    bool changeable = (c.cdb[2] >> 6) == 1;
     if (!noDescriptor) {
         data[3] = 8;
-        put32(data + 4, driveCapacity(c));
-        put32(data + 8, kBlockSize);  // density 0, block length
+        put32(data + 4, changeable ? 0xFFFFFFFFu : driveCapacity(c));  // the capacity can be set
+        put32(data + 8, changeable ? 0 : kBlockSize);                   // density 0, block length
         size += 8;
     }
     const uint8_t all[] = {0x01, 0x08, 0x0A, kPageErrorInjection};
-    for (uint8_t p : all)
-        if (page == kPageAll || page == p) size += putPage(c.model, p, data + size);
+    for (uint8_t p : all) {
+        if (page != kPageAll && page != p) continue;
+        uint32_t pageSize = putPage(c.model, p, data + size);
+        if (changeable && pageSize != 0) maskPage(data + size, pageSize);
+        size += pageSize;
+    }
     if (size == 4u + (noDescriptor ? 0u : 8u)) return illegalRequest(kAscInvalidFieldInCdb);
     data[0] = static_cast<uint8_t>(size - 1);
     putAnswerData(c.req, data, size, c.cdb[4]);

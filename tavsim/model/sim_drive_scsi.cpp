@@ -22,6 +22,7 @@ Answer inquiryData(DriveCall& c) {
     if ((c.cdb[1] & 0x01) != 0 || c.cdb[2] != 0) return illegalRequest(kAscInvalidFieldInCdb);
     uint8_t data[kDriveInquirySize];
     driveInquiry(c.drive, data);
+    if (c.model.firmwareRevision[0] != 0) std::memcpy(data + 32, c.model.firmwareRevision, 4);
     putAnswerData(c.req, data, sizeof data, get16(c.cdb + 3));
     return good();
 }
@@ -137,6 +138,7 @@ Answer scsiDriveCommand(DriveCall& c) {
     switch (c.cdb[0]) {
         case 0x00: return c.model.stopped ? notReady() : good();
         case 0x1B:
+            if ((c.cdb[4] & 0x01) != 0 && c.model.stopped) startDrive(c);  // a restart runs downloaded firmware
             c.model.stopped = (c.cdb[4] & 0x01) == 0;
             return good();
         case 0x12: return inquiryData(c);

@@ -66,9 +66,10 @@ bool takeFault(AdapterRecord& adapter, FaultRecord* fault) {
     return true;
 }
 
-Answer dispatchAdapterCommand(AdapterRecord& adapter, const Request& req) {
+Answer dispatchAdapterCommand(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter,
+                              const Request& req) {
     switch (req.cdb[0]) {
-        case 0x3C: return readBuffer(adapter, req);
+        case 0x3C: return readAdapterBuffer(ctx, controller, adapter, req);
         case 0x1A: return modeSense(adapter, req);
         case 0x15: return modeSelect(adapter, req);
         case 0x12: return inquiry(adapter, -1, req);
@@ -97,11 +98,11 @@ Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& ada
     if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && isFirmwareCommand(req)) return firmwareCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && req.cdb[0] == kOpWriteBuffer) return writeBuffer(ctx, controller, adapter, req);
-    if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
+    if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(ctx, controller, adapter, req);
     int group = groupOfTarget(req.targetId);
     bool defined = group >= 0 && adapter.groups[group].defined;
     if (defined) return dispatchGroupCommand(ctx, controller, adapter, group, req);
-    if (req.targetId == 0) return dispatchAdapterCommand(adapter, req);
+    if (req.targetId == 0) return dispatchAdapterCommand(ctx, controller, adapter, req);
     return illegalRequest(kAscLunNotSupported);
 }
 
