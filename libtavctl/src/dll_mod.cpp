@@ -316,6 +316,14 @@ void DllReportError(uint32_t code, const char *function, const char *file, int l
     DllReportCommandError(code, 0, function, file, line, sysErrno);
 }
 
+int DllReportSystemFailure(const char *call, const char *function, const char *file, int line, int sysErrno)
+{
+    DllSetFunction(call);
+    DLLSetErrorCode(DLL_ERROR_SYSTEM);
+    DllReportError(DLL_ERROR_SYSTEM, function, file, line, sysErrno);
+    return 0;
+}
+
 /* ---- debug log file ---- */
 
 void DllCloseDebugLog(void)
@@ -328,9 +336,7 @@ void DllCloseDebugLog(void)
 
 static int debugOnFailure(const char *call, int sysErrno, int line)
 {
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, "DebugOn", SRC_DLL_MOD, line, sysErrno);
+    DllReportSystemFailure(call, "DebugOn", SRC_DLL_MOD, line, sysErrno);
     DllCloseDebugLog();
     Debugflg = 0;
     return 0;

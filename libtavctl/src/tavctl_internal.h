@@ -68,6 +68,11 @@ void DllSetFunction(const char *name);
  * library). */
 void DllReportError(uint32_t code, const char *function, const char *file, int line, int sysErrno);
 
+/* Reports a failed system call: records its name for the ERROR:SYSTEM detail,
+ * sets error word 0x200 and writes the error line in the name of function.
+ * Returns 0, the failure result of the caller. */
+int DllReportSystemFailure(const char *call, const char *function, const char *file, int line, int sysErrno);
+
 /* Trace log file handle, closed by finContData and the exit handler. */
 void DllCloseTraceLog(void);
 

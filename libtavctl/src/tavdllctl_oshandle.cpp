@@ -69,17 +69,9 @@ void releaseLockQuietly()
     errno = savedErrno;
 }
 
-int reportSystemFailure(const char *call, const char *function, int sysErrno, int line)
-{
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, function, SRC_DLL_MOD, line, sysErrno);
-    return 0;
-}
-
 int failInit(const char *call, int sysErrno, int line)
 {
-    reportSystemFailure(call, "initContData", sysErrno, line);
+    DllReportSystemFailure(call, "initContData", SRC_DLL_MOD, line, sysErrno);
     releaseLockQuietly();
     return 0;
 }
@@ -177,18 +169,18 @@ static int releaseLockReporting()
         return 1;
     }
     if (flock(LockFd, LOCK_UN) != 0) {
-        return reportSystemFailure("flock", "finContData", errno, __LINE__);
+        return DllReportSystemFailure("flock", "finContData", SRC_DLL_MOD, __LINE__, errno);
     }
     int closed = close(LockFd);
     int closeErrno = errno;
     bool created = LockCreatedHere;
     forgetLock();  // the descriptor is gone even when close reports an error
     if (closed != 0) {
-        return reportSystemFailure("close", "finContData", closeErrno, __LINE__);
+        return DllReportSystemFailure("close", "finContData", SRC_DLL_MOD, __LINE__, closeErrno);
     }
     char path[4096];
     if (created && (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path) || remove(path) != 0)) {
-        return reportSystemFailure("remove", "finContData", errno, __LINE__);
+        return DllReportSystemFailure("remove", "finContData", SRC_DLL_MOD, __LINE__, errno);
     }
     return 1;
 }

@@ -30,14 +30,6 @@ static int awayFromZero(int fd)
     return moved;
 }
 
-static int reportSystemFailure(const char *call, const char *function, int sysErrno, int line)
-{
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, function, SRC_PCIFUNC, line, sysErrno);
-    return 0;
-}
-
 TAVCTL_API int Linux_Open(void)
 {
     if (g_devfd != 0) {
@@ -46,11 +38,11 @@ TAVCTL_API int Linux_Open(void)
     g_devfd = 0;
     char path[4096];
     if (!Tool_ResolvePath(DEVICE_PATH, path, sizeof path)) {
-        return reportSystemFailure("open", "Linux_Open", ENAMETOOLONG, __LINE__);
+        return DllReportSystemFailure("open", "Linux_Open", SRC_PCIFUNC, __LINE__, ENAMETOOLONG);
     }
     int fd = awayFromZero(open(path, O_RDWR | O_CLOEXEC));
     if (fd < 0) {
-        return reportSystemFailure("open", "Linux_Open", errno, __LINE__);
+        return DllReportSystemFailure("open", "Linux_Open", SRC_PCIFUNC, __LINE__, errno);
     }
     g_devfd = fd;
     return 1;
@@ -62,7 +54,7 @@ TAVCTL_API int Linux_Close(void)
         return 1;
     }
     if (close(g_devfd) != 0) {
-        return reportSystemFailure("close", "Linux_Close", errno, __LINE__);
+        return DllReportSystemFailure("close", "Linux_Close", SRC_PCIFUNC, __LINE__, errno);
     }
     g_devfd = 0;
     return 1;
@@ -98,11 +90,11 @@ static int tellScsiLayer(const char *request, const char *function)
 {
     char path[4096];
     if (!Tool_ResolvePath(SCSI_LAYER_PATH, path, sizeof path)) {
-        return reportSystemFailure("fopen", function, ENAMETOOLONG, __LINE__);
+        return DllReportSystemFailure("fopen", function, SRC_PCIFUNC, __LINE__, ENAMETOOLONG);
     }
     FILE *file = fopen(path, "a");
     if (file == nullptr) {
-        return reportSystemFailure("fopen", function, errno, __LINE__);
+        return DllReportSystemFailure("fopen", function, SRC_PCIFUNC, __LINE__, errno);
     }
     fputs(request, file);
     fclose(file);
