@@ -1,4 +1,5 @@
-/* The adapter-level layer: the status tables that every adapter operation
+/* The adapter-level TavDll layer ("util" names this layer; the Tool_ helpers
+ * live in tavdllctl_tool*.cpp): the status tables that every adapter operation
  * refreshes first, the adapter's buffer and page positions, and the steps that
  * read and write them. Steps return 1 or 0 and leave the reason in the error
  * word; they open no trace cycle and write no error line of their own. They
