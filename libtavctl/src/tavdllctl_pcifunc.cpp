@@ -114,7 +114,7 @@ static bool carriesPartitionTable(const uint8_t *block)
 TAVCTL_API int TavDllCmdExe_OsDeleteCheck(uint8_t contNo, uint8_t groupNo, char *message, size_t size)
 {
     uint8_t block[SECTOR_SIZE] = {};
-    if (CmdExe_Read(contNo, groupNo, block) != 0) {
+    if (CmdExe_ReadSized(contNo, groupNo, block, sizeof block) != 0) {
         DLLSetErrorCode(DLL_ERROR_NONE);  // an unreadable drive holds nothing the system could mount
         return 1;
     }
