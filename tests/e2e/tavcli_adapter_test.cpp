@@ -349,7 +349,7 @@ TEST(TavcliConfirmation, DeclinedSendsNothing) {
     long parseOnly = commands() - start;
     ASSERT_GT(parseOnly, 0) << "the adapter option is confirmed with the adapter";
 
-    for (const std::vector<std::string> args : {std::vector<std::string>{"-AdpPRSetDelay", "-Low", "-a0"},
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-AdpPRSetDelay", "-Low", "-a0"},
                                                 std::vector<std::string>{"-GLPrevLimitSet", "-a0", "-ALL3"},
                                                 std::vector<std::string>{"-AdpAutoRbld", "-Dsbl", "-a0", "-Lall"}}) {
         SCOPED_TRACE(args[0]);
