@@ -48,11 +48,11 @@ static int MemberAssignText(uint8_t adapter, uint8_t pd, uint8_t group, char *te
         if (member.hddNo != pd) {
             continue;
         }
-        if (member.state == MEMBER_IN_USE) {
+        if (member.memberState == MEMBER_IN_USE) {
             AppendText(text, size, "-D%d", member.copyTarget);
-        } else if (member.state == MEMBER_SPARE_STANDS_IN) {
+        } else if (member.memberState == MEMBER_SPARE_STANDS_IN) {
             AppendText(text, size, "-S%d", member.copyTarget);
-        } else if (member.state == MEMBER_GROUP_SPARE) {
+        } else if (member.memberState == MEMBER_GROUP_SPARE) {
             AppendText(text, size, "-GroupHS");
         }
     }

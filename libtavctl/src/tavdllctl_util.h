@@ -103,7 +103,7 @@ struct HddParaLayout {
     uint16_t value52;       /* 32-bit, passed on */
     uint16_t byte112;
     uint16_t statusByte;    /* kept in the status table */
-    uint16_t byte106;       /* passed on and kept */
+    uint16_t statusDetail;  /* passed on and kept */
     uint16_t linkSpeed;
     uint16_t smartState;
     uint16_t badSpotState;
@@ -137,7 +137,7 @@ struct HddStatEntry {
     uint8_t memberCount;
     uint8_t memberIndex;
     uint8_t memberState;
-    uint8_t byte106;
+    uint8_t statusDetail;
     uint8_t linkSpeed;
 };
 

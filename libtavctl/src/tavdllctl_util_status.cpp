@@ -111,7 +111,7 @@ int fillHddEntry(int n, uint8_t state)
     entry.groupNo = para[HP_GROUP];
     entry.capacityMB = blocksToMB(readBE32(para + at.capacity));
     entry.rawValue = readBE32(para + at.rawValue);
-    entry.byte106 = para[at.byte106];
+    entry.statusDetail = para[at.statusDetail];
     entry.linkSpeed = para[at.linkSpeed];
     if (entry.hddClass == TAV_CLASS_MEMBER || entry.hddClass == TAV_CLASS_SPARE_IN_USE) {
         return fillGroupView(entry);
