@@ -342,6 +342,8 @@ TAVCTL_API int setRESTintvBUSY(uint8_t contNo, uint8_t priority);
 TAVCTL_API int getGListInfo(uint8_t contNo, DLL_GLIST_INFO *glist);
 TAVCTL_API int setGListInfo(uint8_t contNo, const DLL_GLIST_INFO *glist);
 TAVCTL_API int getDLLVersionSize(unsigned *size);
+/* Copies at most size characters of the version text: the copy is terminated
+ * only when size exceeds the length getDLLVersionSize gives. */
 TAVCTL_API int getDLLVersion(char *buffer, unsigned size);
 TAVCTL_API int getSrvModel(uint8_t *group);
 TAVCTL_API int getOslogver(uint8_t contNo, uint8_t *version);
