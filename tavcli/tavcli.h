@@ -492,6 +492,18 @@ int CliRunAdapterReport(int argc, char *argv[], int foreignIndex, int withLds, c
 int CliRunCountCommand(int argc, char *argv[], const char *message, int (*count)(const DLL_GET_RAID_STATUS *),
                        const char *module);
 
+/* One physical drive, or one LD, of one adapter. Passed as one value where
+ * the adapter, the drive or LD number and a state code would otherwise be
+ * uint8_t parameters in a row that a call could swap unnoticed. */
+struct CliDriveRef {
+    uint8_t adapter;
+    uint8_t pd;
+};
+struct CliLdRef {
+    uint8_t adapter;
+    uint8_t ld;
+};
+
 /* Physical-drive information block, first line "Physical Disk: %d" or
  * "PD: %d Information". */
 #define CLI_PD_HEADING_DISK 0
@@ -501,7 +513,7 @@ int CliRunCountCommand(int argc, char *argv[], const char *message, int (*count)
  * the given state code. A class no table knows prints the abnormal-information
  * message and, with fatalOnAbnormal, makes the fatal stop. 1 printed; 0 after
  * the message why not. */
-int CliShowPhysicalDrive(uint8_t adapter, uint8_t pd, uint8_t state, int heading, int fatalOnAbnormal);
+int CliShowPhysicalDrive(CliDriveRef drive, uint8_t state, int heading, int fatalOnAbnormal);
 
 /* The block of every drive present in the adapter's status, 0-7
  * ascending: 1, or 0 when one could not be shown. */
@@ -533,7 +545,7 @@ int CliBuildLdTexts(uint8_t adapter, const DLL_GET_LOGICAL_DISK_INFO *info, uint
 
 /* Prints the "Virtual Disk" block of a defined LD with its state: 1, or 0
  * after the abnormal-information message. */
-int CliPrintLdBlock(uint8_t adapter, uint8_t ld, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState);
+int CliPrintLdBlock(CliLdRef ld, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState);
 
 /* The adapter's generation code from its system parameters: 1, or 0 after
  * InternalError. */

@@ -36,23 +36,23 @@ static void AppendText(char *text, size_t size, const char *format, ...)
 
 /* The LD a member drive belongs to, then one mark per member entry of the
  * drive: "-D" or "-S" with the drive serving the position, or "-GroupHS". */
-static int MemberAssignText(uint8_t adapter, uint8_t pd, uint8_t group, char *text, size_t size)
+static int MemberAssignText(CliDriveRef drive, uint8_t group, char *text, size_t size)
 {
     DLL_GET_LOGICAL_DISK_INFO ld;
-    if (!CLI_CALL(adapter, MOD_CMD_PD, getLogicalDriveInfo(adapter, group, &ld))) {
+    if (!CLI_CALL(drive.adapter, MOD_CMD_PD, getLogicalDriveInfo(drive.adapter, group, &ld))) {
         return 0;
     }
     snprintf(text, size, "%d", group);
     for (int i = 0; i < ld.memberCount && i < TAV_MAX_DRIVES; ++i) {
         const DLL_LD_MEMBER &member = ld.member[i];
-        if (member.hddNo != pd) {
+        if (member.hddNo != drive.pd) {
             continue;
         }
-        if (member.state == MEMBER_IN_USE) {
+        if (member.memberState == MEMBER_IN_USE) {
             AppendText(text, size, "-D%d", member.copyTarget);
-        } else if (member.state == MEMBER_SPARE_STANDS_IN) {
+        } else if (member.memberState == MEMBER_SPARE_STANDS_IN) {
             AppendText(text, size, "-S%d", member.copyTarget);
-        } else if (member.state == MEMBER_GROUP_SPARE) {
+        } else if (member.memberState == MEMBER_GROUP_SPARE) {
             AppendText(text, size, "-GroupHS");
         }
     }
@@ -60,11 +60,11 @@ static int MemberAssignText(uint8_t adapter, uint8_t pd, uint8_t group, char *te
 }
 
 /* 1 built; 0 after InternalError; -1 for a class no table knows. */
-static int AssignText(uint8_t adapter, uint8_t pd, const DLL_GET_HDD_INFO *info, char *text, size_t size)
+static int AssignText(CliDriveRef drive, const DLL_GET_HDD_INFO *info, char *text, size_t size)
 {
     switch (info->hddClass) {
     case TAV_CLASS_MEMBER:
-        return MemberAssignText(adapter, pd, info->groupNo, text, size);
+        return MemberAssignText(drive, info->groupNo, text, size);
     case TAV_CLASS_MEMBER_NOT_USED:
     case TAV_CLASS_SPARE_IN_USE:
     case TAV_CLASS_SPARE_NOT_USED:
@@ -79,11 +79,12 @@ static int AssignText(uint8_t adapter, uint8_t pd, const DLL_GET_HDD_INFO *info,
     }
 }
 
-static int PrintPDInfoBlock(uint8_t adapter, uint8_t pd, const DLL_GET_HDD_INFO *info, uint8_t state, int heading,
+static int PrintPDInfoBlock(CliDriveRef drive, const DLL_GET_HDD_INFO *info, uint8_t state, int heading,
                             int fatalOnAbnormal)
 {
+    const uint8_t adapter = drive.adapter;
     char assign[ASSIGN_TEXT_SIZE] = "";
-    int built = AssignText(adapter, pd, info, assign, sizeof assign);
+    int built = AssignText(drive, info, assign, sizeof assign);
     if (built < 0) {
         CliLogging(CLI_LOG_TRACE, MOD_CMD_PD, __LINE__, MSG_DLL_ABNORMAL, adapter);
         if (fatalOnAbnormal) {
@@ -105,7 +106,7 @@ static int PrintPDInfoBlock(uint8_t adapter, uint8_t pd, const DLL_GET_HDD_INFO 
     memcpy(inquiry, info->inquiry + INQUIRY_TEXT_OFFSET, INQUIRY_TEXT_LENGTH);
     inquiry[INQUIRY_TEXT_LENGTH] = '\0';
     char first[HEADING_SIZE];
-    snprintf(first, sizeof first, heading == CLI_PD_HEADING_INFO ? "PD: %d Information" : "Physical Disk: %d", pd);
+    snprintf(first, sizeof first, heading == CLI_PD_HEADING_INFO ? "PD: %d Information" : "Physical Disk: %d", drive.pd);
 
     CliLogging(CLI_LOG_STDOUT, MOD_CMD_PD, __LINE__,
                "%s\nVendor ID:             %.7s\nProduct ID:            %.15s\nRevision:              %.4s\n"
@@ -117,21 +118,21 @@ static int PrintPDInfoBlock(uint8_t adapter, uint8_t pd, const DLL_GET_HDD_INFO 
     return 1;
 }
 
-int CliShowPhysicalDrive(uint8_t adapter, uint8_t pd, uint8_t state, int heading, int fatalOnAbnormal)
+int CliShowPhysicalDrive(CliDriveRef drive, uint8_t state, int heading, int fatalOnAbnormal)
 {
     CLI_TRACE_ENTRY(MOD_CMD_PD);
     DLL_GET_HDD_INFO info;
-    if (!CLI_CALL(adapter, MOD_CMD_PD, getPhysicalDriveInfo(adapter, pd, &info))) {
+    if (!CLI_CALL(drive.adapter, MOD_CMD_PD, getPhysicalDriveInfo(drive.adapter, drive.pd, &info))) {
         return 0;
     }
-    return PrintPDInfoBlock(adapter, pd, &info, state, heading, fatalOnAbnormal);
+    return PrintPDInfoBlock(drive, &info, state, heading, fatalOnAbnormal);
 }
 
 int CliShowPresentDrives(uint8_t adapter, const DLL_GET_RAID_STATUS *status, int heading, int fatalOnAbnormal)
 {
     for (uint8_t pd = 0; pd < CLI_PD_USED; ++pd) {
         if (status->hddState[pd] != TAV_STATE_UNDEFINED &&
-            !CliShowPhysicalDrive(adapter, pd, status->hddState[pd], heading, fatalOnAbnormal)) {
+            !CliShowPhysicalDrive(CliDriveRef{adapter, pd}, status->hddState[pd], heading, fatalOnAbnormal)) {
             return 0;
         }
     }
@@ -223,10 +224,10 @@ int CliBuildLdTexts(uint8_t adapter, const DLL_GET_LOGICAL_DISK_INFO *info, uint
     return 1;
 }
 
-int CliPrintLdBlock(uint8_t adapter, uint8_t ld, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState)
+int CliPrintLdBlock(CliLdRef ld, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState)
 {
     CliLdTexts t;
-    if (!CliBuildLdTexts(adapter, info, ldState, 1, &t)) {
+    if (!CliBuildLdTexts(ld.adapter, info, ldState, 1, &t)) {
         return 0;
     }
     CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__,
@@ -235,7 +236,7 @@ int CliPrintLdBlock(uint8_t adapter, uint8_t ld, const DLL_GET_LOGICAL_DISK_INFO
                "Hot Spare Mode:        %s\nAuto Rebuild:          %s\nRebuild State:         %s\n"
                "Maintenance State:     %s\nOperation Progress:    %d%s\nForce State Change:    %s\n"
                "Operation Error Count: %d\nRead Cache:            %s\nWrite Cache:           %s\n",
-               ld, t.raidLevel, (int)info->capacityMB, t.state, t.stripe, info->memberCount, t.hotSpare, t.autoRebuild,
+               ld.ld, t.raidLevel, (int)info->capacityMB, t.state, t.stripe, info->memberCount, t.hotSpare, t.autoRebuild,
                t.rebuild, t.maintenance, info->progress, "%%", t.dataLost, (int)info->errorCount, t.readCache,
                t.writeCache);
     return 1;

@@ -36,7 +36,7 @@ static int ShowSelectedLd(const CliStep *step)
         return 0;
     }
     return CliReadRaidStatus(step->adapter, &status, MOD_CMD_LD, __LINE__) &&
-           CliPrintLdBlock(step->adapter, step->target, &info, status.ldState[step->target]);
+           CliPrintLdBlock(CliLdRef{step->adapter, step->target}, &info, status.ldState[step->target]);
 }
 
 int CliCmdExecLDInfo(int argc, char *argv[])
@@ -178,7 +178,7 @@ static int ShowAdapterLdsAndDrives(const CliStep *step)
         }
         DLL_GET_LOGICAL_DISK_INFO info;
         if (!CLI_CALL(adapter, MOD_CMD_LD, getLogicalDriveInfo(adapter, ld, &info)) ||
-            !CliPrintLdBlock(adapter, ld, &info, status->ldState[ld])) {
+            !CliPrintLdBlock(CliLdRef{adapter, ld}, &info, status->ldState[ld])) {
             return 0;
         }
     }

@@ -35,17 +35,17 @@ static void PrintBadSpotHeading(uint8_t ld, int count)
 }
 
 /* Adds the bad spots of one member drive when it is assigned to the LD. */
-static int CollectDriveBadSpots(uint8_t adapter, uint8_t ld, uint8_t pd, uint32_t *list, int *count)
+static int CollectDriveBadSpots(CliDriveRef drive, uint8_t ld, uint32_t *list, int *count)
 {
     DLL_GET_HDD_INFO info;
-    if (!CLI_CALL(adapter, MOD_CMD_LD, getPhysicalDriveInfo(adapter, pd, &info))) {
+    if (!CLI_CALL(drive.adapter, MOD_CMD_LD, getPhysicalDriveInfo(drive.adapter, drive.pd, &info))) {
         return 0;
     }
     if (info.groupNo != ld) {
         return 1;
     }
     DLL_BADSPOT_INFO badSpots;
-    if (!CLI_CALL(adapter, MOD_CMD_LD, getBadspotInfo(adapter, pd, &badSpots))) {
+    if (!CLI_CALL(drive.adapter, MOD_CMD_LD, getBadspotInfo(drive.adapter, drive.pd, &badSpots))) {
         return 0;
     }
     int listed = info.badSpotCount < TAV_BADSPOT_ADDRESSES ? info.badSpotCount : TAV_BADSPOT_ADDRESSES;
@@ -68,7 +68,7 @@ static int ShowDriveTableBadSpots(uint8_t adapter, uint8_t ld)
         list[i] = BAD_SPOT_NONE_ADDRESS;
     }
     for (int m = 0; m < info.memberCount && m < TAV_MAX_DRIVES; ++m) {
-        if (!CollectDriveBadSpots(adapter, ld, info.member[m].hddNo, list, &count)) {
+        if (!CollectDriveBadSpots(CliDriveRef{adapter, info.member[m].hddNo}, ld, list, &count)) {
             return 0;
         }
     }

@@ -18,9 +18,9 @@ static int IsHotSpare(uint8_t driveClass)
 }
 
 /* The "Physical Disk" block of PDInfo and PDList. */
-static int PrintDrive(uint8_t adapter, uint8_t pd, uint8_t state)
+static int PrintDrive(CliDriveRef drive, uint8_t state)
 {
-    return CliShowPhysicalDrive(adapter, pd, state, CLI_PD_HEADING_DISK, 0);
+    return CliShowPhysicalDrive(drive, state, CLI_PD_HEADING_DISK, 0);
 }
 
 static void PrintListHeading(uint8_t adapter)
@@ -54,7 +54,7 @@ static int ShowListedDrive(const CliStep *step)
     if (step->firstOfAdapter) {
         PrintListHeading(step->adapter);
     }
-    return PrintDrive(step->adapter, step->target, step->state);
+    return PrintDrive(CliDriveRef{step->adapter, step->target}, step->state);
 }
 
 int CliCmdExecPDInfo(int argc, char *argv[])

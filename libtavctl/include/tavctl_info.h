@@ -155,17 +155,23 @@ TAV_INFO_ASSERT(offsetof(DLL_GET_RAID_STATUS, value58) == 64, "value58");
 TAV_INFO_ASSERT(offsetof(DLL_GET_RAID_STATUS, value62) == 68, "value62");
 TAV_INFO_ASSERT(offsetof(DLL_GET_RAID_STATUS, byte54) == 72, "byte54");
 
-/* One member drive of a logical drive, as the record carries it. */
+/* One member drive of a logical drive, as the record carries it. The member
+ * state is the drive's role in the group (0 in use, 2 group hot spare, 3 a
+ * spare standing in); the drive state is the drive's own state code, the one
+ * the physical-drive state table carries. */
 typedef struct __attribute__((packed)) DLL_LD_MEMBER {
     uint8_t hddNo;        /* group member byte 0 */
-    uint8_t state;        /* member byte 1 */
-    uint8_t byte3;        /* member byte 3 */
+    uint8_t memberState;  /* member byte 1 */
+    uint8_t driveState;   /* member byte 3 */
     uint8_t byte4;        /* member byte 4 */
     uint8_t copyTarget;   /* member byte 5: the drive taking its place during a copy */
     uint8_t byte2;        /* member byte 2 */
 } DLL_LD_MEMBER;
 
 TAV_INFO_ASSERT(sizeof(DLL_LD_MEMBER) == 6, "DLL_LD_MEMBER size");
+TAV_INFO_ASSERT(offsetof(DLL_LD_MEMBER, memberState) == 1, "memberState");
+TAV_INFO_ASSERT(offsetof(DLL_LD_MEMBER, driveState) == 2, "driveState");
+TAV_INFO_ASSERT(offsetof(DLL_LD_MEMBER, copyTarget) == 4, "copyTarget");
 
 /* getLogicalDriveInfo; getRestoreLDInfo fills the same layout. */
 typedef struct __attribute__((packed)) DLL_GET_LOGICAL_DISK_INFO {
@@ -336,6 +342,8 @@ TAVCTL_API int setRESTintvBUSY(uint8_t contNo, uint8_t priority);
 TAVCTL_API int getGListInfo(uint8_t contNo, DLL_GLIST_INFO *glist);
 TAVCTL_API int setGListInfo(uint8_t contNo, const DLL_GLIST_INFO *glist);
 TAVCTL_API int getDLLVersionSize(unsigned *size);
+/* Copies at most size characters of the version text: the copy is terminated
+ * only when size exceeds the length getDLLVersionSize gives. */
 TAVCTL_API int getDLLVersion(char *buffer, unsigned size);
 TAVCTL_API int getSrvModel(uint8_t *group);
 TAVCTL_API int getOslogver(uint8_t contNo, uint8_t *version);

@@ -27,7 +27,7 @@ namespace {
 
 struct DLLErrorSlot {
     uint32_t processId;
-    uint32_t threadId;
+    pthread_t threadId;  // whole: two threads may differ only in the high half
     uint32_t errorCode;
     uint8_t freeMarker;
 };
@@ -42,15 +42,10 @@ int Debugflg = 0;
 int Debuglevel = 1;
 int DebugLogFd = -1;
 
-uint32_t currentThreadId()
-{
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(reinterpret_cast<void *>(pthread_self())));
-}
-
 void freeAllSlotsLocked()
 {
     for (DLLErrorSlot &slot : DLLError) {
-        slot = DLLErrorSlot{0, 0, 0, SLOT_FREE};
+        slot = DLLErrorSlot{0, pthread_t{}, 0, SLOT_FREE};
     }
     DLLErrorReady = true;
 }
@@ -62,10 +57,11 @@ int findSlotLocked()
         freeAllSlotsLocked();
     }
     uint32_t pid = static_cast<uint32_t>(getpid());
-    uint32_t tid = currentThreadId();
+    pthread_t tid = pthread_self();
     for (int i = 0; i < DLL_ERROR_SLOTS; ++i) {
         const DLLErrorSlot &slot = DLLError[i];
-        if (slot.freeMarker == SLOT_IN_USE && slot.processId == pid && slot.threadId == tid) {
+        if (slot.freeMarker == SLOT_IN_USE && slot.processId == pid &&
+            pthread_equal(slot.threadId, tid) != 0) {
             return i;
         }
     }
@@ -139,7 +135,7 @@ TAVCTL_API int registerDLLError(void)
         result = 0;
         for (DLLErrorSlot &slot : DLLError) {
             if (slot.freeMarker == SLOT_FREE) {
-                slot = DLLErrorSlot{static_cast<uint32_t>(getpid()), currentThreadId(), 0, SLOT_IN_USE};
+                slot = DLLErrorSlot{static_cast<uint32_t>(getpid()), pthread_self(), 0, SLOT_IN_USE};
                 result = 1;
                 break;
             }
@@ -154,7 +150,7 @@ TAVCTL_API void freeDLLError(void)
     pthread_mutex_lock(&DLLErrorLock);
     int index = findSlotLocked();
     if (index >= 0) {
-        DLLError[index] = DLLErrorSlot{0, 0, 0, SLOT_FREE};
+        DLLError[index] = DLLErrorSlot{0, pthread_t{}, 0, SLOT_FREE};
     }
     pthread_mutex_unlock(&DLLErrorLock);
 }
@@ -316,6 +312,14 @@ void DllReportError(uint32_t code, const char *function, const char *file, int l
     DllReportCommandError(code, 0, function, file, line, sysErrno);
 }
 
+int DllReportSystemFailure(const char *call, const char *function, const char *file, int line, int sysErrno)
+{
+    DllSetFunction(call);
+    DLLSetErrorCode(DLL_ERROR_SYSTEM);
+    DllReportError(DLL_ERROR_SYSTEM, function, file, line, sysErrno);
+    return 0;
+}
+
 /* ---- debug log file ---- */
 
 void DllCloseDebugLog(void)
@@ -328,9 +332,7 @@ void DllCloseDebugLog(void)
 
 static int debugOnFailure(const char *call, int sysErrno, int line)
 {
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, "DebugOn", SRC_DLL_MOD, line, sysErrno);
+    DllReportSystemFailure(call, "DebugOn", SRC_DLL_MOD, line, sysErrno);
     DllCloseDebugLog();
     Debugflg = 0;
     return 0;
@@ -351,6 +353,10 @@ TAVCTL_API int DebugOn(const char *fileName)
         DLLSetErrorCode(DLL_ERROR_PARAM | DLL_ARG_ERROR_NULL);
         DllReportError(DLL_ERROR_PARAM | DLL_ARG_ERROR_NULL, "DebugOn", SRC_DLL_MOD, __LINE__, 0);
         return 0;
+    }
+    if (strlen(fileName) > DEBUG_LOG_NAME_USED) {
+        // Cutting the name would open another file than the one asked for.
+        return debugOnFailure("open", ENAMETOOLONG, __LINE__);
     }
     Debugflg = 1;
     snprintf(Debuglogfile, DEBUG_LOG_NAME_USED + 1, "%s", fileName);

@@ -31,14 +31,6 @@ uint8_t serverGroupOf(const char *systemVersion)
     return SERVER_GROUP_OTHER;
 }
 
-int systemCallFailed(const char *call, int sysErrno, int line)
-{
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, "getSrvModel", SRC_DLL_MOD, line, sysErrno);
-    return 0;
-}
-
 }  // namespace
 
 TAVCTL_API int getSrvModel(uint8_t *group)
@@ -49,7 +41,7 @@ TAVCTL_API int getSrvModel(uint8_t *group)
     }
     FILE *output = popen("dmidecode -s system-version", "r");
     if (output == nullptr) {
-        return systemCallFailed("popen", errno, __LINE__);
+        return DllReportSystemFailure("popen", "getSrvModel", SRC_DLL_MOD, __LINE__, errno);
     }
     char word[256];
     errno = 0;
@@ -57,7 +49,7 @@ TAVCTL_API int getSrvModel(uint8_t *group)
     int scanErrno = errno;
     pclose(output);
     if (scanned != 1) {
-        return systemCallFailed("fscanf", scanErrno, __LINE__);
+        return DllReportSystemFailure("fscanf", "getSrvModel", SRC_DLL_MOD, __LINE__, scanErrno);
     }
     *group = serverGroupOf(word);
     return 1;

@@ -30,8 +30,8 @@ uint8_t operationProgress(const uint8_t *groupPara, uint64_t capacityBlocks)
 void fillMember(const uint8_t *entry, DLL_LD_MEMBER &member)
 {
     member.hddNo = entry[0];
-    member.state = entry[1];
-    member.byte3 = entry[3];
+    member.memberState = entry[1];
+    member.driveState = entry[3];
     member.byte4 = entry[4];
     member.copyTarget = entry[5];
     member.byte2 = entry[2];

@@ -55,7 +55,7 @@ void fillHddInfo(const uint8_t *para, DLL_GET_HDD_INFO *info)
     info->capacityMB = blocksToMB(readBE32(para + at.capacity));
     info->value52 = readBE32(para + at.value52);
     memcpy(info->inquiry, inquiry, sizeof info->inquiry);
-    info->statusDetail = para[at.byte106];
+    info->statusDetail = para[at.statusDetail];
     info->linkSpeed = para[at.linkSpeed];
     info->smartState = para[at.smartState];
     info->badSpotState = para[at.badSpotState];

@@ -68,6 +68,23 @@ void DllSetFunction(const char *name);
  * library). */
 void DllReportError(uint32_t code, const char *function, const char *file, int line, int sysErrno);
 
+/* The command builders told the size of the caller's buffer: a buffer smaller
+ * than the command's transfer (255 bytes for INQUIRY and MODE SENSE, 512 for
+ * READ and WRITE) is refused before anything is sent, with error word
+ * 0x04000010 and the result CMDEXE_REFUSED. The exported builders without a
+ * size assume a buffer of the transfer's size. */
+#define CMDEXE_REFUSED (-1)
+TAVCTL_API int CmdExe_InquirySized(uint16_t contNo, uint8_t target, uint8_t *buffer, size_t size);
+TAVCTL_API int CmdExe_ReadSized(uint16_t contNo, uint8_t target, uint8_t *buffer, size_t size);
+TAVCTL_API int CmdExe_WriteSized(uint16_t contNo, uint8_t target, uint32_t lba, uint8_t *buffer, size_t size);
+TAVCTL_API int CmdExe_ModeSenseSized(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer,
+                                     size_t size);
+
+/* Reports a failed system call: records its name for the ERROR:SYSTEM detail,
+ * sets error word 0x200 and writes the error line in the name of function.
+ * Returns 0, the failure result of the caller. */
+int DllReportSystemFailure(const char *call, const char *function, const char *file, int line, int sysErrno);
+
 /* Trace log file handle, closed by finContData and the exit handler. */
 void DllCloseTraceLog(void);
 

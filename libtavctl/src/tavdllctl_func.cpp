@@ -221,11 +221,7 @@ TAVCTL_API int AT_FindAdapter(void)
         count = scandir(directory, &names, nullptr, byteOrder);
     }
     if (count < 0) {
-        int sysErrno = errno;
-        DllSetFunction("opendir");
-        DLLSetErrorCode(DLL_ERROR_SYSTEM);
-        DllReportError(DLL_ERROR_SYSTEM, "AT_FindAdapter", SRC_DLL_MOD, __LINE__, sysErrno);
-        return 0;
+        return DllReportSystemFailure("opendir", "AT_FindAdapter", SRC_DLL_MOD, __LINE__, errno);
     }
     int result = 1;
     for (int i = 0; i < count; ++i) {

@@ -103,17 +103,9 @@ void releaseLockQuietly(bool held)
     errno = savedErrno;
 }
 
-int reportSystemFailure(const char *call, const char *function, int sysErrno, int line)
-{
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, function, SRC_DLL_MOD, line, sysErrno);
-    return 0;
-}
-
 int failInit(const char *call, int sysErrno, int line)
 {
-    reportSystemFailure(call, "initContData", sysErrno, line);
+    DllReportSystemFailure(call, "initContData", SRC_DLL_MOD, line, sysErrno);
     releaseLockQuietly(false);
     return 0;
 }
@@ -242,16 +234,16 @@ static int releaseLockReporting()
     if (!removeWhileHeld()) {
         int removeErrno = errno;
         releaseLockQuietly(true);
-        return reportSystemFailure("remove", "finContData", removeErrno, __LINE__);
+        return DllReportSystemFailure("remove", "finContData", SRC_DLL_MOD, __LINE__, removeErrno);
     }
     if (flock(LockFd, LOCK_UN) != 0) {
-        return reportSystemFailure("flock", "finContData", errno, __LINE__);
+        return DllReportSystemFailure("flock", "finContData", SRC_DLL_MOD, __LINE__, errno);
     }
     int closed = close(LockFd);
     int closeErrno = errno;
     forgetLock();  // the descriptor is gone even when close reports an error
     if (closed != 0) {
-        return reportSystemFailure("close", "finContData", closeErrno, __LINE__);
+        return DllReportSystemFailure("close", "finContData", SRC_DLL_MOD, __LINE__, closeErrno);
     }
     return 1;
 }
@@ -341,24 +333,54 @@ static int sendBuilt(uint16_t contNo, uint8_t target, SDllLinuxCmd *cmd, const u
     return static_cast<int>((result >> 8) & 0xFF);
 }
 
-TAVCTL_API int CmdExe_Inquiry(uint16_t contNo, uint8_t target, uint8_t *buffer)
+// A buffer smaller than the command's transfer is refused before anything
+// is sent.
+static bool bufferHolds(size_t size, size_t transfer)
 {
+    if (size >= transfer) {
+        return true;
+    }
+    DLLSetErrorCode(DLL_ERROR_PARAM | DLL_ARG_ERROR_SIZESPEC);
+    return false;
+}
+
+TAVCTL_API int CmdExe_InquirySized(uint16_t contNo, uint8_t target, uint8_t *buffer, size_t size)
+{
+    if (!bufferHolds(size, INQUIRY_LENGTH)) {
+        return CMDEXE_REFUSED;
+    }
     SDllLinuxCmd cmd;
     Linux_InitCMD(&cmd, target, buffer, 0, INQUIRY_LENGTH);
     const uint8_t cdb[6] = {0x12, 0x00, 0x00, 0x00, INQUIRY_LENGTH, 0x00};
     return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
 }
 
-TAVCTL_API int CmdExe_Read(uint16_t contNo, uint8_t target, uint8_t *buffer)
+TAVCTL_API int CmdExe_Inquiry(uint16_t contNo, uint8_t target, uint8_t *buffer)
 {
+    return CmdExe_InquirySized(contNo, target, buffer, INQUIRY_LENGTH);
+}
+
+TAVCTL_API int CmdExe_ReadSized(uint16_t contNo, uint8_t target, uint8_t *buffer, size_t size)
+{
+    if (!bufferHolds(size, SECTOR_LENGTH)) {
+        return CMDEXE_REFUSED;
+    }
     SDllLinuxCmd cmd;
     Linux_InitCMD(&cmd, target, buffer, 0, SECTOR_LENGTH);
     const uint8_t cdb[10] = {0x28, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00};
     return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
 }
 
-TAVCTL_API int CmdExe_Write(uint16_t contNo, uint8_t target, uint32_t lba, uint8_t *buffer)
+TAVCTL_API int CmdExe_Read(uint16_t contNo, uint8_t target, uint8_t *buffer)
 {
+    return CmdExe_ReadSized(contNo, target, buffer, SECTOR_LENGTH);
+}
+
+TAVCTL_API int CmdExe_WriteSized(uint16_t contNo, uint8_t target, uint32_t lba, uint8_t *buffer, size_t size)
+{
+    if (!bufferHolds(size, SECTOR_LENGTH)) {
+        return CMDEXE_REFUSED;
+    }
     SDllLinuxCmd cmd;
     Linux_InitCMD(&cmd, target, buffer, SECTOR_LENGTH, 0);
     const uint8_t cdb[10] = {0x2A,
@@ -374,12 +396,25 @@ TAVCTL_API int CmdExe_Write(uint16_t contNo, uint8_t target, uint32_t lba, uint8
     return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
 }
 
-TAVCTL_API int CmdExe_ModeSense(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer)
+TAVCTL_API int CmdExe_Write(uint16_t contNo, uint8_t target, uint32_t lba, uint8_t *buffer)
 {
+    return CmdExe_WriteSized(contNo, target, lba, buffer, SECTOR_LENGTH);
+}
+
+TAVCTL_API int CmdExe_ModeSenseSized(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer, size_t size)
+{
+    if (!bufferHolds(size, MODE_SENSE_LENGTH)) {
+        return CMDEXE_REFUSED;
+    }
     SDllLinuxCmd cmd;
     Linux_InitCMD(&cmd, target, buffer, 0, MODE_SENSE_LENGTH);
     const uint8_t cdb[6] = {0x1A, 0x08, page, 0x00, MODE_SENSE_LENGTH, 0x00};
     return sendBuilt(contNo, target, &cmd, cdb, sizeof cdb);
+}
+
+TAVCTL_API int CmdExe_ModeSense(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer)
+{
+    return CmdExe_ModeSenseSized(contNo, target, page, buffer, MODE_SENSE_LENGTH);
 }
 
 TAVCTL_API int CmdExe_ModeSelect(uint16_t contNo, uint8_t target, uint8_t *buffer, uint8_t length)

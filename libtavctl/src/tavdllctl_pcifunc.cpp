@@ -30,14 +30,6 @@ static int awayFromZero(int fd)
     return moved;
 }
 
-static int reportSystemFailure(const char *call, const char *function, int sysErrno, int line)
-{
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, function, SRC_PCIFUNC, line, sysErrno);
-    return 0;
-}
-
 TAVCTL_API int Linux_Open(void)
 {
     if (g_devfd != 0) {
@@ -46,11 +38,11 @@ TAVCTL_API int Linux_Open(void)
     g_devfd = 0;
     char path[4096];
     if (!Tool_ResolvePath(DEVICE_PATH, path, sizeof path)) {
-        return reportSystemFailure("open", "Linux_Open", ENAMETOOLONG, __LINE__);
+        return DllReportSystemFailure("open", "Linux_Open", SRC_PCIFUNC, __LINE__, ENAMETOOLONG);
     }
     int fd = awayFromZero(open(path, O_RDWR | O_CLOEXEC));
     if (fd < 0) {
-        return reportSystemFailure("open", "Linux_Open", errno, __LINE__);
+        return DllReportSystemFailure("open", "Linux_Open", SRC_PCIFUNC, __LINE__, errno);
     }
     g_devfd = fd;
     return 1;
@@ -62,7 +54,7 @@ TAVCTL_API int Linux_Close(void)
         return 1;
     }
     if (close(g_devfd) != 0) {
-        return reportSystemFailure("close", "Linux_Close", errno, __LINE__);
+        return DllReportSystemFailure("close", "Linux_Close", SRC_PCIFUNC, __LINE__, errno);
     }
     g_devfd = 0;
     return 1;
@@ -98,11 +90,11 @@ static int tellScsiLayer(const char *request, const char *function)
 {
     char path[4096];
     if (!Tool_ResolvePath(SCSI_LAYER_PATH, path, sizeof path)) {
-        return reportSystemFailure("fopen", function, ENAMETOOLONG, __LINE__);
+        return DllReportSystemFailure("fopen", function, SRC_PCIFUNC, __LINE__, ENAMETOOLONG);
     }
     FILE *file = fopen(path, "a");
     if (file == nullptr) {
-        return reportSystemFailure("fopen", function, errno, __LINE__);
+        return DllReportSystemFailure("fopen", function, SRC_PCIFUNC, __LINE__, errno);
     }
     fputs(request, file);
     fclose(file);
@@ -122,7 +114,7 @@ static bool carriesPartitionTable(const uint8_t *block)
 TAVCTL_API int TavDllCmdExe_OsDeleteCheck(uint8_t contNo, uint8_t groupNo, char *message, size_t size)
 {
     uint8_t block[SECTOR_SIZE] = {};
-    if (CmdExe_Read(contNo, groupNo, block) != 0) {
+    if (CmdExe_ReadSized(contNo, groupNo, block, sizeof block) != 0) {
         DLLSetErrorCode(DLL_ERROR_NONE);  // an unreadable drive holds nothing the system could mount
         return 1;
     }

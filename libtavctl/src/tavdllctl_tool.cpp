@@ -1,4 +1,5 @@
-// Text, number and byte-order helpers of the control library.
+// Tool_ helpers: text, number and byte order (the path resolver and the
+// timer are in tavdllctl_tool_path.cpp and tavdllctl_tool_sleep.cpp).
 #include "tavctl_internal.h"
 
 TAVCTL_API int Tool_strlen(const char *text)

@@ -1,4 +1,5 @@
-/* The adapter-level layer: the status tables that every adapter operation
+/* The adapter-level TavDll layer ("util" names this layer; the Tool_ helpers
+ * live in tavdllctl_tool*.cpp): the status tables that every adapter operation
  * refreshes first, the adapter's buffer and page positions, and the steps that
  * read and write them. Steps return 1 or 0 and leave the reason in the error
  * word; they open no trace cycle and write no error line of their own. They
@@ -102,7 +103,7 @@ struct HddParaLayout {
     uint16_t value52;       /* 32-bit, passed on */
     uint16_t byte112;
     uint16_t statusByte;    /* kept in the status table */
-    uint16_t byte106;       /* passed on and kept */
+    uint16_t statusDetail;  /* passed on and kept */
     uint16_t linkSpeed;
     uint16_t smartState;
     uint16_t badSpotState;
@@ -136,7 +137,7 @@ struct HddStatEntry {
     uint8_t memberCount;
     uint8_t memberIndex;
     uint8_t memberState;
-    uint8_t byte106;
+    uint8_t statusDetail;
     uint8_t linkSpeed;
 };
 

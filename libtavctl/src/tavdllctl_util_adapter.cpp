@@ -6,7 +6,7 @@ namespace {
 // MODE SENSE of a page (with its 4-byte mode header) into a 256-byte buffer.
 int senseModePage(uint8_t page, uint8_t *buffer)
 {
-    return CmdExe_ModeSense(_PCIADR, 0, page, buffer) == 0;
+    return CmdExe_ModeSenseSized(_PCIADR, 0, page, buffer, MODE_BUFFER_SIZE) == 0;
 }
 
 // Turns a sensed page back into a MODE SELECT parameter list and sends it:

@@ -108,11 +108,11 @@ int clearBootBlock(uint8_t groupNo)
     uint8_t inquiry[INQUIRY_BUFFER_SIZE];
     uint8_t zeros[SECTOR_SIZE] = {};
     Tool_Sleep(1);
-    if (CmdExe_Inquiry(_PCIADR, groupNo, inquiry) != 0) {
+    if (CmdExe_InquirySized(_PCIADR, groupNo, inquiry, sizeof inquiry) != 0) {
         return 0;
     }
     Tool_Sleep(1);
-    return CmdExe_Write(_PCIADR, groupNo, 0, zeros) == 0;
+    return CmdExe_WriteSized(_PCIADR, groupNo, 0, zeros, sizeof zeros) == 0;
 }
 
 int requireCandidate(uint8_t candidateNo)

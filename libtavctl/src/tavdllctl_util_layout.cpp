@@ -10,7 +10,7 @@ const HddParaLayout kZn5121Layout = {
     76,  /* value52 */
     351, /* byte112 */
     376, /* statusByte */
-    377, /* byte106 */
+    377, /* statusDetail */
     378, /* linkSpeed */
     379, /* smartState */
     380, /* badSpotState */
@@ -24,7 +24,7 @@ const HddParaLayout kZn5120Layout = {
     68,  /* value52 */
     211, /* byte112 */
     247, /* statusByte */
-    248, /* byte106 */
+    248, /* statusDetail */
     249, /* linkSpeed */
     250, /* smartState */
     251, /* badSpotState */

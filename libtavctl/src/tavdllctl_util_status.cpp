@@ -111,7 +111,7 @@ int fillHddEntry(int n, uint8_t state)
     entry.groupNo = para[HP_GROUP];
     entry.capacityMB = blocksToMB(readBE32(para + at.capacity));
     entry.rawValue = readBE32(para + at.rawValue);
-    entry.byte106 = para[at.byte106];
+    entry.statusDetail = para[at.statusDetail];
     entry.linkSpeed = para[at.linkSpeed];
     if (entry.hddClass == TAV_CLASS_MEMBER || entry.hddClass == TAV_CLASS_SPARE_IN_USE) {
         return fillGroupView(entry);
@@ -138,10 +138,16 @@ int fillPhyStat(uint8_t contNo, const uint8_t *common)
 
 }  // namespace
 
+// A number past the adapter tables selects nothing: it must not wrap onto
+// another adapter.
 TAVCTL_API int TavDllLcSetupAdapter(uint8_t contNo)
 {
-    _PCIADR = _ADR[contNo % TAV_MAX_ADAPTERS];
-    _CardType = _TYPE[contNo % TAV_MAX_ADAPTERS];
+    if (contNo >= TAV_MAX_ADAPTERS) {
+        DLLSetErrorCode(DLL_ERROR_PARAM | DLL_ARG_ERROR_CONTNO);
+        return 0;
+    }
+    _PCIADR = _ADR[contNo];
+    _CardType = _TYPE[contNo];
     return TavDllLcGetAllStat(contNo);
 }
 
@@ -173,7 +179,7 @@ TAVCTL_API int TavDllLcGetPhyStat(uint8_t contNo)
 TAVCTL_API int TavDllLcGetGHSStat(uint8_t /*contNo*/)
 {
     uint8_t page[MODE_BUFFER_SIZE];
-    if (CmdExe_ModeSense(_PCIADR, 0, PAGE_PD_ACTION, page) != 0) {
+    if (CmdExe_ModeSenseSized(_PCIADR, 0, PAGE_PD_ACTION, page, sizeof page) != 0) {
         return 0;
     }
     GHSHdd[0] = page[MODE_HEADER_SIZE + P3E_GHS];

@@ -2,6 +2,7 @@
 // $TAV_ROOT/dev/tavdrv are remembered; ioctls on those descriptors run the
 // adapter model in this process; everything else goes to the C library.
 #undef _FORTIFY_SOURCE
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -49,7 +50,8 @@ struct Session {
 
 constexpr int kMaxSessions = 16;
 Session g_sessions[kMaxSessions];
-int g_sessionCount = 0;
+// Read without the mutex on every ioctl and close of the process, so atomic.
+std::atomic<int> g_sessionCount{0};
 pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 
 Session* findSession(int fd) {
@@ -187,7 +189,7 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
     void* arg = va_arg(ap, void*);
     va_end(ap);
     Session* s = nullptr;
-    if (g_sessionCount > 0) {
+    if (g_sessionCount.load() > 0) {
         pthread_mutex_lock(&g_mutex);
         s = findSession(fd);
         pthread_mutex_unlock(&g_mutex);
@@ -212,7 +214,7 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
 __attribute__((visibility("default"))) int close(int fd) {
     tavsim::StateMapping mapping;
     bool device = false;
-    if (g_sessionCount > 0) {
+    if (g_sessionCount.load() > 0) {
         pthread_mutex_lock(&g_mutex);
         Session* s = findSession(fd);
         if (s != nullptr) {

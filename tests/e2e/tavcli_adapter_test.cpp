@@ -93,55 +93,31 @@ struct Shown {
     int weeks;
 };
 
+// The report of one adapter: the golden template filled with what it shows.
 std::string Report(const Shown& s) {
-    char text[4096];
-    snprintf(text, sizeof text,
-             "Adapter #%d\n\n"
-             "================================================================================\n"
-             "                Versions\n"
-             "                ========================\n"
-             "Adapter Name          : Morvane Raid Adapter 3Gbps 8port Generation%d\n"
-             "Adapter Type          : %s\n"
-             "Adapter Version       : %s\n"
-             "Processor Revision    : %s\n"
-             "SAS Address           : %s\n"
-             "General Revision      : %s\n"
-             "BOOT FW Revision      : %s\n"
-             "Driver Version        : %s\n"
-             "Flash ROM Revision #1 : %s\n"
-             "                   #2 : %s\n\n"
-             "                PCI Info\n"
-             "                ========================\n"
-             "Bus Number       : %d\n"
-             "Slot Number      : %d\n"
-             "Vender ID        : 0x8086\n"
-             "Device ID        : 0x3310\n"
-             "Sub Vender ID    : 0x1F0A\n"
-             "Sub Device ID    : %s\n\n"
-             "                HW Configuration\n"
-             "                ========================\n"
-             "BBU              : Absent\n"
-             "NVRAM            : Present\n"
-             "Serial Debugger  : Absent\n"
-             "Memory           : Present\n"
-             "Flash            : Present\n\n"
-             "                Memory Info\n"
-             "                ========================\n"
-             "Total Memory     : %dMB\n"
-             "Cache Size       : %dMB\n"
-             "Write Cache Size : %dMB\n\n"
-             "                Settings\n"
-             "                ========================\n"
-             "Flash ROM Start BANK        : #%s (%s)\n"
-             "Rebuild Priority (IDLE)     : %s\n"
-             "Rebuild Priority (BUSY)     : %s\n"
-             "Patrol Read Execution Delay : %d week.\n\n",
-             s.controller, s.generation1 ? 1 : 0, s.generation1 ? "ZN5121" : "ZN5120", s.adapterVersion.c_str(),
-             s.processorRevision.c_str(), s.sasAddress.c_str(), s.generalRevision.c_str(), s.bootRevision.c_str(),
-             s.driverVersion.c_str(), s.flash1.c_str(), s.flash2.c_str(), s.bus, s.slot,
-             s.generation1 ? "0x3034" : "0x3030", s.memoryMB, s.cacheMB, s.writeCacheMB, s.bank.c_str(),
-             s.checksums.c_str(), s.idle.c_str(), s.busy.c_str(), s.weeks);
-    return text;
+    return tavtest::fillTemplate(tavtest::fixture("adpallinfo.txt"),
+                                 {{"controller", std::to_string(s.controller)},
+                                  {"generation", s.generation1 ? "1" : "0"},
+                                  {"adapter_type", s.generation1 ? "ZN5121" : "ZN5120"},
+                                  {"adapter_version", s.adapterVersion},
+                                  {"processor_revision", s.processorRevision},
+                                  {"sas_address", s.sasAddress},
+                                  {"general_revision", s.generalRevision},
+                                  {"boot_revision", s.bootRevision},
+                                  {"driver_version", s.driverVersion},
+                                  {"flash_1", s.flash1},
+                                  {"flash_2", s.flash2},
+                                  {"bus", std::to_string(s.bus)},
+                                  {"slot", std::to_string(s.slot)},
+                                  {"sub_device_id", s.generation1 ? "0x3034" : "0x3030"},
+                                  {"memory_mb", std::to_string(s.memoryMB)},
+                                  {"cache_mb", std::to_string(s.cacheMB)},
+                                  {"write_cache_mb", std::to_string(s.writeCacheMB)},
+                                  {"bank", s.bank},
+                                  {"checksums", s.checksums},
+                                  {"idle", s.idle},
+                                  {"busy", s.busy},
+                                  {"weeks", std::to_string(s.weeks)}});
 }
 
 // Adapter 0 is a generation-0 card with every shown value set; adapter 1
@@ -349,7 +325,7 @@ TEST(TavcliConfirmation, DeclinedSendsNothing) {
     long parseOnly = commands() - start;
     ASSERT_GT(parseOnly, 0) << "the adapter option is confirmed with the adapter";
 
-    for (const std::vector<std::string> args : {std::vector<std::string>{"-AdpPRSetDelay", "-Low", "-a0"},
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-AdpPRSetDelay", "-Low", "-a0"},
                                                 std::vector<std::string>{"-GLPrevLimitSet", "-a0", "-ALL3"},
                                                 std::vector<std::string>{"-AdpAutoRbld", "-Dsbl", "-a0", "-Lall"}}) {
         SCOPED_TRACE(args[0]);

@@ -28,43 +28,6 @@ namespace {
 using tavtest::RunResult;
 using tavtest::SimServer;
 
-const char kUsageText[] =
-    "tavcli -AdpAllInfo -aN|-a0,1,2|-aALL\n"
-    "tavcli -AdpCount\n"
-    "tavcli -AdpAutoRbld -Enbl|-Dsbl|-Dsply -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -AdpPRSetDelay -High|-Middle|-Low -aN|-a0,1,2|-aALL\n"
-    "tavcli -CfgLDAdd -R0|-R1|-R5[0:0,1:1,...N:N] {-WT|-WB} {-NORA|-RA} {-afterLdx} -aN\n"
-    "tavcli -CfgSpanADD -R10 -Array0[0:0,1:1,...N:N] -Array1[0:0,1:1,...N:N] [-Arrayx[0:0,1:1,...N:N]] "
-    "{-WT|-WB} {-NORA|-RA} {-afterLdx} -aN\n"
-    "tavcli -CfgLDDel -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDInfo -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDSetProp -WT|-WB|-NORA|-RA -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDGetProp -Cache -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDCC -Start|-Abort|-ShowProg|-ProgDsply -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDPDInfo -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDGetNum -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDInfo -PhysDrv[0:0,1:1,...N:N] -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDOnline -PhysDrv[0:0,1:1,...N:N] -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDOffline -PhysDrv[0:0,1:1,...N:N] -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDHSP -Set|-Rmv -PhysDrv[0:0,1:1,...N:N] -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDRbld -Start|-ShowProg|-ProgDsply -PhysDrv[0:0,1:1,...N:N] -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDGetNum -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDList -aN|-a0,1,2|-aALL\n"
-    "tavcli -v\n"
-    "tavcli -h|-Help|?\n"
-    "tavcli -PDRbldPrrty -Idle|-Busy -High|-Middle|-Low -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDParity -Start|-Abort|-ShowProg|-ProgDsply -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDRstrDrvList -aN|-a0,1,2|-aALL\n"
-    "tavcli -LDRstr -Rstr|-Del -SLx {-DLx} {-WCache} {-RCache} -aN\n"
-    "tavcli -LDRstrDrvInfo -Lx -aN\n"
-    "tavcli -LDBadSpot -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -AdpFwFlash -fFileName -aN|-a0,1,2|-aALL\n"
-    "tavcli -PDLocate -Active|-Passive -PhysDrv[0:0,1:1,...N:N] -aN|-a0,1,2|-aALL\n"
-    "tavcli -CCSchSet -Txx -EM|-ET|-EW|-ETH|-EF|-ES|-ESU -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -CCSchInfo -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -CCSchDel -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "\n";
-
 const char kBannerFirstLine[] = "    Morvane RAID Adapter Command Line Tool Ver 5.0\n";
 
 const char kLockFile[] = "/var/run/libtavctl.pid";
@@ -206,8 +169,9 @@ TEST_F(TavcliFrame, CommandWordIsNormalised) {
     for (const auto& word : usageWords) {
         RunResult r = Tavcli({word});
         SCOPED_TRACE(word);
-        ASSERT_EQ(r.out.rfind(kUsageText, 0), 0u) << r.out;
-        ExpectBanner(r.out.substr(strlen(kUsageText)));
+        const std::string usage = tavtest::fixture("usage.txt");
+        ASSERT_EQ(r.out.rfind(usage, 0), 0u) << r.out;
+        ExpectBanner(r.out.substr(usage.size()));
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
     }
@@ -283,7 +247,7 @@ TEST_F(TavcliFrame, LongCommandWordIsRefusedWithoutOverrun) {
     }
     RunResult longest = Tavcli({std::string(250, 'a') + "-help"});
     EXPECT_EQ(longest.status, 0) << "255 characters still fit";
-    EXPECT_EQ(longest.out.rfind(kUsageText, 0), 0u);
+    EXPECT_EQ(longest.out.rfind(tavtest::fixture("usage.txt"), 0), 0u);
 }
 
 TEST_F(TavcliFrame, MegabyteArgumentListIsHandled) {

@@ -93,6 +93,21 @@ bool fileExists(const std::string &path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
+std::string fixture(const std::string &name) {
+    std::string text = readFile(std::string(TAV_FIXTURE_DIR) + "/" + name);
+    if (text.empty()) throw std::runtime_error("missing golden file tests/fixtures/" + name);
+    return text;
+}
+
+std::string fillTemplate(std::string text, const std::vector<std::pair<std::string, std::string>> &values) {
+    for (const auto &v : values) {
+        const std::string key = "{" + v.first + "}";
+        for (size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + v.second.size()))
+            text.replace(at, key.size(), v.second);
+    }
+    return text;
+}
+
 RunResult runCommand(const std::vector<std::string> &argv, const std::string &stdinText,
                      const std::vector<std::string> &extraEnv) {
     int in[2], out[2], err[2];

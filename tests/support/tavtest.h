@@ -24,6 +24,12 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
 
+// A golden file of tests/fixtures by name, whole; throws when it is missing
+// or empty, so that no comparison passes against nothing.
+std::string fixture(const std::string& name);
+// The text with every "{name}" replaced by its value.
+std::string fillTemplate(std::string text, const std::vector<std::pair<std::string, std::string>>& values);
+
 // Runs argv directly (no simulator), feeding stdinText, with extra "NAME=value"
 // environment entries.
 RunResult runCommand(const std::vector<std::string>& argv, const std::string& stdinText = std::string(),

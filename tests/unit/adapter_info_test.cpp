@@ -10,6 +10,7 @@
 
 #include "info_fixture.h"
 #include "tavctl_testutil.h"
+#include "tavdllctl_util.h"
 
 using infotest::bytesOf;
 using infotest::hostU16;
@@ -124,6 +125,19 @@ TEST(AdapterParameters, SystemParametersCarryTheGenerationCode)
         ASSERT_EQ(1, getSysPara(0, para));
         EXPECT_EQ(generation == 0 ? 8 : 16, para[0]);
     }
+}
+
+TEST(AdapterSelection, NumberPastTheAdapterTablesSelectsNothing)
+{
+    OpenServer s(adapterServer("ZN5121"));
+    ASSERT_TRUE(s.open());
+    for (uint8_t contNo : {4, 5, 8, 255}) {  // 4 and 8 once wrapped onto adapter 0
+        uint64_t before = s.commands();
+        EXPECT_EQ(0, TavDllLcSetupAdapter(contNo)) << int(contNo);
+        EXPECT_EQ(0x00020010u, DLLGetLastError()) << int(contNo);
+        EXPECT_EQ(before, s.commands()) << int(contNo);
+    }
+    EXPECT_EQ(1, TavDllLcSetupAdapter(0));
 }
 
 class AdapterSettings : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tavctl.h"
+#include "tavctl_internal.h"
 #include "tavctl_testutil.h"
 #include "tavtest.h"
 
@@ -231,6 +232,30 @@ TEST_F(Channel, ReadBufferAddressesTheAdapterWhateverTheTarget)
     ASSERT_EQ(CmdExe_ReadBuffer(0, 0, 1, viaZero), 0);
     EXPECT_EQ(CmdExe_ReadBuffer(0, 5, 1, viaFive), 0);  // logical drive 5 does not exist
     EXPECT_EQ(0, memcmp(viaZero, viaFive, sizeof viaZero));
+}
+
+TEST_F(Channel, SizedBuildersRefuseABufferSmallerThanTheTransfer)
+{
+    const uint8_t fill = 0xA5;
+    uint8_t buffer[512];
+    memset(buffer, fill, sizeof buffer);
+    const uint32_t sizeError = DLL_ERROR_PARAM | DLL_ARG_ERROR_SIZESPEC;
+    EXPECT_EQ(CmdExe_InquirySized(0, 0, buffer, 254), CMDEXE_REFUSED);
+    EXPECT_EQ(DLLGetLastError(), sizeError);
+    EXPECT_EQ(CmdExe_ModeSenseSized(0, 0, 0x3F, buffer, 254), CMDEXE_REFUSED);
+    EXPECT_EQ(CmdExe_ReadSized(0, 0, buffer, 511), CMDEXE_REFUSED);
+    for (uint8_t byte : buffer) {
+        ASSERT_EQ(byte, fill) << "a refused read wrote into the buffer";
+    }
+    EXPECT_EQ(CmdExe_WriteSized(0, 0, 0, buffer, 511), CMDEXE_REFUSED);
+    uint8_t read[512];
+    ASSERT_EQ(CmdExe_ReadSized(0, 0, read, sizeof read), 0);
+    EXPECT_NE(read[0], fill) << "a refused write reached the drive";
+
+    DLLSetErrorCode(DLL_ERROR_NONE);
+    EXPECT_EQ(CmdExe_InquirySized(0, 0, buffer, 255), 0);
+    EXPECT_NE(buffer[8], fill);
+    EXPECT_EQ(DLLGetLastError(), 0u);
 }
 
 // The request layout follows the driver version: data written through one

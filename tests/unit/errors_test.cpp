@@ -339,4 +339,23 @@ TEST(DebugOnFile, WritesItsBannerAndKeepsTheFilePrivate)
     EXPECT_EQ(DLLGetLastError(), 0x200u);
 }
 
+// At most 240 characters of the name are kept: a longer name is refused, not
+// cut into the name of another file.
+TEST(DebugOnFile, NameLongerThanTheKeptLengthIsRefused)
+{
+    ScratchRoot scratch;
+    initDLLError();
+    registerDLLError();
+    std::string directory = scratch.path("/");
+    ASSERT_LT(directory.size(), 200u);
+    std::string fits = directory + std::string(240 - directory.size(), 'k');
+    std::string tooLong = fits + "x";
+    EXPECT_EQ(DebugOn(tooLong.c_str()), 0);
+    EXPECT_EQ(DLLGetLastError(), 0x200u);
+    EXPECT_NE(access(fits.c_str(), F_OK), 0) << "the cut name was opened";
+    EXPECT_NE(access(tooLong.c_str(), F_OK), 0);
+    EXPECT_EQ(DebugOn(fits.c_str()), 1);
+    EXPECT_EQ(access(fits.c_str(), F_OK), 0);
+}
+
 }  // namespace

@@ -1,11 +1,11 @@
 // Settings and background operations of logical drives against simulated
 // adapters: cache policies, auto-rebuild, rebuild, the decisions of
 // consistency check and parity creation, and the busy wait.
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "config_fixture.h"
+#include "fakeclock.h"
 
 using configtest::drive;
 using configtest::goodDrives;
@@ -298,21 +298,26 @@ TEST(Maintenance, FailedRecordReadNamesTheRead)
 
 // ---- busy wait ----
 
-TEST(ToolSleep, OneSecondLastsOneToTwoSeconds)
+// The tick timer moves 18 ticks (990 ms) once a second, so a wait of one
+// second ends when the clock's second has moved on twice: not after one move,
+// not after a third. Each reading of the faked clock moves it 250 ms.
+TEST(ToolSleep, OneSecondEndsOnTheSecondMoveOfTheClock)
 {
-    uint32_t ticks = AT_GetTimer();
+    tavtest::FakeClock clock;
+    clock.stepEachReading(0.25);
+    const uint32_t ticks = AT_GetTimer();  // reading at +0 s; the wait starts at +0.25 s
     EXPECT_EQ(0u, ticks % 18);
-    auto start = std::chrono::steady_clock::now();
-    Tool_Sleep(1);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_GE(seconds, 0.99);
-    EXPECT_LE(seconds, 2.2);
-    uint32_t later = AT_GetTimer();
-    EXPECT_TRUE(later >= ticks + 36 || later < ticks) << ticks << " " << later;  // or midnight passed
-
-    start = std::chrono::steady_clock::now();
-    Tool_Sleep(0);
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.1);
+    Tool_Sleep(1);                          // its last reading at +2 s
+    EXPECT_EQ(ticks + 36, AT_GetTimer());   // +2.25 s: one move after +1 s would show 18
+    Tool_Sleep(0);                          // readings at +2.5 s and +2.75 s
+    EXPECT_EQ(ticks + 54, AT_GetTimer());   // +3 s: it read the clock twice
 }
 
 }  // namespace
+
+int main(int argc, char **argv)
+{
+    tavtest::RunUnderFakeableClock(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

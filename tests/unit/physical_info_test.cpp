@@ -343,6 +343,9 @@ TEST(BadSpotConversion, NullTablesAreAnInternalError)
     DLLSetErrorCode(0);
     EXPECT_EQ(0, rearrangeLDBadSpot64Info(table, nullptr));
     EXPECT_EQ(DLL_ERROR_INTERNAL, DLLGetLastError());
+    DLLSetErrorCode(0);
+    EXPECT_EQ(0, rearrangeLDBadSpot64Info(nullptr, &info64));
+    EXPECT_EQ(DLL_ERROR_INTERNAL, DLLGetLastError());
     freeDLLError();
 }
 

@@ -169,7 +169,9 @@ TEST_F(TavcliComChk, Answers)
         errno = 0;
         int result = Check({0}, {}, {}, CLI_CHK_PLAIN, 0, &out, c.input);
         EXPECT_EQ(result, c.result);
-        if (result == 0) EXPECT_EQ(errno, ECANCELED);
+        if (result == 0) {
+            EXPECT_EQ(errno, ECANCELED);
+        }
         std::string questions;
         for (int i = 0; i < c.questions; ++i) questions += "Is it executed?(Y/N)?\n";
         EXPECT_EQ(out, questions);

@@ -1,10 +1,10 @@
 // The simulated adapter's background operations: rebuilds onto a hot spare
 // or a replacement drive with the data intact, consistency checks and parity
-// creation that run with the wall clock and end by themselves.
+// creation that run with the wall clock and end by themselves. The clock is
+// faked: it stands still until a test moves it past an operation's end.
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
+#include "fakeclock.h"
 #include "tavsim_device.h"
 
 namespace {
@@ -51,15 +51,13 @@ void expectExtents(Device& dev, uint32_t capacity, const char* when) {
     EXPECT_EQ(dev.data(8 * 512u), randomBytes(8 * 512u, 99)) << when << ": end";
 }
 
-// Polls `tavsim show` (which brings operations up to date) until the group's
-// key has the value.
-bool waitFor(const SimServer& server, const char* key, const json& value, int seconds = 10) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (showAdapter(server)["logical_drives"][0][key] == value) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+constexpr int kOperationSeconds = 2;  // the longest operation here: speed 1
+
+// Moves the clock past the end of the running operation; `tavsim show` (which
+// brings operations up to date) then finds the group's key with the value.
+bool finishOperation(tavtest::FakeClock& clock, const SimServer& server, const char* key, const json& value) {
+    clock.advance(kOperationSeconds + 1);
+    return showAdapter(server)["logical_drives"][0][key] == value;
 }
 
 std::vector<std::string> eventNames(const SimServer& server) {
@@ -76,6 +74,7 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
 }  // namespace
 
 TEST(TavsimOperations, FailedRaid5MemberIsRebuiltOntoTheHotSpareWithItsData) {
+    tavtest::FakeClock clock;
     SimServer server(smallServer(5, "[0,1,2]", R"(,"hot_spares":[3])"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
     const uint32_t capacity = 2 * kDriveBlocks;
@@ -95,13 +94,14 @@ TEST(TavsimOperations, FailedRaid5MemberIsRebuiltOntoTheHotSpareWithItsData) {
     EXPECT_EQ(showAdapter(server)["logical_drives"][0]["operation"], "rebuild");
     expectExtents(dev, capacity, "rebuilding");
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(be32(buffer(dev, 0x30, 256), 144), 0u) << "no time has passed";
+    clock.advance(1);  // half the rebuild
     uint32_t processed = be32(buffer(dev, 0x30, 256), 144);
     EXPECT_GT(processed, 0u);
     EXPECT_LT(processed, capacity);
 
     ASSERT_EQ(server.inject({"remove-drive", "0", "1"}).status, 0);  // the failed drive goes
-    ASSERT_TRUE(waitFor(server, "rebuild_state", 0));
+    ASSERT_TRUE(finishOperation(clock, server, "rebuild_state", 0));
     status = buffer(dev, 0x01, 256);
     EXPECT_EQ(status[116], 0x00);
     g = buffer(dev, 0x30, 256);
@@ -127,6 +127,7 @@ TEST(TavsimOperations, FailedRaid5MemberIsRebuiltOntoTheHotSpareWithItsData) {
 }
 
 TEST(TavsimOperations, ManualRebuildOntoAReplacementDriveInTheSameSlot) {
+    tavtest::FakeClock clock;
     SimServer server(smallServer(1, "[0,1]", "", R"(,"auto_rebuild":false)"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -148,7 +149,7 @@ TEST(TavsimOperations, ManualRebuildOntoAReplacementDriveInTheSameSlot) {
     auto replacement = buffer(dev, 0x71, 512);
     EXPECT_EQ(replacement[1], 0);
     EXPECT_EQ(replacement[4], 0);
-    ASSERT_TRUE(waitFor(server, "rebuild_state", 0));
+    ASSERT_TRUE(finishOperation(clock, server, "rebuild_state", 0));
     EXPECT_EQ(buffer(dev, 0x01, 256)[116], 0x00);
 
     ASSERT_EQ(server.inject({"remove-drive", "0", "0"}).status, 0);  // only the replacement is left
@@ -156,6 +157,7 @@ TEST(TavsimOperations, ManualRebuildOntoAReplacementDriveInTheSameSlot) {
 }
 
 TEST(TavsimOperations, LosingTheSpareCancelsTheRebuild) {
+    tavtest::FakeClock clock;
     SimServer server(smallServer(5, "[0,1,2]", R"(,"hot_spares":[3])"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -171,6 +173,7 @@ TEST(TavsimOperations, LosingTheSpareCancelsTheRebuild) {
 }
 
 TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMendsThem) {
+    tavtest::FakeClock clock;
     SimServer server(smallServer(5, "[0,1,2]", "", "", 4.0));  // half a second per operation
     ASSERT_TRUE(server.ok()) << server.initOutput();
     const uint32_t capacity = 2 * kDriveBlocks;
@@ -184,7 +187,7 @@ TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMends
     expectSense(dev, selectPage(dev, groupAction(3, 0)), 0x05, 0x2C);  // one operation at a time
     expectSense(dev, selectPage(dev, page(0x30, 48, 0x11, 0)), 0x05, 0x2C);  // its members are busy
     EXPECT_EQ(showAdapter(server)["logical_drives"][0]["operation"], "consistency-check");
-    ASSERT_TRUE(waitFor(server, "maintenance_state", 0));
+    ASSERT_TRUE(finishOperation(clock, server, "maintenance_state", 0));
     g = buffer(dev, 0x30, 256);
     EXPECT_EQ(be32(g, 222), 3u);
     EXPECT_EQ(be32(g, 144), 0u);
@@ -194,10 +197,10 @@ TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMends
 
     ASSERT_EQ(selectPage(dev, groupAction(3, 0)).ret, 0);
     EXPECT_EQ(buffer(dev, 0x30, 256)[221], 2);
-    ASSERT_TRUE(waitFor(server, "maintenance_state", 0));
+    ASSERT_TRUE(finishOperation(clock, server, "maintenance_state", 0));
     expectExtents(dev, capacity, "after parity creation");
     ASSERT_EQ(selectPage(dev, groupAction(2, 0)).ret, 0);
-    ASSERT_TRUE(waitFor(server, "maintenance_state", 0));
+    ASSERT_TRUE(finishOperation(clock, server, "maintenance_state", 0));
     EXPECT_EQ(be32(buffer(dev, 0x30, 256), 222), 3u);  // nothing found any more
 
     // The rewritten parity stands in for a lost member.
@@ -206,6 +209,7 @@ TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMends
 }
 
 TEST(TavsimOperations, StoppedOrGroundlessChecksEndAtOnce) {
+    tavtest::FakeClock clock;
     SimServer server(smallServer(1, "[0,1]"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -227,6 +231,7 @@ TEST(TavsimOperations, StoppedOrGroundlessChecksEndAtOnce) {
 }
 
 TEST(TavsimOperations, PulledMemberComesBackRebuiltUnlessItsGroupNeedsItAsItIs) {
+    tavtest::FakeClock clock;
     // RAID 1: the group went on without the drive, so its data are stale.
     SimServer mirror(smallServer(1, "[0,1]", "", "", 4.0));
     ASSERT_TRUE(mirror.ok()) << mirror.initOutput();
@@ -237,7 +242,7 @@ TEST(TavsimOperations, PulledMemberComesBackRebuiltUnlessItsGroupNeedsItAsItIs) 
     auto g = buffer(dev, 0x30, 256);
     EXPECT_EQ(g[220], 2);
     EXPECT_EQ(std::vector<uint8_t>(g.begin() + 14, g.begin() + 20), (std::vector<uint8_t>{1, 3, 0, 0x00, 0, 1}));
-    ASSERT_TRUE(waitFor(mirror, "rebuild_state", 0));
+    ASSERT_TRUE(finishOperation(clock, mirror, "rebuild_state", 0));
     ASSERT_EQ(mirror.inject({"remove-drive", "0", "0"}).status, 0);
     expectExtents(dev, kDriveBlocks, "on the drive that came back");
 
@@ -252,4 +257,10 @@ TEST(TavsimOperations, PulledMemberComesBackRebuiltUnlessItsGroupNeedsItAsItIs) 
     ASSERT_EQ(stripe.inject({"insert-drive", "0", "1"}).status, 0);
     EXPECT_EQ(buffer(dev0, 0x01, 256)[116], 0x00);
     expectExtents(dev0, 2 * kDriveBlocks, "rejoined");
+}
+
+int main(int argc, char** argv) {
+    tavtest::RunUnderFakeableClock(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

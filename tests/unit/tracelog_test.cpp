@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,24 @@ const std::string END_LINE = "<END>" + std::string(195, ' ') + "\n";
 std::string padded(const std::string &text)
 {
     return text + std::string(200 - text.size(), ' ') + "\n";
+}
+
+// Whether a process or thread waits for a lock on the file: a blocked ("->")
+// line of /proc/locks naming its inode.
+bool someoneWaitsForLock(const std::string &path)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    const std::string inode = ":" + std::to_string(info.st_ino) + " ";
+    std::istringstream locks(readFile("/proc/locks"));
+    for (std::string line; std::getline(locks, line);) {
+        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // The text of a header line after its time stamp and pid, without the
@@ -276,7 +295,12 @@ TEST_F(TraceLog, EveryWriteWaitsForTheFileLock)
     int holder = ::open(logPath.c_str(), O_RDWR);
     ASSERT_EQ(flock(holder, LOCK_EX), 0);
     std::thread writer([] { dumpLog(nullptr, 0, "waited", nullptr, 0); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The deadline only ends a hang; the writer is seen waiting long before.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!someoneWaitsForLock(logPath) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(someoneWaitsForLock(logPath)) << "the writer never waited for the lock";
     EXPECT_EQ(log().size(), 0u) << "written while another holder had the lock";
     flock(holder, LOCK_UN);
     writer.join();
