@@ -17,16 +17,6 @@
  * everyone but root out of it. */
 #define AUTOMATIC_DIR_MODE 0755
 
-ErrDetailInfo g_errDetail;
-int WhoWokeMe = WOKE_INTERACTIVE;
-int HddLogForce = 0;
-int LogTypUseError = 0;
-int CONTno = 255;
-int HDDno = 255;
-uint8_t Model = 0;
-char g_outFile[TAVLOG_NAME_SIZE];
-char g_namePrefix[TAVLOG_NAME_SIZE];
-
 namespace {
 
 struct Keyword {

@@ -13,6 +13,17 @@
 #define ERRMSG_COUNT 7
 #define ERRMSG_SIZE 8192
 
+/* The run: how it was started, what it collects and what went wrong. */
+ErrDetailInfo g_errDetail;
+int WhoWokeMe = WOKE_INTERACTIVE;
+int HddLogForce = 0;
+int LogTypUseError = 0;
+int CONTno = 255;
+int HDDno = 255;
+uint8_t Model = 0;
+char g_outFile[TAVLOG_NAME_SIZE];
+char g_namePrefix[TAVLOG_NAME_SIZE];
+
 namespace {
 
 struct ErrMsgBuf {
