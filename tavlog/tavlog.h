@@ -139,7 +139,7 @@ int ChooseOutputName(const char *suffix);
 
 /* tavlog_log_util: utility traces and the automatic trace rotation */
 int CopyUtlTrace(void);
-int RotateFwTrace(void);
+int RotateFwTrace(const char *keep);
 uint64_t GetDirSize(const char *dir);
 
 /* tavlog_log_hdd: drive logs */

@@ -257,7 +257,11 @@ int WriteBlockLog(int code)
         return 0;
     }
     if (code == LOG_FWTRC && WhoWokeMe == WOKE_AUTOMATIC) {
-        return RotateFwTrace();
+        /* The trace is whole: a failing rotation must not touch it. */
+        char written[TAVLOG_NAME_SIZE];
+        snprintf(written, sizeof written, "%s", g_outFile);
+        g_outFile[0] = '\0';
+        return RotateFwTrace(written);
     }
     return 1;
 }

@@ -107,7 +107,7 @@ bool sameDirectory(const char *a, const char *b)
 }
 
 /* The oldest time-stamped trace other than this run's; 0 when none. */
-int findOldestTrace(char *oldest, size_t size)
+int findOldestTrace(const char *keep, char *oldest, size_t size)
 {
     DIR *d = opendir(".");
     if (d == nullptr) {
@@ -119,7 +119,7 @@ int findOldestTrace(char *oldest, size_t size)
     struct stat st;
     while ((entry = readdir(d)) != nullptr) {
         const char *name = entry->d_name;
-        if (!isStampedTrace(name) || strcmp(name, g_outFile) == 0 || !isRegular(dirfd(d), name, &st)) {
+        if (!isStampedTrace(name) || strcmp(name, keep) == 0 || !isRegular(dirfd(d), name, &st)) {
             continue;
         }
         if (strncmp(name, best, STAMP_LENGTH) < 0 || !found) {
@@ -167,8 +167,8 @@ uint64_t GetDirSize(const char *dir)
 }
 
 /* While the directory exceeds MaxAreaSizeForClog, removes the oldest
- * time-stamped trace file; the file of this run always stays. */
-int RotateFwTrace(void)
+ * time-stamped trace file; `keep`, this run's file, always stays. */
+int RotateFwTrace(const char *keep)
 {
     TraceCall(SRC_FILE, __LINE__, 5, "RotateFwTrace");
     uint64_t limit = (uint64_t)ConfigParmGet() << 20;
@@ -177,7 +177,7 @@ int RotateFwTrace(void)
     }
     while (GetDirSize(".") > limit) {
         char oldest[TAVLOG_NAME_SIZE];
-        int found = findOldestTrace(oldest, sizeof oldest);
+        int found = findOldestTrace(keep, oldest, sizeof oldest);
         if (found <= 0) {
             return found == 0 ? SystemError(SRC_FILE, __LINE__, "RotateFwTrace", ERROR_NO_TRACE) : 0;
         }
