@@ -1,5 +1,5 @@
-// The adapter's memory buffers read in READ BUFFER mode 2 (NVRAM, firmware
-// trace and working memory) and the driver's trace request.
+// The adapter's NVRAM (READ BUFFER mode 2 buffer 8) and the driver's trace
+// request.
 #ifndef TAVSIM_SIM_LOGBUFFERS_H
 #define TAVSIM_SIM_LOGBUFFERS_H
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sim_drive.h"
+#include "sim_flash.h"
 #include "sim_firmware.h"
 #include "sim_logbuffers.h"
 #include "sim_operations.h"
@@ -98,6 +99,7 @@ bool isAdapterCommand(uint8_t opcode) {
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
     if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
+    if (req.targetId == 0 && isFirmwareCommand(req)) return firmwareCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && req.cdb[0] == kOpWriteBuffer) return writeBuffer(ctx, controller, adapter, req);
     if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
     int group = groupOfTarget(req.targetId);
@@ -119,7 +121,7 @@ int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
     block[kBlockHostStatus] = 0;
     switch (answer.kind) {
         case AnswerKind::Good:
-            block[kBlockCmdStatus] = 0x00;
+            block[kBlockCmdStatus] = static_cast<uint8_t>(answer.code);  // 0 but for driver information
             return 0;
         case AnswerKind::CheckCondition:
             std::memset(area, 0, 48);
@@ -166,6 +168,7 @@ int executeRequest(const ModelContext& ctx, unsigned controller, uint8_t* block,
     AdapterRecord& adapter = ctx.state->adapters[controller];
     ++adapter.commandsReceived;
     advanceOperations(ctx, controller);
+    syncFirmwareLog(ctx, controller);
     FaultRecord fault;
     if (takeFault(adapter, &fault)) {
         switch (fault.kind) {

@@ -35,6 +35,17 @@ inline std::string memoryBytes(int host, unsigned id, unsigned address, unsigned
     return out;
 }
 
+// The firmware memory window and dump data (tavsim/README.md): byte at P is
+// (P >> 9) ^ P ^ (controller << 6).
+inline std::string windowBytes(unsigned controller, unsigned address, unsigned length) {
+    std::string out(length, '\0');
+    for (unsigned i = 0; i < length; ++i) {
+        unsigned at = address + i;
+        out[i] = static_cast<char>((at >> 9) ^ at ^ (controller << 6));
+    }
+    return out;
+}
+
 // The collector's time stamp of `t` local time.
 inline std::string stamp(time_t t) {
     struct tm tm;

@@ -15,6 +15,7 @@ namespace {
 
 using tavlogtest::filesMatching;
 using tavlogtest::memoryBytes;
+using tavlogtest::windowBytes;
 using tavtest::RunResult;
 using tavtest::SimServer;
 
@@ -102,8 +103,8 @@ TEST_F(Tavlog, BlockLogsHoldWhatTheAdapterHolds) {
     ASSERT_EQ(nvram.size(), 1u);
     ASSERT_EQ(trace.size(), 1u);
     EXPECT_TRUE(tavtest::readFile(out_ + "/" + nvram[0]) == memoryBytes(2, 8, 0, 32768));
-    // Generation 1: the trace area at 0x1700000, read as buffer 0x17.
-    EXPECT_TRUE(tavtest::readFile(out_ + "/" + trace[0]) == memoryBytes(2, 0x17, 0x1700000, 131072));
+    // Generation 1: the trace area at 0x1700000.
+    EXPECT_TRUE(tavtest::readFile(out_ + "/" + trace[0]) == windowBytes(0, 0x1700000, 131072));
 }
 
 TEST(TavlogGeneration0, FirmwareTraceComesFromTheLowerArea) {
@@ -114,7 +115,7 @@ TEST(TavlogGeneration0, FirmwareTraceComesFromTheLowerArea) {
     ASSERT_EQ(r.status, 1) << r.out;
     auto trace = filesMatching(server.root(), "[0-9]{14}_TAV_0_FWTrcLog");
     ASSERT_EQ(trace.size(), 1u);
-    EXPECT_TRUE(tavtest::readFile(server.root() + "/" + trace[0]) == memoryBytes(5, 0x17, 0xC00000, 131072));
+    EXPECT_TRUE(tavtest::readFile(server.root() + "/" + trace[0]) == windowBytes(0, 0xC00000, 131072));
 }
 
 TEST_F(Tavlog, DriverTraceIsTheStatusByteAndTheDataAfterTheHeader) {
@@ -133,16 +134,58 @@ TEST(TavlogDriver, OldDriverIsRefused) {
     EXPECT_EQ(r.out, "TAV1009-E Command is not support. (Adapter number = 0, HDD number = *)\n");
 }
 
-// The simulator has no event log or flash dump yet: the adapter's check
-// condition is reported with its sense and no empty file stays behind.
-TEST_F(Tavlog, AdapterCheckConditionIsReportedAndLeavesNoEmptyFile) {
+TEST_F(Tavlog, EventLogIsTheAdaptersRing) {
+    ASSERT_EQ(server_.inject({"event", "0", "2", "0x8002", "0", "320=h:1", "322=1", "324=0x20"}).status, 0);
+    RunResult r = tavlog({"TAV_0_RaidLog", "out"});
+    ASSERT_EQ(r.status, 1) << r.out;
+    auto log = filesMatching(out_, "[0-9]{14}_TAV_0_RaidLog");
+    ASSERT_EQ(log.size(), 1u);
+    std::string ring = tavtest::readFile(server_.path("/var/lib/tavsim/eventlog-c0"));
+    std::string got = tavtest::readFile(out_ + "/" + log[0]);
+    ASSERT_EQ(got.size(), 4096u * 512u);
+    EXPECT_TRUE(got == ring.substr(ring.size() - got.size()));
+    EXPECT_EQ(got.substr(20, 2), std::string("\0\x02", 2)) << "the injected entry leads";
+}
+
+// A read that fails midway: the cause with its sense, and the blocks read so
+// far kept under a name that says the log is incomplete.
+TEST_F(Tavlog, FailedReadKeepsThePartAsIncomplete) {
+    ASSERT_EQ(server_.inject({"event-read-error", "0", "10"}).status, 0);
     RunResult r = tavlog({"TAV_0_RaidLog", "out"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
               "TAV1005-E The error occurred while gathering the log.\nTAV1006-E Log type : RAID Log\n"
               "TAV1007-E Error code : 1117\n"
-              "Cause of the error is check condition. (Sense key = 0x05, ASC = 0x24, ASCQ = 0x00 )\n");
-    EXPECT_TRUE(filesMatching(out_, ".*RaidLog.*").empty());
+              "Cause of the error is check condition. (Sense key = 0x04, ASC = 0x44, ASCQ = 0x00 )\n");
+    EXPECT_TRUE(filesMatching(out_, "[0-9]{14}_TAV_0_RaidLog").empty());
+    auto partial = filesMatching(out_, "[0-9]{14}_TAV_0_RaidLogIncomplete");
+    ASSERT_EQ(partial.size(), 1u);
+    EXPECT_EQ(tavtest::readFile(out_ + "/" + partial[0]).size(), 10u * 512u);
+
+    ASSERT_EQ(server_.inject({"event-read-error", "0", "0"}).status, 0);
+    r = tavlog({"TAV_0_RaidLog", "."});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(filesMatching(server_.root(), ".*RaidLog.*").empty()) << "an empty file is removed";
+}
+
+TEST_F(Tavlog, DirectDumpsFromFlashAndWorkingMemory) {
+    ASSERT_EQ(server_.inject({"dump", "0", "1000", "1"}).status, 0);
+    RunResult r = tavlog({"TAV_0_FWDumpDirect", "out"});
+    ASSERT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.out, "TAV1000-I RAID Firmware Dump Log Get Success\nTAV1000-I BOOT Firmware Temporary Dump Log Get Success\n");
+    auto flash = filesMatching(out_, "[0-9]{14}_TAV_0_RaidFWDump");
+    auto memory = filesMatching(out_, "[0-9]{14}_TAV_0_TempMemDump");
+    ASSERT_EQ(flash.size(), 1u);
+    ASSERT_EQ(memory.size(), 1u);
+    EXPECT_TRUE(tavtest::readFile(out_ + "/" + flash[0]) == windowBytes(0, 0, 1024)) << "1000 bytes: two blocks";
+    EXPECT_TRUE(tavtest::readFile(out_ + "/" + memory[0]) == windowBytes(0, 0x1800000, 1048576));
+
+    ASSERT_EQ(server_.inject({"dump", "0", "1000", "0"}).status, 0);
+    r = tavlog({"TAV_0_FWDumpDirect", "."});
+    ASSERT_EQ(r.status, 1) << r.out;
+    auto incomplete = filesMatching(server_.root(), "[0-9]{14}_TAV_0_RaidFWDumpIncomplete");
+    ASSERT_EQ(incomplete.size(), 1u);
+    EXPECT_TRUE(tavtest::readFile(server_.root() + "/" + incomplete[0]) == windowBytes(0, 0, 4096 * 512));
 }
 
 TEST_F(Tavlog, SavedDumpsAreCopiedAndMissingOnesReported) {
