@@ -107,7 +107,6 @@ extern char g_namePrefix[TAVLOG_NAME_SIZE]; /* time stamp, "_TAV_" and the contr
 /* tavlog_usage */
 void Usage(void);
 void PrintError(int code, int kind, const char *function, int line);
-void PrintErrmsg(const char *file);
 void TraceCall(const char *srcFile, int line, int level, const char *function);
 void TraceSystemError(const char *srcFile, int line, const char *function, int errNo);
 int SystemError(const char *srcFile, int line, const char *function, int errNo);

@@ -319,9 +319,10 @@ int WriteDrvTrac(void)
 {
     TraceCall(SRC_FILE, __LINE__, 6, "WriteDrvTrac");
     snprintf(g_outFile, sizeof g_outFile, "%s", "TAV_DrvLog");
-    int fd = open(g_outFile, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    g_errDetail.fileFlag = 1;
+    int fd = CreateOutputFile(g_outFile);   /* an earlier trace is never overwritten */
     if (fd < 0) {
-        return SystemError(SRC_FILE, __LINE__, "open", errno);
+        return 0;
     }
     static uint8_t data[DRV_TRACE_SIZE];
     static SDllLinuxCmd cmd;

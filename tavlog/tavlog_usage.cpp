@@ -1,6 +1,5 @@
 /* Usage text, the message catalogue and the trace lines of the collector. */
 #include <errno.h>
-#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -10,7 +9,6 @@
 #include "tavlog.h"
 
 #define SRC_FILE "tavlog_usage"
-#define ERRMSG_COUNT 7
 #define ERRMSG_SIZE 8192
 
 /* The run: how it was started, what it collects and what went wrong. */
@@ -25,12 +23,6 @@ char g_outFile[TAVLOG_NAME_SIZE];
 char g_namePrefix[TAVLOG_NAME_SIZE];
 
 namespace {
-
-struct ErrMsgBuf {
-    char text[ERRMSG_COUNT][ERRMSG_SIZE];
-    int count;
-};
-ErrMsgBuf errmsgBuf;
 
 const char *const kUsageLines[] = {
     "tavlog TAV_<ControllerNo>_RaidLog <LogFilePath> [-AutomaticLog]",
@@ -73,8 +65,8 @@ const char *errorTypeWording(int code)
 
 bool automaticTraceRun(void) { return WhoWokeMe == WOKE_AUTOMATIC && LogTypUseError == LOG_FWTRC && CONTno != 255; }
 
-/* Prints one message line (or keeps it quiet in an automatic trace run),
- * keeps it in the message buffer and writes it to the trace log. */
+/* Prints one message line (or keeps it quiet in an automatic trace run) and
+ * writes it to the trace log. */
 void emit(int line, const char *format, ...) __attribute__((format(printf, 2, 3)));
 void emit(int line, const char *format, ...)
 {
@@ -91,9 +83,6 @@ void emit(int line, const char *format, ...)
     if (!automaticTraceRun()) {
         fputs(text, stdout);
         fflush(stdout);
-    }
-    if (errmsgBuf.count < ERRMSG_COUNT) {
-        snprintf(errmsgBuf.text[errmsgBuf.count++], ERRMSG_SIZE, "%s", text);
     }
     dumpLog(SRC_FILE, (unsigned)line, text, NULL, 0);
 }
@@ -196,7 +185,6 @@ void messageCode(int code)
 void ClearErrDetail(void)
 {
     memset(&g_errDetail, 0, sizeof g_errDetail);
-    errmsgBuf.count = 0;
 }
 
 void Usage(void)
@@ -249,27 +237,6 @@ void PrintError(int code, int kind, const char *function, int line)
                codeText, detailed);
         closelog();
     }
-}
-
-/* Appends the kept messages to `file` (created exclusively when missing). */
-void PrintErrmsg(const char *file)
-{
-    if (file == NULL || file[0] == '\0' || errmsgBuf.count == 0) {
-        return;
-    }
-    int fd = open(file, O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-        fd = open(file, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    }
-    if (fd < 0) {
-        return;
-    }
-    for (int i = 0; i < errmsgBuf.count; ++i) {
-        if (!WriteAll(fd, errmsgBuf.text[i], strlen(errmsgBuf.text[i]), "PrintErrmsg", __LINE__)) {
-            break;
-        }
-    }
-    close(fd);
 }
 
 void TraceCall(const char *srcFile, int line, int level, const char *function)

@@ -124,6 +124,10 @@ TEST_F(Tavlog, DriverTraceIsTheStatusByteAndTheDataAfterTheHeader) {
     EXPECT_EQ(r.out, "TAV1000-I RAID Driver Log Get Success\n");
     std::string log = tavtest::readFile(out_ + "/TAV_DrvLog");
     EXPECT_TRUE(log == std::string(1, '\0') + memoryBytes(2, 0xC0, 16, 32752));
+    r = tavlog({"TAV_DrvLog", "out"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "TAV1002-E It has already started.\n") << "an earlier trace is never overwritten";
+    EXPECT_TRUE(tavtest::readFile(out_ + "/TAV_DrvLog") == log);
 }
 
 TEST(TavlogDriver, OldDriverIsRefused) {
