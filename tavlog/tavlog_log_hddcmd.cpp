@@ -186,6 +186,12 @@ void catchStopSignals(void)
     sigaction(SIGTERM, &action, &g_savedTerm);
 }
 
+void restoreStopSignals(void)
+{
+    sigaction(SIGINT, &g_savedInt, nullptr);
+    sigaction(SIGTERM, &g_savedTerm, nullptr);
+}
+
 /* Polls TEST UNIT READY every 100 ms until the started drive is ready. */
 int waitReady(void)
 {
@@ -268,12 +274,13 @@ int MotorOn(int *lockFd)
     if (status != 2) {
         return 0;
     }
+    catchStopSignals();
     int fd = takeDriveLock();
     if (fd < 0) {
+        restoreStopSignals();
         return 0;
     }
     *lockFd = fd;
-    catchStopSignals();
     if (sendUnit(HDD_REQ_START_STOP, 1) != 0) {
         return 0;
     }
@@ -291,8 +298,7 @@ int MotorOff(int lockFd)
     int stopped = sendUnit(HDD_REQ_START_STOP, 0) == 0;
     pause(SPIN_PAUSE_NS);
     releaseDriveLock(lockFd);
-    sigaction(SIGINT, &g_savedInt, nullptr);
-    sigaction(SIGTERM, &g_savedTerm, nullptr);
+    restoreStopSignals();
     g_stopSignal = signal;
     return stopped;
 }

@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -160,6 +162,36 @@ TEST_F(TavlogHdd, FailingCollectionStillStopsTheDrive) {
     EXPECT_EQ(driveModel(1)["stopped"], true);
     EXPECT_EQ(startStops(1), 2u);
     EXPECT_EQ(tavtest::readFile(dir + "/" + tavlogtest::stamp(now) + "_TAV_0_HDDLog_DSLog_1"), "theirs");
+}
+
+// SIGTERM at whatever moment of a collection from a stopped drive: the drive
+// ends stopped and its lock file gone (a signal before the spin-up ends the
+// run as it is; one after it is answered by stopping the drive).
+TEST_F(TavlogHdd, TerminatedCollectionLeavesTheDriveStopped) {
+    const std::string lock = server_.path("/var/run/.tavlogC0H1.lock");
+    for (int round = 0; round < 4; ++round) {
+        ASSERT_EQ(server_.inject({"drive-stop", "0", "1"}).status, 0);
+        std::vector<std::string> argv = {tavtest::tavsimPath(), "run", server_.root(), "--", "tavlog",
+                                         "TAV_0_HDDLog_DILog_1", server_.path("/var/lib")};
+        pid_t pid = fork();
+        if (pid == 0) {
+            std::vector<char*> cargv;
+            for (auto& a : argv) cargv.push_back(a.data());
+            cargv.push_back(nullptr);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            execv(cargv[0], cargv.data());
+            _exit(127);
+        }
+        ASSERT_GT(pid, 0);
+        for (int i = 0; i < 100000 && !tavtest::fileExists(lock); ++i) {
+        }
+        kill(pid, SIGTERM);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_EQ(driveModel(1)["stopped"], true) << "round " << round;
+        EXPECT_FALSE(tavtest::fileExists(lock) && WIFEXITED(status)) << "round " << round;
+    }
 }
 
 TEST_F(TavlogHdd, HeldDriveLockRefusesASecondCollector) {
