@@ -4,6 +4,7 @@
 
 #include "sim_codec.h"
 #include "sim_firmware.h"
+#include "sim_logbuffers.h"
 #include "sim_request.h"
 
 namespace tavsim {
@@ -203,6 +204,7 @@ Answer readBuffer(const AdapterRecord& adapter, const Request& req) {
     uint8_t id = req.cdb[2];
     uint32_t offset = get24(req.cdb + 3);
     uint32_t length = get24(req.cdb + 6);
+    if (mode == 0x02) return readMemoryBuffer(adapter, req);
     if (mode != 0x01) return illegalRequest(kAscInvalidFieldInCdb);
     static_assert(kMaxImage <= 32768, "buffer images stay small");
     uint8_t image[kMaxImage];

@@ -19,7 +19,7 @@ constexpr uint8_t kBufConsumeLog = 0xA1;
 constexpr uint8_t kBufDumpInfo = 0xA5;
 constexpr uint8_t kBufDumpData = 0xA4;
 constexpr uint8_t kBufMemoryByAddress = 0x07;   // generation 0: offset = address
-constexpr uint8_t kBufMemoryByPage = 0x17;      // generation 1: offset = address >> 8
+constexpr uint8_t kBufMemoryByPage = 0x17;      // either generation: offset = address >> 8
 constexpr uint8_t kPageClock = 0x32;
 constexpr uint32_t kDumpInfoSize = 512;
 constexpr uint32_t kDumpArea = 0x400000;         // dump data readable from offset 0
@@ -63,7 +63,8 @@ Answer patternRead(const Request& req, uint32_t base, uint32_t limit, unsigned c
 
 Answer memoryRead(const AdapterRecord& a, const Request& req, unsigned controller) {
     bool byAddress = req.cdb[2] == kBufMemoryByAddress;
-    if (byAddress != (a.generation == 0)) return illegalRequest(kAscInvalidFieldInCdb);
+    // By address only on generation 0; by 256-byte page on either generation.
+    if (byAddress && a.generation != 0) return illegalRequest(kAscInvalidFieldInCdb);
     uint32_t offset = get24(req.cdb + 3);
     uint32_t address = byAddress ? offset : offset << 8;
     return patternRead(req, address, 0x4000000, controller);

@@ -8,6 +8,7 @@
 #include "sim_drive.h"
 #include "sim_flash.h"
 #include "sim_firmware.h"
+#include "sim_logbuffers.h"
 #include "sim_operations.h"
 #include "sim_request.h"
 
@@ -73,6 +74,7 @@ Answer dispatchAdapterCommand(const ModelContext& ctx, unsigned controller, Adap
         case 0x1A: return modeSense(adapter, req);
         case 0x15: return modeSelect(adapter, req);
         case 0x12: return inquiry(adapter, -1, req);
+        case 0xC0: return driverTrace(adapter, req);
         default: return illegalRequest(kAscInvalidOpcode);
     }
 }
@@ -89,7 +91,9 @@ Answer dispatchGroupCommand(const ModelContext& ctx, unsigned controller, Adapte
     }
 }
 
-bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A || opcode == 0x15; }
+bool isAdapterCommand(uint8_t opcode) {
+    return opcode == 0x3C || opcode == 0x1A || opcode == 0x15 || opcode == 0xC0;
+}
 
 // Target 0 is the adapter for its own commands and logical drive 0 for the
 // others (INQUIRY answers as the adapter while logical drive 0 is undefined).
