@@ -8,6 +8,7 @@
 #include "sim_config.h"
 #include "sim_drive_faults.h"
 #include "sim_inject_flash.h"
+#include "sim_inject_load.h"
 #include "sim_operations.h"
 #include "sim_partition.h"
 #include "sim_server.h"
@@ -34,7 +35,7 @@ const char kInjectUsage[] =
     "       insert-drive ADAPTER SLOT [JSON] | drive-check-condition ADAPTER SLOT KEY ASC ASCQ [N] |\n"
     "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT |\n"
     "       partition ADAPTER LD [clear] | restart-adapter ADAPTER |\n"
-    "       operation-progress ADAPTER GROUP PERCENT [hold]";
+    "       operation-progress ADAPTER GROUP PERCENT [hold] | load ADAPTER LD READS WRITES [BLOCKS]";
 
 
 struct ErrnoName {
@@ -67,6 +68,7 @@ public:
         if (fault.rfind("drive-", 0) == 0) return injectDriveFault(root_.c_str(), state_, words, kInjectUsage);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
         if (fault == "partition") return injectPartition(state_, root_, words);
+        if (fault == "load") return injectLoad(state_, root_, words);
         int changed = injectAdapterChange(state_, words);
         if (changed >= 0) return changed;
         return complain(std::string("unknown fault ") + fault + "\n" + kInjectUsage, 2);

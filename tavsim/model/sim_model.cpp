@@ -7,6 +7,7 @@
 
 #include "sim_drive.h"
 #include "sim_firmware.h"
+#include "sim_iostat.h"
 #include "sim_operations.h"
 #include "sim_request.h"
 
@@ -93,6 +94,7 @@ bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A 
 // others (INQUIRY answers as the adapter while logical drive 0 is undefined).
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
+    if (req.cdb[0] == 0xC0 && req.cdb[1] == 0xFE) return driverStatistics(ctx, controller, req);
     if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && req.cdb[0] == kOpWriteBuffer) return writeBuffer(ctx, controller, adapter, req);
     if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
