@@ -15,6 +15,7 @@
 
 #include "sim_commands.h"
 #include "sim_config.h"
+#include "sim_firmware.h"
 #include "sim_store.h"
 
 #ifndef TAVSIM_SUITE_BIN_DIR
@@ -200,6 +201,7 @@ int commandInit(const Args& args) {
         return complain("cannot read " + args[1] + ": " + error);
     static SimState state;
     if (!buildServer(configText, &state, &error)) return complain(error);
+    for (AdapterRecord& a : state.adapters) primeFirmware(a);
     if (!isMissingOrEmptyDir(dir)) return complain(dir + " exists and is not empty");
     std::string pattern = parentOf(dir) + "/.tavsim-init-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());

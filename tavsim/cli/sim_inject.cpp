@@ -8,6 +8,7 @@
 #include "sim_config.h"
 #include "sim_drive_faults.h"
 #include "sim_inject_flash.h"
+#include "sim_inject_firmware.h"
 #include "sim_inject_load.h"
 #include "sim_operations.h"
 #include "sim_partition.h"
@@ -35,7 +36,10 @@ const char kInjectUsage[] =
     "       insert-drive ADAPTER SLOT [JSON] | drive-check-condition ADAPTER SLOT KEY ASC ASCQ [N] |\n"
     "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT |\n"
     "       partition ADAPTER LD [clear] | restart-adapter ADAPTER |\n"
-    "       operation-progress ADAPTER GROUP PERCENT [hold] | load ADAPTER LD READS WRITES [BLOCKS]";
+    "       operation-progress ADAPTER GROUP PERCENT [hold] |\n"
+    "       event ADAPTER LOGCODE FORMATCODE LOGCLASS [POS=VALUE ...] | event-index ADAPTER INDEX |\n"
+    "       event-read-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] | micro-reboot ADAPTER |\n"
+    "       load ADAPTER LD READS WRITES [BLOCKS]";
 
 
 struct ErrnoName {
@@ -69,6 +73,7 @@ public:
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
         if (fault == "partition") return injectPartition(state_, root_, words);
         if (fault == "load") return injectLoad(state_, root_, words);
+        if (isFirmwareFault(fault)) return firmwareFault(state_, root_, words);
         int changed = injectAdapterChange(state_, words);
         if (changed >= 0) return changed;
         return complain(std::string("unknown fault ") + fault + "\n" + kInjectUsage, 2);

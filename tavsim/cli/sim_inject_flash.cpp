@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sim_firmware.h"
+#include "sim_flash.h"
 #include "sim_operations.h"
 
 namespace tavsim {

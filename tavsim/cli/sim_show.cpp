@@ -9,6 +9,7 @@
 #include "sim_operations.h"
 #include "sim_server.h"
 #include "sim_show_drive.h"
+#include "sim_show_firmware.h"
 
 namespace tavsim {
 
@@ -141,6 +142,7 @@ Json showAdapter(const AdapterRecord& a, int controller) {
     j["restore_candidates"] = candidates;
     j["events"] = events;
     j["flash"] = showFlash(a);
+    showFirmware(a, j);
     return j;
 }
 

@@ -69,8 +69,12 @@ Answer groupFunction(AdapterRecord& a, uint8_t function, uint8_t number, uint8_t
 
 Answer forceDriveState(AdapterRecord& a, uint8_t slot, uint8_t state) {
     if (!presentDrive(a, slot) || (state != kPdGood && state != kPdAlarm)) return refuseField();
-    if (state == kPdAlarm) failDrive(a, slot);
-    else forceDriveGood(a, slot);
+    if (state == kPdAlarm) {
+        failDrive(a, slot);
+        recordEvent(a, kEventDriveForcedFailed, slot, kPdAlarm);
+    } else {
+        forceDriveGood(a, slot);
+    }
     return good();
 }
 

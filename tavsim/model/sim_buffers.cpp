@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "sim_codec.h"
+#include "sim_firmware.h"
 #include "sim_request.h"
 
 namespace tavsim {
@@ -45,6 +46,7 @@ uint32_t commonStatus(const AdapterRecord& a, uint8_t* p) {
     put32(p + 58, a.common.value58);
     put32(p + 62, a.common.value62);
     std::memcpy(p + 84, a.common.bytes84, sizeof a.common.bytes84);
+    put32(p + 185, firmwareLogIndex(a));
     std::memset(p + 116, kNone, 32);
     for (int g = 0; g < kMaxGroups; ++g)
         if (a.groups[g].defined) p[116 + g] = a.groups[g].state;

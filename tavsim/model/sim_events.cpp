@@ -28,6 +28,7 @@ const char* eventName(uint16_t code) {
         case kEventParityFinished: return "parity-creation-finished";
         case kEventOperationStopped: return "operation-stopped";
         case kEventOperationAborted: return "operation-aborted";
+        case kEventDriveForcedFailed: return "drive-forced-failed";
         default: return "unknown";
     }
 }

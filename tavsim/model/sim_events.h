@@ -31,6 +31,7 @@ enum EventCode : uint16_t {
     kEventParityFinished = 20,
     kEventOperationStopped = 21,      // detail: the operation (kOp...)
     kEventOperationAborted = 22,      // a member was lost under it; detail: the operation
+    kEventDriveForcedFailed = 23,     // an operator set the drive off line (after drive-failed)
 };
 
 const char* eventName(uint16_t code);

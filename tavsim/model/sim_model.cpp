@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sim_drive.h"
+#include "sim_flash.h"
 #include "sim_firmware.h"
 #include "sim_iostat.h"
 #include "sim_operations.h"
@@ -96,6 +97,7 @@ Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& ada
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
     if (req.cdb[0] == 0xC0 && req.cdb[1] == 0xFE) return driverStatistics(ctx, controller, req);
     if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
+    if (req.targetId == 0 && isFirmwareCommand(req)) return firmwareCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && req.cdb[0] == kOpWriteBuffer) return writeBuffer(ctx, controller, adapter, req);
     if (req.targetId == 0 && isAdapterCommand(req.cdb[0])) return dispatchAdapterCommand(adapter, req);
     int group = groupOfTarget(req.targetId);
@@ -117,7 +119,7 @@ int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
     block[kBlockHostStatus] = 0;
     switch (answer.kind) {
         case AnswerKind::Good:
-            block[kBlockCmdStatus] = 0x00;
+            block[kBlockCmdStatus] = static_cast<uint8_t>(answer.code);  // 0 but for driver information
             return 0;
         case AnswerKind::CheckCondition:
             std::memset(area, 0, 48);
@@ -164,6 +166,7 @@ int executeRequest(const ModelContext& ctx, unsigned controller, uint8_t* block,
     AdapterRecord& adapter = ctx.state->adapters[controller];
     ++adapter.commandsReceived;
     advanceOperations(ctx, controller);
+    syncFirmwareLog(ctx, controller);
     FaultRecord fault;
     if (takeFault(adapter, &fault)) {
         switch (fault.kind) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim_firmware.h"
 #include "sim_reconstruct.h"
 #include "sim_topology.h"
 
@@ -150,7 +151,10 @@ void advanceOperations(const ModelContext& ctx, unsigned controller) {
 
 void advanceServer(const ModelContext& ctx) {
     for (uint32_t c = 0; c < ctx.state->adapterCount && c < kMaxAdapters; ++c)
-        if (ctx.state->adapters[c].present) advanceOperations(ctx, c);
+        if (ctx.state->adapters[c].present) {
+            advanceOperations(ctx, c);
+            syncFirmwareLog(ctx, c);
+        }
 }
 
 }  // namespace tavsim

@@ -241,7 +241,7 @@ struct AdapterRecord {
     uint32_t eventCount;
     EventRecord events[kEventRing];
     FlashRecord flash;
-    uint8_t reserved[4096 - sizeof(FlashRecord)];  // room for what later commands keep
+    uint8_t reserved[4096 - sizeof(FlashRecord)];  // room for what later commands keep; the last 512 bytes: FirmwareRecord (sim_firmware.h)
 };
 static_assert(sizeof(GroupRecord) == 2224, "group record size is fixed");
 static_assert(sizeof(AdapterRecord) == 61352, "adapter record size is fixed");

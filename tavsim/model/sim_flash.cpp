@@ -1,4 +1,4 @@
-#include "sim_firmware.h"
+#include "sim_flash.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,0 +1,152 @@
+// Running tavservice under the simulator in the background: start it, wait
+// for what it writes, and stop it again on every path out of a test (the
+// guard kills whatever is still running when it goes out of scope).
+#ifndef TAVSERVICE_FIXTURE_H
+#define TAVSERVICE_FIXTURE_H
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tavtest.h"
+
+namespace svctest {
+
+using tavtest::SimServer;
+
+constexpr const char* kFakeTime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+// Environment entries that run a program with libfaketime (FAKETIME, e.g.
+// "+0 x1000" to speed its sleeps up). A sanitizer build's runtime then no
+// longer comes first among the preloaded libraries, which it must be told.
+inline std::vector<std::string> fakeTime(const std::string& spec) {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    std::string options = std::string(asan && *asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0";
+    return {std::string("LD_PRELOAD=") + kFakeTime, "FAKETIME=" + spec, "ASAN_OPTIONS=" + options};
+}
+
+constexpr double kPatience = 60.0;  // seconds a test waits for something that must happen
+
+inline bool waitFor(const std::function<bool()>& done, double seconds = kPatience) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+inline std::string syslogOf(const SimServer& server) { return tavtest::readFile(server.path("/var/log/syslog")); }
+
+inline size_t countOf(const std::string& text, const std::string& needle) {
+    size_t n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
+// The messages of the captured system log ("<facility>.<level> <text>"), without identity and pid.
+inline std::vector<std::string> messages(const SimServer& server) {
+    std::vector<std::string> out;
+    std::string text = syslogOf(server);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        size_t space = line.find(' '), colon = line.find("]: ");
+        if (space != std::string::npos && colon != std::string::npos)
+            out.push_back(line.substr(0, space) + " " + line.substr(colon + 3));
+        start = end + 1;
+    }
+    return out;
+}
+
+inline void writeConf(const SimServer& server, const std::string& name, const std::string& text) {
+    tavtest::writeFile(server.path("/opt/morvane/tavutility/conf/" + name), text);
+}
+
+inline int pidFromFile(const SimServer& server) {
+    std::string text = tavtest::readFile(server.path("/var/run/tavservice.pid"));
+    return text.empty() ? 0 : std::atoi(text.c_str());
+}
+
+inline bool alive(int pid) { return pid > 0 && kill(pid, 0) == 0; }
+
+// One service process started under `tavsim run` (its launcher is our child;
+// in daemon mode the daemon is found through the pid file).
+class Service {
+public:
+    Service(const SimServer& server, std::vector<std::string> args, std::vector<std::string> env = {})
+        : server_(server) {
+        std::vector<std::string> argv{tavtest::tavsimPath(), "run", server.root(), "--",
+                                      server.path("/opt/morvane/tavutility/tavservice")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::string out = server.root() + "/../service.out";
+        pid_ = fork();
+        if (pid_ == 0) {
+            int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            dup2(fd, 1);
+            dup2(fd, 2);
+            for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+            std::vector<char*> cargv;
+            for (auto& a : argv) cargv.push_back(a.data());
+            cargv.push_back(nullptr);
+            execv(cargv[0], cargv.data());
+            _exit(127);
+        }
+    }
+    ~Service() { stop(); }
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // Exit status of the launched process (128 + signal when killed), or -1 when it is still running.
+    int waitExit(double seconds = kPatience) {
+        if (exited_) return status_;
+        int raw = 0;
+        bool done = waitFor([&] { return waitpid(pid_, &raw, WNOHANG) == pid_; }, seconds);
+        if (!done) return -1;
+        exited_ = true;
+        status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+        return status_;
+    }
+
+    // Remembers the daemon so that the guard stops it too.
+    int daemonPid() {
+        waitFor([&] { return alive(pidFromFile(server_)); });
+        daemon_ = pidFromFile(server_);
+        return daemon_;
+    }
+
+    void stop() {
+        for (int p : {daemon_, exited_ ? 0 : static_cast<int>(pid_)})
+            if (alive(p)) kill(p, SIGKILL);
+        if (!exited_ && pid_ > 0) waitExit(10);
+        waitFor([&] { return !alive(daemon_); }, 2);
+    }
+
+private:
+    const SimServer& server_;
+    pid_t pid_ = -1;
+    int daemon_ = 0;
+    bool exited_ = false;
+    int status_ = -1;
+};
+
+inline bool logged(const SimServer& server, const std::string& text, size_t times = 1) {
+    return waitFor([&] { return countOf(syslogOf(server), text) >= times; });
+}
+
+inline const char* kStarted = "tavutil: tavservice was started. EventID: 00016.";
+
+}  // namespace svctest
+
+#endif
