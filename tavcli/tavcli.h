@@ -204,6 +204,9 @@ struct CliOptionRules {
  * fault (the last argument when a required option is missing) and returns 0. */
 int CliWalkOptions(int argc, char *argv[], const CliOptionRules *rules, void *state, uint32_t *seen);
 
+/* Prints "Invalid input at or near token %s." naming argv[named]; 0. */
+int CliInvalidToken(char *argv[], int named);
+
 /* Adds an option kind to a seen set: 0 when it was already there. */
 int CliMarkOption(uint32_t *seen, uint32_t kind);
 
@@ -570,6 +573,9 @@ int CliCmdExecPDHSP(int argc, char *argv[]);
 int CliCmdExecPDGetNum(int argc, char *argv[]);
 int CliCmdExecPDList(int argc, char *argv[]);
 int CliCmdExecRbldPrrty(int argc, char *argv[]);
+
+/* performance statistics */
+int CliCmdExecPfm(int argc, char *argv[]);
 int CliCmdExecPDLocate(int argc, char *argv[]);
 
 /* ==== end of logical-drive and physical-drive commands ==== */

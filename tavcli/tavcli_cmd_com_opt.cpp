@@ -5,7 +5,7 @@
 
 #include "tavcli.h"
 
-static int InvalidToken(char *argv[], int named)
+int CliInvalidToken(char *argv[], int named)
 {
     CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_INVALID_TOKEN, argv[named]);
     return 0;
@@ -20,18 +20,18 @@ int CliWalkOptions(int argc, char *argv[], const CliOptionRules *rules, void *st
         char option[CLI_WORD_SIZE];
         uint32_t kind = NormalizeOption(argv[i], option, sizeof option) ? rules->classify(option) : 0;
         if ((kind & allowed) == 0) {
-            return InvalidToken(argv, rules->foreignIndex != 0 ? rules->foreignIndex : i - 1);
+            return CliInvalidToken(argv, rules->foreignIndex != 0 ? rules->foreignIndex : i - 1);
         }
         uint32_t conflicts = rules->conflicts != NULL ? rules->conflicts(kind) : 0;
         if ((*seen & conflicts) != 0 || !CliMarkOption(seen, kind) || !rules->accept(kind, option, state)) {
-            return InvalidToken(argv, i - 1);
+            return CliInvalidToken(argv, i - 1);
         }
     }
     int complete = (*seen & rules->required) == rules->required;
     if (rules->oneOrMore != 0 && (*seen & rules->oneOrMore) == 0) {
         complete = 0;
     }
-    return complete ? 1 : InvalidToken(argv, argc - 1);
+    return complete ? 1 : CliInvalidToken(argv, argc - 1);
 }
 
 int CliMarkOption(uint32_t *seen, uint32_t kind)

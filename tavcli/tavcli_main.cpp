@@ -56,6 +56,7 @@ static const CliCmdEntry strcFuncTbl[] = {
     /* 34 */ {"ccschset", CliCmdExecCCSchSet},
     /* 35 */ {"ccschinfo", CliCmdExecCCSchInfo},
     /* 36 */ {"ccschdel", CliCmdExecCCSchDel},
+    /* 37 */ {"pfm", CliCmdExecPfm},
 };
 
 static CliCmdHandler FindCommand(const char *typed)

@@ -5,9 +5,11 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 #include <syslog.h>
 
 #include "tavctl.h"
+#include "tavctl_perform.h"
 
 #define TAV_MAX_CONTROLLERS 4
 #define MAX_FOUND_EVENTS 4096
@@ -199,10 +201,52 @@ int CheckDumpFile(int contNo, const char *dumpDir, int kind);
 int MicroRebootDump(int contNo, ServiceConfigs *configs);
 int GetIncmpleteDumpFile(int contNo, ServiceConfigs *configs);
 
-// ---- consistency-check schedule and statistics steps of the loop ----
+// ---- consistency-check scheduler (tavservice_schedule) ----
+extern char mes0[64];      // controller text of a report
+extern char mes1[64];      // logical-drive text
+extern char mes2[64];      // detailed error text
+extern char cLogStr[256];  // trace text
+extern int CCSchLockFd;    // the schedule lock's descriptor, -1 when not held
+extern int CCSchLockCreated;  // 1 when this process created the lock file
 void ServiceStartSchCheck(void);
 void CCSchedule(void);
+int execCLI(int ld, int contNo);
+// 0 when the schedule lock is held, 1 when five attempts failed.
+int get_mutex_CCSch(void);
+int del_mutex_CCSch(void);
+// The schedule file with the service's rule for dates after today; 1 or 0.
+int getConfCCSch(CCScheduleTable *table);
+
+// ---- statistics logging (perform_mng) ----
+struct MonitorTable {
+    uint16_t countdown;  // ticks until the next sample
+    uint16_t interval;
+    uint16_t taken;      // samples written (failed ones included)
+    uint16_t total;      // requested samples; 0: no collection set up
+    char fileName[TAV_AUTOSTAT_PATH];
+    uint8_t format;      // 1 text, 2 comma-separated, 0 after a stop
+    uint8_t adapterActive[TAV_MAX_CONTROLLERS];
+    uint8_t ldSelected[TAV_MAX_CONTROLLERS][TAV_AUTOSTAT_LDS];
+};
+extern MonitorTable monitor_table;
+extern FILE *pm_fp;
+extern int init_fp;
 void prfm_call_ini(void);
 void prfm_chk_getstate(void);
+int read_reg_info(AutoStaticPara *para);
+int call_del_regi(void);
+int del_AutoStatic(void);
+int call_open_file(void);
+void call_close_file(void);
+void TavLogWristatic_t(const uint8_t read[TAV_MAX_CONTROLLERS], const DrvStatistics stats[TAV_MAX_CONTROLLERS]);
+void TavLogWristatic_c(const uint8_t read[TAV_MAX_CONTROLLERS], const DrvStatistics stats[TAV_MAX_CONTROLLERS]);
+void TavLogWristatic_err_t(void);
+void TavLogWristatic_err_c(void);
+void TavLogWristatic_fin_t(void);
+void TavLogWristatic_fin_c(void);
+void TavLogWristatic_stp_t(void);
+void TavLogWristatic_stp_c(void);
+// One trace line of at most 150 characters.
+void prmlogging(const char *file, int line, const char *format, ...) __attribute__((format(printf, 3, 4)));
 
 #endif

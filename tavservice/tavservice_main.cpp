@@ -236,30 +236,6 @@ int SetClockAndReport(int contNo)
     return 0;
 }
 
-// Starts a program of the suite (a fixed path, resolved below TAV_ROOT) as a
-// child and waits until a child ends. A failed exec is reported by the child
-// (04682) and ends it with status 1.
-int StartChildAndWait(const char *fixedProgram, char *const argv[])
-{
-    char program[4096];
-    if (!Tool_ResolvePath(fixedProgram, program, sizeof program)) return -1;
-    pid_t pid = fork();
-    if (pid < 0) {
-        Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
-        return -1;
-    }
-    if (pid == 0) {
-        execv(program, argv);
-        Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
-        ServiceLog(Oslog_ver == 1 ? PRI_ERR : PRI_WARNING, "tavutil: The start of tavlog failed. EventID: 04682.");
-        _exit(1);
-    }
-    int status = 0;
-    while (wait(&status) < 0 && errno == EINTR) {
-    }
-    return 1;
-}
-
 // Starts tavlog for the controller's logs.
 int GatherToTheClog(int contNo)
 {

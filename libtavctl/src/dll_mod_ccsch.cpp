@@ -8,7 +8,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -21,7 +20,6 @@ namespace {
 
 const char kScheduleFile[] = "/opt/morvane/tavutility/conf/ccschedule.conf";
 const char kConfDirectory[] = "/opt/morvane/tavutility/conf";
-const char kTempSuffix[] = ".tmp";
 
 constexpr int kLineSize = 256;        // lines of up to 255 characters
 constexpr int kMaxStrayLines = 9;     // non-matching lines read per controller section
@@ -144,91 +142,25 @@ void emptyTable(CCScheduleTable *table)
     }
 }
 
-void appendText(char *text, size_t size, size_t *used, const char *format, ...) __attribute__((format(printf, 4, 5)));
-void appendText(char *text, size_t size, size_t *used, const char *format, ...)
-{
-    if (*used >= size) {
-        return;
-    }
-    va_list args;
-    va_start(args, format);
-    int n = vsnprintf(text + *used, size - *used, format, args);
-    va_end(args);
-    *used = (n < 0) ? size : *used + static_cast<size_t>(n);
-}
-
 // The whole file text; its length, or 0 when it did not fit.
 size_t formatTable(const CCScheduleTable *table, int emptyLineAtEnd, char *text, size_t size)
 {
     size_t used = 0;
     for (int c = 0; c < TAV_CCSCH_CONTROLLERS; ++c) {
-        appendText(text, size, &used, "adp%d\n", c);
+        Tool_AppendText(text, size, &used, "adp%d\n", c);
         for (int l = 0; l < TAV_CCSCH_LDS; ++l) {
             char digits[TAV_CCSCH_VALUE_TEXT] = "";
             uint64_t value = table->value[c][l];
             if (value != TAV_CCSCH_NONE) {
                 decodeCCScheduleValue(value, digits, nullptr, nullptr, nullptr);
             }
-            appendText(text, size, &used, "ld%d:%s\n", l, digits);
+            Tool_AppendText(text, size, &used, "ld%d:%s\n", l, digits);
         }
     }
     if (emptyLineAtEnd) {
-        appendText(text, size, &used, "\n");
+        Tool_AppendText(text, size, &used, "\n");
     }
     return used < size ? used : 0;
-}
-
-int writeAll(int fd, const char *text, size_t length)
-{
-    while (length > 0) {
-        ssize_t n = write(fd, text, length);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return 0;
-        }
-        text += n;
-        length -= static_cast<size_t>(n);
-    }
-    return 1;
-}
-
-// Writes the text to the temporary file with the old file's mode (a new
-// file gets the creation mode fopen would give) and flushes it to disk.
-// TAV_CCSCH_DONE, _NO_FILE (not opened) or _WRITE.
-int writeTemporary(const char *tempPath, const char *path, const char *text, size_t length)
-{
-    int fd = open(tempPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return TAV_CCSCH_NO_FILE;
-    }
-    struct stat old;
-    bool ok = (stat(path, &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0) && writeAll(fd, text, length) &&
-              fsync(fd) == 0;
-    int savedErrno = errno;
-    if (close(fd) != 0 && ok) {
-        return TAV_CCSCH_WRITE;
-    }
-    errno = savedErrno;
-    return ok ? TAV_CCSCH_DONE : TAV_CCSCH_WRITE;
-}
-
-// Makes the rename itself durable; a failure here leaves a whole file either way.
-void syncDirectory(const char *path)
-{
-    char directory[PATH_MAX];
-    snprintf(directory, sizeof directory, "%s", path);
-    char *slash = strrchr(directory, '/');
-    if (slash == nullptr) {
-        return;
-    }
-    *(slash == directory ? slash + 1 : slash) = '\0';
-    int fd = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        fsync(fd);
-        close(fd);
-    }
 }
 
 }  // namespace
@@ -280,26 +212,18 @@ TAVCTL_API int readCCScheduleFile(CCScheduleTable *table, uint32_t latestDate)
 TAVCTL_API int writeCCScheduleFile(const CCScheduleTable *table, int emptyLineAtEnd)
 {
     char path[PATH_MAX];
-    char tempPath[PATH_MAX + sizeof kTempSuffix];
     char text[kFileTextSize];
     size_t length = formatTable(table, emptyLineAtEnd, text, sizeof text);
     if (!Tool_ResolvePath(kScheduleFile, path, sizeof path) || length == 0) {
         errno = ENAMETOOLONG;
         return TAV_CCSCH_WRITE;
     }
-    snprintf(tempPath, sizeof tempPath, "%s%s", path, kTempSuffix);
-    int result = writeTemporary(tempPath, path, text, length);
-    if (result == TAV_CCSCH_DONE && rename(tempPath, path) != 0) {
-        result = TAV_CCSCH_WRITE;
+    switch (Tool_ReplaceFile(path, text, length)) {
+    case TOOL_FILE_REPLACED:
+        return TAV_CCSCH_DONE;
+    case TOOL_FILE_NOT_CREATED:
+        return TAV_CCSCH_NO_FILE;
+    default:
+        return TAV_CCSCH_WRITE;
     }
-    if (result != TAV_CCSCH_DONE) {
-        int savedErrno = errno;
-        if (result == TAV_CCSCH_WRITE) {
-            unlink(tempPath);
-        }
-        errno = savedErrno;
-        return result;
-    }
-    syncDirectory(path);
-    return TAV_CCSCH_DONE;
 }

@@ -28,24 +28,13 @@ int checkScheduleTarget(int contNo, int groupNo, const char *function, int line)
     return 1;
 }
 
-// A failed file access: error word 0x200 with the failing call's name.
-int failFile(const char *call, const char *function, int line)
-{
-    int sysErrno = errno;
-    DllSetFunction(call);
-    DLLSetErrorCode(DLL_ERROR_SYSTEM);
-    DllReportError(DLL_ERROR_SYSTEM, function, SRC_RAIDCTL, line, sysErrno);
-    errno = sysErrno;
-    return 0;
-}
-
 int readTable(CCScheduleTable *table, const char *function, int line)
 {
     int result = readCCScheduleFile(table, 0);
     if (result == TAV_CCSCH_DONE) {
         return 1;
     }
-    return failFile(result == TAV_CCSCH_POSITION ? "ftell" : "fopen", function, line);
+    return DllFailSystem(result == TAV_CCSCH_POSITION ? "ftell" : "fopen", function, line);
 }
 
 int writeTable(const CCScheduleTable *table, const char *function, int line)
@@ -54,7 +43,7 @@ int writeTable(const CCScheduleTable *table, const char *function, int line)
     if (result == TAV_CCSCH_DONE) {
         return 1;
     }
-    return failFile(result == TAV_CCSCH_NO_FILE ? "fopen" : "rename", function, line);
+    return DllFailSystem(result == TAV_CCSCH_NO_FILE ? "fopen" : "rename", function, line);
 }
 
 // Stores one value: read the table, change it, write it back.

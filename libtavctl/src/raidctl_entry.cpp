@@ -1,4 +1,5 @@
 // Failure paths shared by the public entry points.
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
 
@@ -25,6 +26,16 @@ int DllFailWord(uint32_t code, const char *function, int line)
 {
     DLLSetErrorCode(code);
     DllReportError(code, function, SRC_RAIDCTL, line, 0);
+    return 0;
+}
+
+int DllFailSystem(const char *call, const char *function, int line)
+{
+    int sysErrno = errno;
+    DllSetFunction(call);
+    DLLSetErrorCode(DLL_ERROR_SYSTEM);
+    DllReportError(DLL_ERROR_SYSTEM, function, SRC_RAIDCTL, line, sysErrno);
+    errno = sysErrno;
     return 0;
 }
 

@@ -15,6 +15,10 @@ int DllCheckContAndRecord(uint8_t contNo, const void *record, const char *functi
 /* Sets code as the error word and reports it; returns 0. */
 int DllFailWord(uint32_t code, const char *function, int line);
 
+/* A failed system call: DLL_ERROR_SYSTEM with the call's name and errno
+ * (kept for the caller); returns 0. */
+int DllFailSystem(const char *call, const char *function, int line);
+
 /* An argument error: DLL_ERROR_PARAM plus argCode; returns 0. */
 int DllFailArg(uint32_t argCode, const char *function, int line);
 

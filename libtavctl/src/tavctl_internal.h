@@ -114,6 +114,21 @@ int getcardno(const char *line, int *cardNo);
 int getcardtype(const char *line, uint8_t *cardType);
 int getdrvver(const char *line, char *version, size_t size);
 
+/* Replaces the file at path (already resolved) with length bytes of text
+ * through a temporary file beside it, flushed and renamed over it (keeping
+ * the old file's mode): readers see the old or the new file whole, and a
+ * failure leaves the old one as it was. Sets no error word; errno tells why. */
+#define TOOL_FILE_REPLACED 0
+#define TOOL_FILE_NOT_CREATED 1 /* the temporary file could not be created */
+#define TOOL_FILE_NOT_WRITTEN 2 /* it could not be written, flushed or put in place */
+int Tool_ReplaceFile(const char *path, const char *text, size_t length);
+
+/* Appends formatted text at *used in a buffer of size bytes; once the text
+ * no longer fits, *used becomes size (and stays there), so a caller checks
+ * *used < size once at the end. */
+void Tool_AppendText(char *text, size_t size, size_t *used, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+
 /* Library version text ("5.0") and the identification string. */
 #define TAVCTL_VERSION "5.0"
 extern const char TavDllRcsId[];

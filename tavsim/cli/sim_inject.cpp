@@ -9,6 +9,7 @@
 #include "sim_drive_faults.h"
 #include "sim_inject_flash.h"
 #include "sim_inject_firmware.h"
+#include "sim_inject_load.h"
 #include "sim_operations.h"
 #include "sim_partition.h"
 #include "sim_server.h"
@@ -37,7 +38,8 @@ const char kInjectUsage[] =
     "       partition ADAPTER LD [clear] | restart-adapter ADAPTER |\n"
     "       operation-progress ADAPTER GROUP PERCENT [hold] |\n"
     "       event ADAPTER LOGCODE FORMATCODE LOGCLASS [POS=VALUE ...] | event-index ADAPTER INDEX |\n"
-    "       event-read-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] | micro-reboot ADAPTER";
+    "       event-read-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] | micro-reboot ADAPTER |\n"
+    "       load ADAPTER LD READS WRITES [BLOCKS]";
 
 
 struct ErrnoName {
@@ -70,6 +72,7 @@ public:
         if (fault.rfind("drive-", 0) == 0) return injectDriveFault(root_.c_str(), state_, words, kInjectUsage);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
         if (fault == "partition") return injectPartition(state_, root_, words);
+        if (fault == "load") return injectLoad(state_, root_, words);
         if (isFirmwareFault(fault)) return firmwareFault(state_, root_, words);
         int changed = injectAdapterChange(state_, words);
         if (changed >= 0) return changed;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sim_codec.h"
+#include "sim_iostat.h"
 #include "sim_member_media.h"
 #include "sim_request.h"
 
@@ -113,6 +114,7 @@ Answer readWrite(const ModelContext& ctx, unsigned controller, AdapterRecord& ad
     if (t.lba + t.blocks > g.capacityBlocks) return illegalRequest(kAscLbaOutOfRange);
     bool failed = g.state == kLdFailed && !g.stateOverridden;
     if (failed) return checkCondition(kSenseMediumError, t.write ? kAscWriteError : kAscUnrecoveredReadError);
+    countGroupTransfer(ctx.root, controller, group, t.write, t.blocks);
     MemberMedia media(ctx, controller, adapter, g);
     if (t.write) {
         for (uint32_t i = 0; i < t.blocks; ++i)

@@ -9,6 +9,7 @@
 #include "sim_flash.h"
 #include "sim_firmware.h"
 #include "sim_logbuffers.h"
+#include "sim_iostat.h"
 #include "sim_operations.h"
 #include "sim_request.h"
 
@@ -99,6 +100,7 @@ bool isAdapterCommand(uint8_t opcode) {
 // others (INQUIRY answers as the adapter while logical drive 0 is undefined).
 Answer dispatch(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, const Request& req) {
     if (req.bus != 0) return illegalRequest(kAscLunNotSupported);
+    if (req.cdb[0] == 0xC0 && req.cdb[1] == 0xFE) return driverStatistics(ctx, controller, req);
     if (isDriveCommand(req.cdb[0])) return driveCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && isFirmwareCommand(req)) return firmwareCommand(ctx, controller, adapter, req);
     if (req.targetId == 0 && req.cdb[0] == kOpWriteBuffer) return writeBuffer(ctx, controller, adapter, req);
