@@ -347,6 +347,10 @@ int CliHasPartitionTable(uint8_t adapter, uint8_t ld);
 #define CLI_TEXT_BAD_SPOT 19
 #define CLI_TEXT_PRIORITY 20
 
+/* The text of a code in a selector's table, uncut; NULL when the selector or
+ * the code is unknown. Never ends the process. */
+const char *CliCodeText(int selector, int code);
+
 /* Copies the text of a code, cut to the table's size and to textSize.
  * An undefined selector or a code the table does not know ends the process. */
 void getOutputStr(int selector, int code, char *text, size_t textSize, int adapter);

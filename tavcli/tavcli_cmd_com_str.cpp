@@ -91,6 +91,17 @@ static const TextTable *FindTable(int selector)
     return NULL;
 }
 
+const char *CliCodeText(int selector, int code)
+{
+    const TextTable *table = FindTable(selector);
+    for (size_t i = 0; table != NULL && i < table->count; ++i) {
+        if (table->rows[i].code == code) {
+            return table->rows[i].text;
+        }
+    }
+    return NULL;
+}
+
 void getOutputStr(int selector, int code, char *text, size_t textSize, int adapter)
 {
     CLI_TRACE_ENTRY(MOD_CMD_COM);
@@ -99,14 +110,13 @@ void getOutputStr(int selector, int code, char *text, size_t textSize, int adapt
         CliInternalErrorCode(1, UNDEFINED_SELECTOR_CODE, MOD_CMD_COM, __LINE__);
         CliFatalStop(adapter, MOD_CMD_COM, __LINE__);
     }
-    for (size_t i = 0; i < table->count; ++i) {
-        if (table->rows[i].code == code) {
-            size_t size = table->cut < textSize ? table->cut : textSize;
-            if (size > 0) {
-                snprintf(text, size, "%s", table->rows[i].text);
-            }
-            return;
-        }
+    const char *found = CliCodeText(selector, code);
+    if (found == NULL) {
+        CliAbnormalInfo(adapter, MOD_CMD_COM, __LINE__);
+        return;
     }
-    CliAbnormalInfo(adapter, MOD_CMD_COM, __LINE__);
+    size_t size = table->cut < textSize ? table->cut : textSize;
+    if (size > 0) {
+        snprintf(text, size, "%s", found);
+    }
 }

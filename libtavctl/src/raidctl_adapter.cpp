@@ -5,7 +5,7 @@
 #include <string.h>
 
 #include "raidctl_entry.h"
-#include "tavdllctl_util.h"
+#include "raidctl_records.h"
 
 const char LinuxDLLVer[10] = TAVCTL_VERSION;
 
@@ -45,6 +45,8 @@ int checkContInfoNumber(int contNo)
     return 1;
 }
 
+}  // namespace
+
 void fillControllerInfo(int contNo, const DLL_CONT_PARA &contPara, const uint8_t *page31, const uint8_t *page36,
                         DLL_GET_CONTROLLER_INFO *info)
 {
@@ -68,6 +70,8 @@ void fillControllerInfo(int contNo, const DLL_CONT_PARA &contPara, const uint8_t
     memcpy(info->generalRevision, contPara.generalRevision, sizeof info->generalRevision);
     info->cardType = _TYPE[contNo];
 }
+
+namespace {
 
 enum PrioritySetting { REBUILD_IDLE, REBUILD_BUSY, PATROL_DELAY };
 

@@ -4,7 +4,7 @@
 #include <string.h>
 
 #include "raidctl_entry.h"
-#include "tavdllctl_util.h"
+#include "raidctl_records.h"
 
 namespace {
 
@@ -37,8 +37,9 @@ void fillMember(const uint8_t *entry, DLL_LD_MEMBER &member)
     member.byte2 = entry[2];
 }
 
-void fillLogicalDiskInfo(uint8_t contNo, uint8_t number, const uint8_t *groupPara,
-                         DLL_GET_LOGICAL_DISK_INFO *info)
+}  // namespace
+
+void fillLogicalDiskInfo(uint8_t contNo, uint8_t number, const uint8_t *groupPara, DLL_GET_LOGICAL_DISK_INFO *info)
 {
     memset(info, 0, sizeof *info);
     info->contNo = contNo;
@@ -63,6 +64,20 @@ void fillLogicalDiskInfo(uint8_t contNo, uint8_t number, const uint8_t *groupPar
     info->writeCache = groupPara[GP_WRITE_POLICY];
     info->capacityMB = blocksToMB(capacityBlocks);
 }
+
+void fillRaidStatus(uint8_t contNo, const uint8_t *common, DLL_GET_RAID_STATUS *status)
+{
+    memset(status, 0, sizeof *status);
+    status->contNo = contNo;
+    memcpy(status->ldState, common + CS_LD_STATE, sizeof status->ldState);
+    memcpy(status->status84, common + CS_BYTES84, sizeof status->status84);
+    memcpy(status->hddState, common + CS_HDD_STATE, sizeof status->hddState);
+    status->value58 = readBE32(common + CS_VALUE58);
+    status->value62 = readBE32(common + CS_VALUE62);
+    status->byte54 = common[CS_BYTE54];
+}
+
+namespace {
 
 // Reads a logical drive or a restore candidate with its step and fills the
 // common record.
@@ -123,14 +138,7 @@ TAVCTL_API int getRaidStatus(uint8_t contNo, DLL_GET_RAID_STATUS *status)
         return DllFailInner(__func__, __LINE__);
     }
     TavDllCtlDump("RD_COMMONstatus", common, sizeof common);
-    memset(status, 0, sizeof *status);
-    status->contNo = contNo;
-    memcpy(status->ldState, common + CS_LD_STATE, sizeof status->ldState);
-    memcpy(status->status84, common + CS_BYTES84, sizeof status->status84);
-    memcpy(status->hddState, common + CS_HDD_STATE, sizeof status->hddState);
-    status->value58 = readBE32(common + CS_VALUE58);
-    status->value62 = readBE32(common + CS_VALUE62);
-    status->byte54 = common[CS_BYTE54];
+    fillRaidStatus(contNo, common, status);
     TavDllCtlDump("DLL_GET_RAID_STATUS", status, sizeof *status);
     return 1;
 }

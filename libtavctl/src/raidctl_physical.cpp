@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "raidctl_entry.h"
-#include "tavdllctl_util.h"
+#include "raidctl_records.h"
 
 namespace {
 
@@ -40,6 +40,8 @@ int refuseLedState(const char *function, int line)
     return 0;
 }
 
+}  // namespace
+
 void fillHddInfo(const uint8_t *para, DLL_GET_HDD_INFO *info)
 {
     const HddParaLayout &at = hddParaLayout(_CardType);
@@ -62,6 +64,8 @@ void fillHddInfo(const uint8_t *para, DLL_GET_HDD_INFO *info)
     info->badSpotCount = readBE16(para + at.badSpotCount);
     info->byte112 = para[at.byte112];
 }
+
+namespace {
 
 int smartNotSupported(uint8_t contNo, uint8_t hddNo, const char *function)
 {

@@ -147,6 +147,16 @@ extern HddStatEntry HddStat[TAV_MAX_DRIVES];
 extern uint8_t GHSHdd[2];
 extern uint8_t LdStateCopy[CS_LD_STATE_COPY];
 
+/* While set, a status refresh also keeps the raw buffers it read: the common
+ * status, the parameters of each defined logical drive and of each drive slot.
+ * Lets one refresh serve every record of an adapter. */
+struct StatusCapture {
+    uint8_t common[TAV_PARA_SIZE];
+    uint8_t groupPara[TAV_MAX_GROUPS][TAV_PARA_SIZE];
+    uint8_t hddPara[TAV_MAX_DRIVES][HDD_PARA_SIZE];
+};
+extern StatusCapture *TavDllStatusCapture;
+
 /* 1 when the drive slot has an entry with a drive present; else 0x40 for a
  * slot without entry (state and group 255) or 0x80 for a missing drive. */
 int TavDllRequireDrive(uint8_t hddNo);
@@ -200,6 +210,8 @@ TAVCTL_API int TavDllLcGetRestStat(uint8_t contNo);
 TAVCTL_API int TavDllAdapterInfo(uint8_t contNo, uint8_t *sysPara);
 TAVCTL_API int TavDllAdapterRevInfo(uint8_t contNo, uint8_t *contPara);
 TAVCTL_API int TavDllAdapterSetInfo(uint8_t contNo, uint8_t *page31, uint8_t *page36);
+/* Both setting pages of the selected adapter, without a status refresh. */
+int TavDllReadSettingPages(uint8_t *page31, uint8_t *page36);
 TAVCTL_API int TavDllRebuildPatrolPriority(uint8_t contNo, uint16_t idle, uint16_t busy, uint16_t patrol);
 TAVCTL_API int TavDllSetGList(uint8_t contNo, const DLL_GLIST_INFO *glist);
 

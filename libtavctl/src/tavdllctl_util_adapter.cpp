@@ -33,8 +33,13 @@ TAVCTL_API int TavDllAdapterRevInfo(uint8_t contNo, uint8_t *contPara)
 
 TAVCTL_API int TavDllAdapterSetInfo(uint8_t contNo, uint8_t *page31, uint8_t *page36)
 {
+    return TavDllLcSetupAdapter(contNo) && TavDllReadSettingPages(page31, page36);
+}
+
+int TavDllReadSettingPages(uint8_t *page31, uint8_t *page36)
+{
     uint8_t buffer[MODE_BUFFER_SIZE];
-    if (!TavDllLcSetupAdapter(contNo) || !senseModePage(PAGE_PRIORITY, buffer)) {
+    if (!senseModePage(PAGE_PRIORITY, buffer)) {
         return 0;
     }
     memcpy(page31, buffer + MODE_HEADER_SIZE, PAGE31_SIZE);

@@ -8,6 +8,7 @@ LdStatEntry RestStat[TAV_MAX_GROUPS];
 HddStatEntry HddStat[TAV_MAX_DRIVES];
 uint8_t GHSHdd[2];
 uint8_t LdStateCopy[CS_LD_STATE_COPY];
+StatusCapture *TavDllStatusCapture = nullptr;
 
 int TavDllReadBuffer(uint8_t bufferId, uint8_t *buffer, uint32_t length, uint32_t offset)
 {
@@ -23,7 +24,8 @@ int readCommonStatus(uint8_t *common)
 
 // Fills one logical-drive or restore-candidate entry; only defined ones carry
 // more than their state, and only those have their parameters read.
-int fillLdEntry(LdStatEntry &entry, uint8_t state, uint8_t paraBufferId)
+// A non-null keep receives the parameters as read.
+int fillLdEntry(LdStatEntry &entry, uint8_t state, uint8_t paraBufferId, uint8_t *keep)
 {
     memset(&entry, 0, sizeof entry);
     entry.state = state;
@@ -33,6 +35,9 @@ int fillLdEntry(LdStatEntry &entry, uint8_t state, uint8_t paraBufferId)
     uint8_t para[TAV_PARA_SIZE];
     if (!TavDllReadBuffer(paraBufferId, para, sizeof para, 0)) {
         return 0;
+    }
+    if (keep != nullptr) {
+        memcpy(keep, para, sizeof para);
     }
     entry.capacityMB = blocksToMB(groupCapacityBlocks(para, _CardType));
     entry.raidLevel = para[GP_RAID_LEVEL];
@@ -47,7 +52,8 @@ int fillLogStat(const uint8_t *common)
 {
     memcpy(LdStateCopy, common + CS_LD_STATE, sizeof LdStateCopy);
     for (int n = 0; n < TAV_MAX_GROUPS; ++n) {
-        if (!fillLdEntry(LogStat[n], common[CS_LD_STATE + n], static_cast<uint8_t>(BUF_GROUP_PARA + n))) {
+        uint8_t *keep = TavDllStatusCapture != nullptr ? TavDllStatusCapture->groupPara[n] : nullptr;
+        if (!fillLdEntry(LogStat[n], common[CS_LD_STATE + n], static_cast<uint8_t>(BUF_GROUP_PARA + n), keep)) {
             return 0;
         }
     }
@@ -105,6 +111,9 @@ int fillHddEntry(int n, uint8_t state)
     if (!TavDllReadBuffer(static_cast<uint8_t>(BUF_HDD_PARA + n), para, sizeof para, 0)) {
         return 0;
     }
+    if (TavDllStatusCapture != nullptr) {
+        memcpy(TavDllStatusCapture->hddPara[n], para, sizeof para);
+    }
     const HddParaLayout &at = hddParaLayout(_CardType);
     entry.statusByte = para[at.statusByte];
     entry.hddClass = para[HP_CLASS];
@@ -160,6 +169,9 @@ TAVCTL_API int TavDllLcGetAllStat(uint8_t contNo)
     if (!readCommonStatus(common)) {
         return 0;
     }
+    if (TavDllStatusCapture != nullptr) {
+        memcpy(TavDllStatusCapture->common, common, sizeof common);
+    }
     return fillLogStat(common) && fillPhyStat(contNo, common) && TavDllLcGetRestStat(contNo);
 }
 
@@ -194,7 +206,7 @@ TAVCTL_API int TavDllLcGetRestStat(uint8_t /*contNo*/)
         return 0;
     }
     for (int n = 0; n < TAV_MAX_GROUPS; ++n) {
-        if (!fillLdEntry(RestStat[n], status[RS_STATE + n], static_cast<uint8_t>(BUF_RESTORE_PARA + n))) {
+        if (!fillLdEntry(RestStat[n], status[RS_STATE + n], static_cast<uint8_t>(BUF_RESTORE_PARA + n), nullptr)) {
             return 0;
         }
     }

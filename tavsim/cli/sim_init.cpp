@@ -29,7 +29,7 @@ namespace tavsim {
 
 namespace {
 
-const char* const kSuiteFiles[] = {"tavcli", "tavservice", "tavlog", "tavpth", "libtavctl.so", "libtavpth.so"};
+const char* const kSuiteFiles[] = {"tavcli", "tavservice", "tavlog", "tavpth", "tavstat", "libtavctl.so", "libtavpth.so"};
 
 bool readWholeFile(const std::string& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);

@@ -1,0 +1,28 @@
+// Reads every adapter once through the library, opened shared: tavstat never
+// takes the exclusive lock, so it runs beside tavcli and the service.
+#include <string.h>
+
+#include "tavstat.h"
+
+void StatRead(StatReport *report)
+{
+    memset(report, 0, sizeof *report);
+    if (!initContData(0)) {
+        report->libraryError = DLLGetLastError();
+        return;
+    }
+    uint8_t count = 0;
+    if (!getContNum(&count)) {
+        report->libraryError = DLLGetLastError();
+        finContData();
+        return;
+    }
+    report->libraryOk = 1;
+    report->count = count < TAV_MAX_ADAPTERS ? count : TAV_MAX_ADAPTERS;
+    for (int a = 0; a < report->count; ++a) {
+        StatAdapter &adapter = report->adapter[a];
+        adapter.ok = getAdapterSnapshot(static_cast<uint8_t>(a), &adapter.snap);
+        adapter.error = adapter.ok ? 0 : DLLGetLastError();
+    }
+    finContData();
+}
