@@ -32,69 +32,99 @@ const char kServer[] = R"({"adapters":[{"host":2,"model":"ZN5121",
   "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]}],"hot_spares":[3]}],"speed":1000})";
 
 // A memory line of /proc/PID/status in kB ("VmRSS:", "RssAnon:").
-long statusKb(int pid, const std::string& key) {
+long statusKb(int pid, const std::string &key)
+{
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0) return std::atol(line.c_str() + key.size());
+        if (line.rfind(key, 0) == 0)
+            return std::atol(line.c_str() + key.size());
     return -1;
 }
 
 // User plus system CPU time in seconds.
-double cpuSeconds(int pid) {
+double cpuSeconds(int pid)
+{
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::istringstream rest(text.substr(text.rfind(')') + 2));
     std::string field;
     unsigned long utime = 0, stime = 0;
     for (int i = 3; i <= 15 && rest >> field; ++i) {
-        if (i == 14) utime = std::stoul(field);
-        if (i == 15) stime = std::stoul(field);
+        if (i == 14)
+            utime = std::stoul(field);
+        if (i == 15)
+            stime = std::stoul(field);
     }
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-long openDescriptors(int pid) {
+long openDescriptors(int pid)
+{
     std::string dir = "/proc/" + std::to_string(pid) + "/fd";
     long n = 0;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (readdir(d) != nullptr) ++n;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (readdir(d) != nullptr)
+            ++n;
         closedir(d);
     }
     return n - 2;
 }
 
-long cycles(const SimServer& server) {
+long cycles(const SimServer &server)
+{
     auto j = nlohmann::json::parse(server.show(), nullptr, false);
-    if (j.is_discarded()) return -1;
+    if (j.is_discarded())
+        return -1;
     return j["adapters"][0]["driver_info_requests"].get<long>();
 }
 
-void waitCycles(const SimServer& server, long target) {
-    while (cycles(server) < target) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+void waitCycles(const SimServer &server, long target)
+{
+    while (cycles(server) < target)
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
 // One step of the busy phase: a model event, an injected entry or a fault, in turn.
-void disturb(const SimServer& server, long step) {
+void disturb(const SimServer &server, long step)
+{
     switch (step % 8) {
-        case 0: server.inject({"fail-drive", "0", "1"}); break;  // failure, rebuild onto the spare
-        case 1: server.inject({"event", "0", "32", "3", "0", "92=0x20", "80=w:0x1234"}); break;
-        case 2: server.inject({"event", "0", "2", "0x8002", "0", "320=h:71", "364=7", "376=w:1"}); break;
-        case 3: server.inject({"ioctl-error", "EIO", "1"}); break;
-        case 4: server.inject({"event-read-error", "0", "0"}); break;
-        case 5: server.inject({"event", "0", "7", "176", "0", "88=w:4"}); break;
-        case 6: server.inject({"busy", "3"}); break;
-        default:
-            if (step % 32 == 7) server.inject({"micro-reboot", "0"});
-            else if (step % 32 == 15) server.inject({"event", "0", "35", "0", "0", "238=2"});
-            else server.inject({"event", "0", "99", "1", "0"});
-            break;
+    case 0:
+        server.inject({"fail-drive", "0", "1"});
+        break;  // failure, rebuild onto the spare
+    case 1:
+        server.inject({"event", "0", "32", "3", "0", "92=0x20", "80=w:0x1234"});
+        break;
+    case 2:
+        server.inject({"event", "0", "2", "0x8002", "0", "320=h:71", "364=7", "376=w:1"});
+        break;
+    case 3:
+        server.inject({"ioctl-error", "EIO", "1"});
+        break;
+    case 4:
+        server.inject({"event-read-error", "0", "0"});
+        break;
+    case 5:
+        server.inject({"event", "0", "7", "176", "0", "88=w:4"});
+        break;
+    case 6:
+        server.inject({"busy", "3"});
+        break;
+    default:
+        if (step % 32 == 7)
+            server.inject({"micro-reboot", "0"});
+        else if (step % 32 == 15)
+            server.inject({"event", "0", "35", "0", "0", "238=2"});
+        else
+            server.inject({"event", "0", "99", "1", "0"});
+        break;
     }
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv)
+{
     long total = argc > 1 ? std::atol(argv[1]) : 10000;
     SimServer server(kServer);
     if (!server.ok()) {
@@ -108,8 +138,7 @@ int main(int argc, char** argv) {
     tavtest::writeFile(tavlog, "#!/bin/sh\nexit 0\n");
     chmod(tavlog.c_str(), 0755);
 
-    Service service(server, {"-t", "1", "-d"},
-                    svctest::fakeTime("+0 x1000"));
+    Service service(server, {"-t", "1", "-d"}, svctest::fakeTime("+0 x1000"));
     if (!svctest::logged(server, svctest::kStarted)) {
         std::fprintf(stderr, "the service did not start\n");
         return 1;
@@ -130,7 +159,8 @@ int main(int argc, char** argv) {
     long step = 0;
     while (cycles(server) < busyEnd) {
         disturb(server, step++);
-        if (step % 8 == 1) server.inject({"insert-drive", "0", "1"});  // the failed drive comes back
+        if (step % 8 == 1)
+            server.inject({"insert-drive", "0", "1"});  // the failed drive comes back
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     long c2 = cycles(server);

@@ -20,8 +20,8 @@ std::string fullAdapter()
     for (int n = 0; n < TAV_MAX_DRIVES; ++n) {
         const std::string sep = n == 0 ? "" : ", ";
         drives += sep + R"({"slot": )" + std::to_string(n) + R"(, "interface": "SAS"})";
-        groups += sep + R"({"number": )" + std::to_string(n) + R"(, "raid": 0, "members": [)" + std::to_string(n) +
-                  "]}";
+        groups +=
+            sep + R"({"number": )" + std::to_string(n) + R"(, "raid": 0, "members": [)" + std::to_string(n) + "]}";
     }
     return R"({"adapters": [{"host": 2, "model": "ZN5121", "drives": [)" + drives + R"(], "logical_drives": [)" +
            groups + "]}]}";

@@ -160,12 +160,12 @@ int NormalizeOption(const char *word, char *out, size_t outSize);
 
 /* ---- target lists ---- */
 
-#define CLI_ADAPTER_SLOTS 4     /* adapter list */
-#define CLI_LD_SLOTS 8          /* LD list */
-#define CLI_PD_SLOTS 12         /* PD list: the first CLI_PD_USED slots are used */
+#define CLI_ADAPTER_SLOTS 4 /* adapter list */
+#define CLI_LD_SLOTS 8      /* LD list */
+#define CLI_PD_SLOTS 12     /* PD list: the first CLI_PD_USED slots are used */
 #define CLI_PD_USED 8
-#define CLI_EMPTY_SLOT 255      /* an unused slot of any list */
-#define CLI_LD_SELECTED 1       /* adapter x LD matrix: selected and existing */
+#define CLI_EMPTY_SLOT 255 /* an unused slot of any list */
+#define CLI_LD_SELECTED 1  /* adapter x LD matrix: selected and existing */
 
 /* Option kind bits of a command's set of seen options. The target kinds and
  * "nochk" are common; bits from CLI_OPT_COMMAND on are each command's own. */
@@ -195,7 +195,7 @@ struct CliOptionRules {
     uint32_t required;  /* every one of these */
     uint32_t oneOrMore; /* at least one of these, when not 0 */
     uint32_t optional;
-    int foreignIndex;   /* the argument an unknown option names; 0: the one before it */
+    int foreignIndex; /* the argument an unknown option names; 0: the one before it */
 };
 
 /* Walks the options (argv[2] on) in order. 1 when every option is valid and
@@ -298,8 +298,7 @@ struct CliWalk {
 int CliWalkTargets(const CliTargets *targets, const CliWalk *walk, CliStepAction action, void *context);
 
 /* The same over the listed adapters alone: one step per adapter. */
-int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction action, void *context,
-                    const char *module);
+int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction action, void *context, const char *module);
 
 /* ---- confirmation ---- */
 
@@ -318,8 +317,8 @@ int CliAskConfirmation(const char *question);
 /* Lists the targets of a check kind and asks the operator once: 1 confirmed,
  * 0 declined (errno ECANCELED) or a library call failed. Lists may be NULL
  * for kinds that do not read them. */
-int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_SLOTS],
-           const uint8_t lds[CLI_LD_SLOTS], int kind, int quiet);
+int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_SLOTS], const uint8_t lds[CLI_LD_SLOTS],
+           int kind, int quiet);
 
 /* Asks a Y/N question until Y/y (1) or N/n (0, errno ECANCELED) arrives, the
  * answer read with echo on. For commands with a listing of their own. */
@@ -471,8 +470,8 @@ int CliSelectLds(const CliTargets *targets, int allLds, CliLdSelection *selectio
  * selected LDs ascending; no status is read (the step's status is NULL).
  * For the selected LDs in the order given, walk CLI_WALK_LDS with the
  * selection's skipped and matrix. */
-int CliWalkSelectedLds(const CliTargets *targets, const CliLdSelection *selection, CliStepAction action,
-                       void *context, const char *module);
+int CliWalkSelectedLds(const CliTargets *targets, const CliLdSelection *selection, CliStepAction action, void *context,
+                       const char *module);
 
 /* Every listed drive of every listed adapter must be there before anything
  * is changed or shown: 0 after "Fatal error - Adapter %d-The specified

@@ -75,10 +75,8 @@ struct FlashState {
 };
 
 static const FlashState kFlashStates[] = {
-    {0, "-", "#1:Check Sum NG #2:Check Sum NG"},
-    {17, "1", "#1:Check Sum OK #2:Check Sum NG"},
-    {19, "1", "#1:Check Sum OK #2:Check Sum OK"},
-    {34, "2", "#1:Check Sum NG #2:Check Sum OK"},
+    {0, "-", "#1:Check Sum NG #2:Check Sum NG"},  {17, "1", "#1:Check Sum OK #2:Check Sum NG"},
+    {19, "1", "#1:Check Sum OK #2:Check Sum OK"}, {34, "2", "#1:Check Sum NG #2:Check Sum OK"},
     {35, "2", "#1:Check Sum OK #2:Check Sum OK"},
 };
 
@@ -199,8 +197,8 @@ static void PrintAdapterReport(uint8_t adapter, const AdapterReport *r)
                "Rebuild Priority (IDLE)     : %s\n"
                "Rebuild Priority (BUSY)     : %s\n"
                "Patrol Read Execution Delay : %d week.\n",
-               adapter, r->generation->name, r->generation->type, para->adapterVersion, cpu[0], cpu[1], cpu[2],
-               cpu[3], sas[0], sas[1], sas[2], sas[3], sas[4], sas[5], sas[6], sas[7], info->generalRevision,
+               adapter, r->generation->name, r->generation->type, para->adapterVersion, cpu[0], cpu[1], cpu[2], cpu[3],
+               sas[0], sas[1], sas[2], sas[3], sas[4], sas[5], sas[6], sas[7], info->generalRevision,
                para->bootRevision, info->driverVersion[0], info->driverVersion[1], info->driverVersion[2],
                info->driverVersion[3], para->flashRevisionBank1, para->flashRevisionBank2, info->pciBus,
                info->pciDevice, r->generation->subDeviceId, info->totalMemoryMB, info->cacheSizeMB,
@@ -414,9 +412,8 @@ static int SetLimits(const CliStep *step)
 int CliCmdExecGLPrevLimitSet(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_ADP);
-    static const CliOptionRules rules = {ClassifyLimit,   LimitConflicts, AcceptLimit,
-                                         CLI_OPT_ADAPTER, OPT_EACH_LIMIT | OPT_ALL_LIMITS,
-                                         CLI_OPT_NOCHK,   0};
+    static const CliOptionRules rules = {
+        ClassifyLimit, LimitConflicts, AcceptLimit, CLI_OPT_ADAPTER, OPT_EACH_LIMIT | OPT_ALL_LIMITS, CLI_OPT_NOCHK, 0};
     LimitOptions options = {};
     uint32_t seen;
     if (!CliWalkOptions(argc, argv, &rules, &options, &seen) || !AskUnlessNoCheck(seen)) {
@@ -453,8 +450,7 @@ static int AcceptRebuild(uint32_t kind, const char *option, void *state)
 {
     RebuildOptions *options = (RebuildOptions *)state;
     if (kind == OPT_REBUILD_MODE) {
-        options->mode =
-            CliFindKeyword(kRebuildKeywords, sizeof kRebuildKeywords / sizeof kRebuildKeywords[0], option);
+        options->mode = CliFindKeyword(kRebuildKeywords, sizeof kRebuildKeywords / sizeof kRebuildKeywords[0], option);
         return 1;
     }
     return kind == CLI_OPT_NOCHK || CliAcceptTarget(kind, option, &options->targets);
@@ -494,8 +490,8 @@ static int RebuildLd(const CliStep *step)
 int CliCmdExecAdpAutoRbld(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_ADP);
-    static const CliOptionRules rules = {ClassifyRebuild, NULL, AcceptRebuild,
-                                         OPT_REBUILD_MODE | CLI_OPT_LD | CLI_OPT_ADAPTER, 0, CLI_OPT_NOCHK, 0};
+    static const CliOptionRules rules = {
+        ClassifyRebuild, NULL, AcceptRebuild, OPT_REBUILD_MODE | CLI_OPT_LD | CLI_OPT_ADAPTER, 0, CLI_OPT_NOCHK, 0};
     RebuildOptions options = {};
     uint32_t seen;
     CliLdSelection selection;

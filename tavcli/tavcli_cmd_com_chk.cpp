@@ -179,8 +179,7 @@ static int ListDeletionTarget(const CliStep *step)
             CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, MSG_VD_MISSING, adapter, ld);
         }
     } else if (CliHasPartitionTable(adapter, ld)) {
-        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Adapter %d-VD %d: Valid partition exist on it.", adapter,
-                   ld);
+        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Adapter %d-VD %d: Valid partition exist on it.", adapter, ld);
     } else {
         CliLogging(CLI_LOG_STDOUT, MOD_CMD_COM, __LINE__, MSG_VD_TARGET, adapter, ld);
     }
@@ -243,8 +242,8 @@ static int ListRestoreCandidate(const uint8_t *adapters, const uint8_t *lds)
     return 1;
 }
 
-int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_SLOTS],
-           const uint8_t lds[CLI_LD_SLOTS], int kind, int quiet)
+int ComChk(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t pds[CLI_PD_SLOTS], const uint8_t lds[CLI_LD_SLOTS],
+           int kind, int quiet)
 {
     CLI_TRACE_ENTRY(MOD_CMD_COM);
     CliTargets targets;

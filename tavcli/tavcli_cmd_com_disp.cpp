@@ -106,7 +106,8 @@ static int PrintPDInfoBlock(CliDriveRef drive, const DLL_GET_HDD_INFO *info, uin
     memcpy(inquiry, info->inquiry + INQUIRY_TEXT_OFFSET, INQUIRY_TEXT_LENGTH);
     inquiry[INQUIRY_TEXT_LENGTH] = '\0';
     char first[HEADING_SIZE];
-    snprintf(first, sizeof first, heading == CLI_PD_HEADING_INFO ? "PD: %d Information" : "Physical Disk: %d", drive.pd);
+    snprintf(first, sizeof first, heading == CLI_PD_HEADING_INFO ? "PD: %d Information" : "Physical Disk: %d",
+             drive.pd);
 
     CliLogging(CLI_LOG_STDOUT, MOD_CMD_PD, __LINE__,
                "%s\nVendor ID:             %.7s\nProduct ID:            %.15s\nRevision:              %.4s\n"
@@ -200,8 +201,7 @@ static void RebuildStateText(uint8_t adapter, uint8_t rebuildState, uint8_t ldSt
     }
 }
 
-int CliBuildLdTexts(uint8_t adapter, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState, int defined,
-                    CliLdTexts *t)
+int CliBuildLdTexts(uint8_t adapter, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t ldState, int defined, CliLdTexts *t)
 {
     if (!RaidLevelNumber(adapter, info, &t->raidLevel)) {
         return 0;
@@ -236,9 +236,8 @@ int CliPrintLdBlock(CliLdRef ld, const DLL_GET_LOGICAL_DISK_INFO *info, uint8_t 
                "Hot Spare Mode:        %s\nAuto Rebuild:          %s\nRebuild State:         %s\n"
                "Maintenance State:     %s\nOperation Progress:    %d%s\nForce State Change:    %s\n"
                "Operation Error Count: %d\nRead Cache:            %s\nWrite Cache:           %s\n",
-               ld.ld, t.raidLevel, (int)info->capacityMB, t.state, t.stripe, info->memberCount, t.hotSpare, t.autoRebuild,
-               t.rebuild, t.maintenance, info->progress, "%%", t.dataLost, (int)info->errorCount, t.readCache,
-               t.writeCache);
+               ld.ld, t.raidLevel, (int)info->capacityMB, t.state, t.stripe, info->memberCount, t.hotSpare,
+               t.autoRebuild, t.rebuild, t.maintenance, info->progress, "%%", t.dataLost, (int)info->errorCount,
+               t.readCache, t.writeCache);
     return 1;
 }
-

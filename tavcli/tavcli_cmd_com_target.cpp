@@ -86,8 +86,8 @@ static void ConfirmAdapter(uint8_t adapter, int fromAll)
         CliFatalStop(adapter, MOD_CMD_COM, __LINE__);
     }
     if (code & (DLL_ARG_ERROR_NO_SUCH_CONTROLLER | DLL_ARG_ERROR_CONTNO)) {
-        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Fatal error - The specified %s: %d doesn't exist.",
-                   "Adapter", adapter);
+        CliLogging(CLI_LOG_TRACE, MOD_CMD_COM, __LINE__, "Fatal error - The specified %s: %d doesn't exist.", "Adapter",
+                   adapter);
         CliFatalStop(adapter, MOD_CMD_COM, __LINE__);
     }
     if (fromAll) {

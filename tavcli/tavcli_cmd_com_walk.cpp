@@ -13,13 +13,15 @@ static int WalkAdapter(const CliTargets *targets, const CliWalk *walk, CliStep *
     }
     int lds = walk->over == CLI_WALK_LDS;
     const uint8_t *slots = lds ? targets->lds : targets->pds;
-    CLI_FOR_EACH_SLOT(i, slots, lds ? CLI_LD_SLOTS : CLI_PD_USED) {
+    CLI_FOR_EACH_SLOT(i, slots, lds ? CLI_LD_SLOTS : CLI_PD_USED)
+    {
         if (lds && walk->selected != NULL && walk->selected[step->adapter][slots[i]] != CLI_LD_SELECTED) {
             continue;
         }
         step->target = slots[i];
-        step->state = step->status == NULL ? 0 : lds ? step->status->ldState[step->target]
-                                                     : step->status->hddState[step->target];
+        step->state = step->status == NULL ? 0
+                      : lds                ? step->status->ldState[step->target]
+                                           : step->status->hddState[step->target];
         if (!action(step)) {
             return 0;
         }
@@ -30,7 +32,8 @@ static int WalkAdapter(const CliTargets *targets, const CliWalk *walk, CliStep *
 
 int CliWalkTargets(const CliTargets *targets, const CliWalk *walk, CliStepAction action, void *context)
 {
-    CLI_FOR_EACH_SLOT(a, targets->adapters, CLI_ADAPTER_SLOTS) {
+    CLI_FOR_EACH_SLOT(a, targets->adapters, CLI_ADAPTER_SLOTS)
+    {
         uint8_t adapter = targets->adapters[a];
         if (walk->skipped != NULL && adapter < CLI_ADAPTER_SLOTS && walk->skipped[adapter]) {
             continue;
@@ -50,15 +53,14 @@ int CliWalkTargets(const CliTargets *targets, const CliWalk *walk, CliStepAction
     return 1;
 }
 
-int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction action, void *context,
-                    const char *module)
+int CliWalkAdapters(const CliTargets *targets, int readStatus, CliStepAction action, void *context, const char *module)
 {
     CliWalk walk = {CLI_WALK_ADAPTERS, readStatus, NULL, NULL, module};
     return CliWalkTargets(targets, &walk, action, context);
 }
 
-int CliWalkSelectedLds(const CliTargets *targets, const CliLdSelection *selection, CliStepAction action,
-                       void *context, const char *module)
+int CliWalkSelectedLds(const CliTargets *targets, const CliLdSelection *selection, CliStepAction action, void *context,
+                       const char *module)
 {
     CliTargets ascending = *targets;
     size_t count = 0;

@@ -145,4 +145,3 @@ int CliCmdExecLDBadSpot(int argc, char *argv[])
     }
     return 0;
 }
-

@@ -201,8 +201,10 @@ static int ActOnLd(const CliStep *step)
 static int RunLdOperation(int argc, char *argv[], const LdOperation *op)
 {
     Tkbhit keys;
-    static const CliOptionRules rules = {CliClassifyActionOption, CliActionConflicts, CliAcceptDriveOption,
-                                         CLI_OPT_ADAPTER | CLI_OPT_LD, CLI_OPT_ACTIONS, 0, CLI_TOKEN_BEFORE};
+    static const CliOptionRules rules = {CliClassifyActionOption, CliActionConflicts,
+                                         CliAcceptDriveOption,    CLI_OPT_ADAPTER | CLI_OPT_LD,
+                                         CLI_OPT_ACTIONS,         0,
+                                         CLI_TOKEN_BEFORE};
     CliDriveOptions options;
     uint32_t seen;
     LdRun run = {};

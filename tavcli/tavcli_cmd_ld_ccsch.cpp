@@ -105,8 +105,7 @@ static int AcceptSchedule(uint32_t kind, const char *option, void *state)
     return CliAcceptDriveOption(kind, option, &options->drive);
 }
 
-static int ParseSchedule(int argc, char *argv[], const CliOptionRules *rules, ScheduleOptions *options,
-                         uint32_t *seen)
+static int ParseSchedule(int argc, char *argv[], const CliOptionRules *rules, ScheduleOptions *options, uint32_t *seen)
 {
     CliInitDriveOptions(&options->drive, 0);
     options->hour = 0;
@@ -157,8 +156,8 @@ static int ListSetTarget(const CliStep *step, const ScheduleCheck *check)
     if (info.raidLevel == 0) {
         CliLogging(CLI_LOG_TRACE, MOD_CMD_LD, __LINE__, MSG_RAID0, step->adapter, step->target);
     } else {
-        CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, MSG_EVERY, step->adapter, step->target,
-                   kDayNames[check->day], check->hour);
+        CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, MSG_EVERY, step->adapter, step->target, kDayNames[check->day],
+                   check->hour);
     }
     return 1;
 }
@@ -215,8 +214,9 @@ int ComChkCCSch(const uint8_t adapters[CLI_ADAPTER_SLOTS], const uint8_t lds[CLI
     if (!CliWalkTargets(&targets, &walk, ListScheduleTarget, &check)) {
         return 0;
     }
-    return CliAskConfirmation(kind == CCSCH_KIND_SET ? "Is the setting of the check consistency schedule executed?(Y/N)?"
-                                                     : "Is the deletion of the check consistency schedule executed?(Y/N)?");
+    return CliAskConfirmation(kind == CCSCH_KIND_SET
+                                  ? "Is the setting of the check consistency schedule executed?(Y/N)?"
+                                  : "Is the deletion of the check consistency schedule executed?(Y/N)?");
 }
 
 /* ---- -CCSchSet ---- */
@@ -249,8 +249,9 @@ static int SetSchedule(const CliStep *step)
 int CliCmdExecCCSchSet(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_LD);
-    static const CliOptionRules rules = {ClassifySchedule, NULL,          AcceptSchedule,  OPT_HOUR | OPT_DAY | CLI_OPT_LD | CLI_OPT_ADAPTER,
-                                         0,                CLI_OPT_NOCHK, CLI_TOKEN_BEFORE};
+    static const CliOptionRules rules = {
+        ClassifySchedule, NULL, AcceptSchedule, OPT_HOUR | OPT_DAY | CLI_OPT_LD | CLI_OPT_ADAPTER, 0, CLI_OPT_NOCHK,
+        CLI_TOKEN_BEFORE};
     ScheduleOptions options;
     CliLdSelection selection;
     uint32_t seen;

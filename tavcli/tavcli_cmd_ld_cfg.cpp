@@ -38,11 +38,11 @@ static uint32_t CreateConflicts(uint32_t kind)
 
 /* What the creation options give. */
 struct CreateOptions {
-    CliDriveOptions drive;          /* the adapter; targets.pds the members in the order given */
-    int level;                      /* RAID level code */
+    CliDriveOptions drive;           /* the adapter; targets.pds the members in the order given */
+    int level;                       /* RAID level code */
     uint8_t arrays[2][CLI_PD_SLOTS]; /* -Array0, -Array1 */
     int afterLdGiven;
-    int afterLdDigits;              /* digits after -afterLd */
+    int afterLdDigits; /* digits after -afterLd */
     int afterLd;
 };
 
@@ -144,7 +144,8 @@ static int ParseCreate(int argc, char *argv[], const CliOptionRules *rules, Crea
 static int CountDrives(const uint8_t pds[CLI_PD_SLOTS])
 {
     int count = 0;
-    CLI_FOR_EACH_SLOT(i, pds, CLI_PD_USED) {
+    CLI_FOR_EACH_SLOT(i, pds, CLI_PD_USED)
+    {
         ++count;
     }
     return count;
@@ -210,8 +211,8 @@ static int ChooseLd(uint8_t adapter, const CreateOptions *options, uint8_t *ld)
             return 1;
         }
     }
-    CliLogging(CLI_LOG_TRACE, MOD_CMD_LD, __LINE__, "Fatal error - Adapter %d: A Virtual Drive cannot be made any further.",
-               adapter);
+    CliLogging(CLI_LOG_TRACE, MOD_CMD_LD, __LINE__,
+               "Fatal error - Adapter %d: A Virtual Drive cannot be made any further.", adapter);
     return 0;
 }
 
@@ -269,9 +270,13 @@ static int Create(const CreateOptions *options, uint32_t seen, uint8_t ld, int s
 int CliCmdExecCfgLDAdd(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_LD);
-    static const CliOptionRules rules = {ClassifyCreate, CreateConflicts, AcceptLdAdd, OPT_RAID | CLI_OPT_ADAPTER,
-                                         0, CLI_OPT_WT | CLI_OPT_WB | CLI_OPT_RA | CLI_OPT_NORA | OPT_AFTER_LD |
-                                                CLI_OPT_NOCHK,
+    static const CliOptionRules rules = {ClassifyCreate,
+                                         CreateConflicts,
+                                         AcceptLdAdd,
+                                         OPT_RAID | CLI_OPT_ADAPTER,
+                                         0,
+                                         CLI_OPT_WT | CLI_OPT_WB | CLI_OPT_RA | CLI_OPT_NORA | OPT_AFTER_LD |
+                                             CLI_OPT_NOCHK,
                                          CLI_TOKEN_BEFORE};
     CreateOptions options;
     uint32_t seen;
@@ -293,9 +298,14 @@ int CliCmdExecCfgLDAdd(int argc, char *argv[])
 int CliCmdExecCfgSpanAdd(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_LD);
-    static const CliOptionRules rules = {
-        ClassifyCreate, CreateConflicts, AcceptSpanAdd, OPT_RAID | OPT_ARRAY0 | OPT_ARRAY1 | CLI_OPT_ADAPTER,
-        0, CLI_OPT_WT | CLI_OPT_WB | CLI_OPT_RA | CLI_OPT_NORA | OPT_AFTER_LD | CLI_OPT_NOCHK, CLI_TOKEN_BEFORE};
+    static const CliOptionRules rules = {ClassifyCreate,
+                                         CreateConflicts,
+                                         AcceptSpanAdd,
+                                         OPT_RAID | OPT_ARRAY0 | OPT_ARRAY1 | CLI_OPT_ADAPTER,
+                                         0,
+                                         CLI_OPT_WT | CLI_OPT_WB | CLI_OPT_RA | CLI_OPT_NORA | OPT_AFTER_LD |
+                                             CLI_OPT_NOCHK,
+                                         CLI_TOKEN_BEFORE};
     CreateOptions options;
     uint32_t seen;
     if (!ParseCreate(argc, argv, &rules, &options, &seen) ||
@@ -330,7 +340,8 @@ static int DeleteLdAndSchedule(const CliStep *step)
     uint8_t ld = step->target;
     if (CliHasPartitionTable(adapter, ld)) {
         CliLogging(CLI_LOG_TRACE, MOD_CMD_LD, __LINE__,
-                   "Valid partition exist on Adapter %d-VD %d. At first, delete all partition by OS tool.", adapter, ld);
+                   "Valid partition exist on Adapter %d-VD %d. At first, delete all partition by OS tool.", adapter,
+                   ld);
         return 1;
     }
     if (!CLI_CALL(adapter, MOD_CMD_LD, deleteLD(adapter, ld))) {

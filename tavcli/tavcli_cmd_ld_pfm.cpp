@@ -28,8 +28,9 @@
 #define PFM_INTERVAL_LENGTH 7 /* "intHHMM" */
 #define PFM_COUNT_LENGTH 8    /* "freq" and up to four digits */
 
-#define MSG_RUNNING "Fatal error - The automatic statistical information acquisition processing has already been being executed."
-#define MSG_STOP_PENDING                                                        \
+#define MSG_RUNNING \
+    "Fatal error - The automatic statistical information acquisition processing has already been being executed."
+#define MSG_STOP_PENDING                                                                   \
     "The automatic statistical information acquisition interruption is being processed.\n" \
     "Please wait even for completion a little."
 #define MSG_TOTALS_ROW "%12llu %13llu %13llu %14llu"
@@ -137,8 +138,8 @@ static int AcceptPfm(uint32_t kind, const char *option, PfmOptions *options)
     case PFM_OPT_INTERVAL:
         return ParseInterval(option, &options->interval);
     case PFM_OPT_COUNT:
-        return strlen(option) <= PFM_COUNT_LENGTH && GetFrequency(option, &options->count) &&
-               options->count >= 1 && options->count <= TAV_AUTOSTAT_MAX_COUNT;
+        return strlen(option) <= PFM_COUNT_LENGTH && GetFrequency(option, &options->count) && options->count >= 1 &&
+               options->count <= TAV_AUTOSTAT_MAX_COUNT;
     case PFM_OPT_FILE:
         return snprintf(options->file, sizeof options->file, "%s", option + 1) < (int)sizeof options->file;
     case CLI_OPT_ADAPTER:
@@ -215,8 +216,8 @@ static void PrintDriveRows(const PfmOptions *options, const CliLdSelection *sele
             }
             unsigned long long r[4];
             ShownRates(&stats[slot], ld + 1, r);
-            CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "                     %d  %d " MSG_TOTALS_ROW, adapter,
-                       ld, r[0], r[1], r[2], r[3]);
+            CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "                     %d  %d " MSG_TOTALS_ROW, adapter, ld,
+                       r[0], r[1], r[2], r[3]);
         }
     }
 }
@@ -247,8 +248,8 @@ static int ShowRates(const PfmOptions *options, const CliLdSelection *selection)
         }
         unsigned long long r[4];
         ShownRates(&stats[slot], 0, r);
-        CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "%s       %d    " MSG_TOTALS_ROW, first ? date : "              ",
-                   adapter, r[0], r[1], r[2], r[3]);
+        CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "%s       %d    " MSG_TOTALS_ROW,
+                   first ? date : "              ", adapter, r[0], r[1], r[2], r[3]);
         first = 0;
     }
     CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "%s", "");

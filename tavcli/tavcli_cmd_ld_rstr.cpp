@@ -95,7 +95,8 @@ static int ShowCandidateDrives(uint8_t adapter, const DLL_RESTORE_LD_INFO *info)
     for (uint8_t pd = 0; pd < CLI_PD_USED; ++pd) {
         for (int m = 0; m < info->memberCount && m < TAV_MAX_DRIVES; ++m) {
             const DLL_LD_MEMBER &member = info->member[m];
-            if (member.hddNo == pd && !CliShowPhysicalDrive(CliDriveRef{adapter, pd}, member.driveState, CLI_PD_HEADING_INFO, 1)) {
+            if (member.hddNo == pd &&
+                !CliShowPhysicalDrive(CliDriveRef{adapter, pd}, member.driveState, CLI_PD_HEADING_INFO, 1)) {
                 return 0;
             }
         }

@@ -9,7 +9,7 @@
 #define MSG_PD_CHECK "Fatal error - Adapter %d-PD %d: Consistency Check is being executed."
 #define MSG_PD_PARITY "Fatal error - Adapter %d-PD %d: Make Parity is being executed."
 #define MSG_PD_NOT_REBUILDING "Adapter %d-PD %d is not in rebuild, copy back and copy process."
-#define MSG_PD_HEADING                                                           \
+#define MSG_PD_HEADING                                                         \
     "Rebuild[R], Copy Back[CB] and Copy[C] progress of physical drives...\n\n" \
     "Adapter #  PD #  state             Percent Complete"
 
@@ -141,8 +141,10 @@ int CliCmdExecPDRbld(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_PD);
     Tkbhit keys;
-    static const CliOptionRules rules = {CliClassifyActionOption, CliActionConflicts, CliAcceptDriveOption,
-                                         CLI_OPT_ADAPTER | CLI_OPT_PD, CLI_OPT_ACTIONS, 0, CLI_TOKEN_BEFORE};
+    static const CliOptionRules rules = {CliClassifyActionOption, CliActionConflicts,
+                                         CliAcceptDriveOption,    CLI_OPT_ADAPTER | CLI_OPT_PD,
+                                         CLI_OPT_ACTIONS,         0,
+                                         CLI_TOKEN_BEFORE};
     CliDriveOptions options;
     uint32_t seen;
     RebuildRun run = {};

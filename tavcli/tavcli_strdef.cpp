@@ -12,7 +12,8 @@ static const char kUsageText[] =
     "tavcli -AdpAutoRbld -Enbl|-Dsbl|-Dsply -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
     "tavcli -AdpPRSetDelay -High|-Middle|-Low -aN|-a0,1,2|-aALL\n"
     "tavcli -CfgLDAdd -R0|-R1|-R5[0:0,1:1,...N:N] {-WT|-WB} {-NORA|-RA} {-afterLdx} -aN\n"
-    "tavcli -CfgSpanADD -R10 -Array0[0:0,1:1,...N:N] -Array1[0:0,1:1,...N:N] [-Arrayx[0:0,1:1,...N:N]] {-WT|-WB} {-NORA|-RA} {-afterLdx} -aN\n"
+    "tavcli -CfgSpanADD -R10 -Array0[0:0,1:1,...N:N] -Array1[0:0,1:1,...N:N] [-Arrayx[0:0,1:1,...N:N]] {-WT|-WB} "
+    "{-NORA|-RA} {-afterLdx} -aN\n"
     "tavcli -CfgLDDel -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
     "tavcli -LDInfo -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
     "tavcli -LDSetProp -WT|-WB|-NORA|-RA -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
@@ -39,8 +40,7 @@ static const char kUsageText[] =
     "tavcli -PDLocate -Active|-Passive -PhysDrv[0:0,1:1,...N:N] -aN|-a0,1,2|-aALL\n"
     "tavcli -CCSchSet -Txx -EM|-ET|-EW|-ETH|-EF|-ES|-ESU -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
     "tavcli -CCSchInfo -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    "tavcli -CCSchDel -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n"
-    ;
+    "tavcli -CCSchDel -Lx|-L0,1,2|-Lall -aN|-a0,1,2|-aALL\n";
 
 static void PrintVersionBanner(void)
 {

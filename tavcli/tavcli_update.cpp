@@ -104,7 +104,8 @@ int CheckImagefile(CliFwImage *image)
     }
     const uint8_t *size = image->header + CLI_FW_DATA_SIZE;
     image->dataSize = (uint32_t)size[0] << 24 | (uint32_t)size[1] << 16 | (uint32_t)size[2] << 8 | size[3];
-    uint64_t expected = (uint64_t)image->dataSize + CLI_FW_IMAGE_HEADER + (image->noHeaderCheck ? 0 : CLI_FW_OUTER_HEADER);
+    uint64_t expected =
+        (uint64_t)image->dataSize + CLI_FW_IMAGE_HEADER + (image->noHeaderCheck ? 0 : CLI_FW_OUTER_HEADER);
     /* An image without data would be reported as written without a byte sent. */
     if (image->dataSize == 0 || expected != (uint64_t)st.st_size) {
         FileMessage("Fatal error - %s: file is broken.", image->path);
@@ -235,8 +236,8 @@ static int UpdateAdapter(const CliStep *step)
 {
     const FlashOptions *options = (const FlashOptions *)step->context;
     const uint8_t *slot = (const uint8_t *)memchr(options->targets.adapters, step->adapter, CLI_ADAPTER_SLOTS);
-    int moreFollow = slot != NULL && slot + 1 < options->targets.adapters + CLI_ADAPTER_SLOTS &&
-                     slot[1] != CLI_EMPTY_SLOT;
+    int moreFollow =
+        slot != NULL && slot + 1 < options->targets.adapters + CLI_ADAPTER_SLOTS && slot[1] != CLI_EMPTY_SLOT;
     return start_update(step->adapter, options->file, options->flags, moreFollow);
 }
 

@@ -23,11 +23,11 @@
  * checks read, so what reaches the adapter is the file that was checked,
  * even when its name is given to another file meanwhile. */
 struct CliFwImage {
-    char path[PATH_MAX];                  /* resolved path */
-    int fd;                               /* -1: not open */
-    int noHeaderCheck;                    /* the file has no outer header */
+    char path[PATH_MAX]; /* resolved path */
+    int fd;              /* -1: not open */
+    int noHeaderCheck;   /* the file has no outer header */
     uint32_t dataSize;
-    uint8_t header[CLI_FW_IMAGE_HEADER];  /* image header as read */
+    uint8_t header[CLI_FW_IMAGE_HEADER]; /* image header as read */
 };
 
 /* The checks of one update, each printing why it failed: the file exists

@@ -101,7 +101,7 @@ extern int LogTypUseError;
 extern int CONTno;
 extern int HDDno;
 extern uint8_t Model;
-extern char g_outFile[TAVLOG_NAME_SIZE];   /* the output file of the run, once chosen */
+extern char g_outFile[TAVLOG_NAME_SIZE];    /* the output file of the run, once chosen */
 extern char g_namePrefix[TAVLOG_NAME_SIZE]; /* time stamp, "_TAV_" and the controller digit */
 
 /* tavlog_usage */
@@ -124,8 +124,7 @@ int ArgumentAnalysis(int argc, char *argv[]);
 int LogMain(int code);
 
 /* tavlog_log: adapter and driver logs */
-int GetReadBufferLog(int contNo, uint8_t mode, uint8_t bufferId, uint8_t *buffer, uint32_t length,
-                     uint32_t offset);
+int GetReadBufferLog(int contNo, uint8_t mode, uint8_t bufferId, uint8_t *buffer, uint32_t length, uint32_t offset);
 int WriteBlockLog(int code);
 int CopyFwDump(void);
 int WriteFwDumpFromFROM(void);

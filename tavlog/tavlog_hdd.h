@@ -14,15 +14,15 @@
 struct HddRequest {
     uint8_t kind;
     uint8_t hddNo;
-    uint32_t paramPointer;   /* log-sense parameter pointer or internal-log offset */
+    uint32_t paramPointer; /* log-sense parameter pointer or internal-log offset */
     uint32_t allocLength;
-    uint8_t *data;           /* nullptr for commands without data */
+    uint8_t *data; /* nullptr for commands without data */
     uint8_t pageControl;
     uint8_t pageCode;
     uint8_t logKind;
     uint8_t startFlag;
-    uint8_t status;          /* out: 0 good, 2 check condition */
-    uint32_t returned;       /* out: bytes returned */
+    uint8_t status;    /* out: 0 good, 2 check condition */
+    uint32_t returned; /* out: bytes returned */
 };
 
 int CommonPathCmd(HddRequest *req);

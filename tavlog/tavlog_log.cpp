@@ -25,19 +25,26 @@ struct BlockLog {
     uint8_t mode;
     uint8_t bufferId;
     uint32_t blocks;
-    uint32_t base;   /* byte offset of block 0 */
+    uint32_t base; /* byte offset of block 0 */
     const char *suffix;
 };
 
-uint32_t memoryBase(uint32_t generation0, uint32_t other) { return Model == GENERATION0_MODEL ? generation0 : other; }
+uint32_t memoryBase(uint32_t generation0, uint32_t other)
+{
+    return Model == GENERATION0_MODEL ? generation0 : other;
+}
 
 BlockLog blockLogOf(int code)
 {
     switch (code) {
-    case LOG_RAID: return {code, 1, 0xA6, 4096, 0, "_RaidLog"};
-    case LOG_NVRAM: return {code, 2, 8, 64, 0, "_NvramLog"};
-    case LOG_FWTRC: return {code, 2, 7, 256, memoryBase(0xC00000, 0x1700000), "_FWTrcLog"};
-    default: return {code, 2, 7, 2048, memoryBase(0xF00000, 0x1800000), "_TempMemDump"};
+    case LOG_RAID:
+        return {code, 1, 0xA6, 4096, 0, "_RaidLog"};
+    case LOG_NVRAM:
+        return {code, 2, 8, 64, 0, "_NvramLog"};
+    case LOG_FWTRC:
+        return {code, 2, 7, 256, memoryBase(0xC00000, 0x1700000), "_FWTrcLog"};
+    default:
+        return {code, 2, 7, 2048, memoryBase(0xF00000, 0x1800000), "_TempMemDump"};
     }
 }
 
@@ -45,7 +52,9 @@ BlockLog blockLogOf(int code)
 void readErrorCause(uint32_t result, const SDllLinuxCmd *cmd, const uint8_t *detail)
 {
     switch (result) {
-    case CMDEXE_BUSY: g_errDetail.detail = CAUSE_DRIVER_TIMEOUT; break;
+    case CMDEXE_BUSY:
+        g_errDetail.detail = CAUSE_DRIVER_TIMEOUT;
+        break;
     case CMDEXE_SENSE:
         g_errDetail.detail = CAUSE_CHECK_CONDITION;
         if (detail != nullptr) {
@@ -58,7 +67,9 @@ void readErrorCause(uint32_t result, const SDllLinuxCmd *cmd, const uint8_t *det
         g_errDetail.detail = CAUSE_DRIVER_ERROR;
         g_errDetail.adapterError = cmd->area[1];
         break;
-    default: g_errDetail.detail = CAUSE_SYSTEM; break;
+    default:
+        g_errDetail.detail = CAUSE_SYSTEM;
+        break;
     }
 }
 
@@ -189,7 +200,7 @@ int CreateOutputFile(const char *name)
     }
     int error = errno;
     if (error == EEXIST) {
-        g_outFile[0] = '\0';   /* not ours: never removed or renamed */
+        g_outFile[0] = '\0'; /* not ours: never removed or renamed */
         PrintError(MSG_STARTED, ERR_KIND_MESSAGE, "CreateOutputFile", __LINE__);
     } else {
         SystemError(SRC_FILE, __LINE__, "open", error);
@@ -243,8 +254,16 @@ int GetReadBufferLog(int contNo, uint8_t mode, uint8_t bufferId, uint8_t *buffer
     }
     static SDllLinuxCmd cmd;
     Linux_InitCMD(&cmd, 0, buffer, 0, (int)length);
-    const uint8_t cdb[10] = {0x3C, mode, bufferId, (uint8_t)(offset >> 16), (uint8_t)(offset >> 8), (uint8_t)offset,
-                             (uint8_t)(length >> 16), (uint8_t)(length >> 8), (uint8_t)length, 0};
+    const uint8_t cdb[10] = {0x3C,
+                             mode,
+                             bufferId,
+                             (uint8_t)(offset >> 16),
+                             (uint8_t)(offset >> 8),
+                             (uint8_t)offset,
+                             (uint8_t)(length >> 16),
+                             (uint8_t)(length >> 8),
+                             (uint8_t)length,
+                             0};
     return sendToAdapter(contNo, &cmd, cdb, sizeof cdb, "GetReadBufferLog");
 }
 
@@ -297,8 +316,8 @@ int WriteFwDumpFromFROM(void)
     uint32_t blocks = 4096;
     const char *suffix = "_RaidFWDumpIncomplete";
     if (GetReadBufferLog(CONTno, 1, 0xA5, info, sizeof info, 0) && (info[153] == 1 || info[153] == 2)) {
-        uint32_t size = ((uint32_t)info[146] << 24) | ((uint32_t)info[147] << 16) | ((uint32_t)info[148] << 8) |
-                        info[149];
+        uint32_t size =
+            ((uint32_t)info[146] << 24) | ((uint32_t)info[147] << 16) | ((uint32_t)info[148] << 8) | info[149];
         blocks = size / BLOCK_SIZE + (size % BLOCK_SIZE != 0 ? 1 : 0);
         suffix = "_RaidFWDump";
     }
@@ -320,7 +339,7 @@ int WriteDrvTrac(void)
     TraceCall(SRC_FILE, __LINE__, 6, "WriteDrvTrac");
     snprintf(g_outFile, sizeof g_outFile, "%s", "TAV_DrvLog");
     g_errDetail.fileFlag = 1;
-    int fd = CreateOutputFile(g_outFile);   /* an earlier trace is never overwritten */
+    int fd = CreateOutputFile(g_outFile); /* an earlier trace is never overwritten */
     if (fd < 0) {
         return 0;
     }

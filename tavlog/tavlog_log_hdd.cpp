@@ -177,8 +177,7 @@ int writeLogPage(int fd, uint8_t pageControl, uint8_t page)
     uint32_t offset = 0;
     while (offset < total) {
         uint32_t piece = total - offset < MAX_ALLOC ? total - offset : MAX_ALLOC;
-        if (!logSense(pageControl, page, offset, piece, g_data) ||
-            !PrintLog(fd, header, g_data, piece, &offset)) {
+        if (!logSense(pageControl, page, offset, piece, g_data) || !PrintLog(fd, header, g_data, piece, &offset)) {
             return 0;
         }
     }
@@ -211,20 +210,28 @@ int WriteLogSense(const DriveId &id)
 const char *internalHeader(int code)
 {
     switch (code) {
-    case LOG_HDD_DSLOG: return "<Drive Status Log>\n";
-    case LOG_HDD_DILOG: return "<Drive Internal Log>\n";
-    case LOG_HDD_CLOG: return "<Command Log>\n";
-    default: return "<Controller Internal Information>\n";
+    case LOG_HDD_DSLOG:
+        return "<Drive Status Log>\n";
+    case LOG_HDD_DILOG:
+        return "<Drive Internal Log>\n";
+    case LOG_HDD_CLOG:
+        return "<Command Log>\n";
+    default:
+        return "<Controller Internal Information>\n";
     }
 }
 
 const char *internalSuffix(int code)
 {
     switch (code) {
-    case LOG_HDD_DSLOG: return "_HDDLog_DSLog_";
-    case LOG_HDD_DILOG: return "_HDDLog_DILog_";
-    case LOG_HDD_CLOG: return "_HDDLog_CLog_";
-    default: return "_HDDLog_CII_";
+    case LOG_HDD_DSLOG:
+        return "_HDDLog_DSLog_";
+    case LOG_HDD_DILOG:
+        return "_HDDLog_DILog_";
+    case LOG_HDD_CLOG:
+        return "_HDDLog_CLog_";
+    default:
+        return "_HDDLog_CII_";
     }
 }
 
@@ -262,9 +269,12 @@ int WriteRequestInternalLog(int code)
 int collectDriveLog(int code, const DriveId &id)
 {
     switch (code) {
-    case LOG_HDD_INQUIRY: return WriteInquiry(id);
-    case LOG_HDD_LOGSENSE: return WriteLogSense(id);
-    default: return WriteRequestInternalLog(code);
+    case LOG_HDD_INQUIRY:
+        return WriteInquiry(id);
+    case LOG_HDD_LOGSENSE:
+        return WriteLogSense(id);
+    default:
+        return WriteRequestInternalLog(code);
     }
 }
 

@@ -26,7 +26,10 @@ volatile sig_atomic_t g_stopSignal = 0;
 struct sigaction g_savedInt;
 struct sigaction g_savedTerm;
 
-void onStopSignal(int signal) { g_stopSignal = signal; }
+void onStopSignal(int signal)
+{
+    g_stopSignal = signal;
+}
 
 void pause(long nanoseconds)
 {
@@ -43,11 +46,8 @@ struct ScsiFunc {
 };
 
 const ScsiFunc scsifunctbl[] = {
-    {0xBA, 8, TavPasAnyCommand},
-    {0xBA, 8, TavPasAnyCommand},
-    {0xBB, 8, TavPasInquiry},
-    {0xBB, 12, TavPasLogSense},
-    {0xBB, 12, TavPasRequestInternalLog},
+    {0xBA, 8, TavPasAnyCommand}, {0xBA, 8, TavPasAnyCommand},          {0xBB, 8, TavPasInquiry},
+    {0xBB, 12, TavPasLogSense},  {0xBB, 12, TavPasRequestInternalLog},
 };
 
 void put16(uint8_t *p, uint32_t v)
@@ -90,7 +90,8 @@ void buildCdb(const HddRequest &req, PassThroughInfo *info)
         put24(c + 5, req.paramPointer);
         put24(c + 8, req.allocLength);
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -120,7 +121,8 @@ int reportPassFailure(const HddRequest &req, uint32_t code, const uint8_t *resul
     case TAVPAS_SYSTEM_ERROR:
         g_errDetail.errNo = (uint32_t)errno;
         return fail(CAUSE_PTH_SYSTEM, "CommonPathCmd", __LINE__);
-    default: return fail(CAUSE_PTH, "CommonPathCmd", __LINE__);
+    default:
+        return fail(CAUSE_PTH, "CommonPathCmd", __LINE__);
     }
 }
 
@@ -210,7 +212,10 @@ int waitReady(void)
 
 }  // namespace
 
-int StopRequested(void) { return g_stopSignal != 0; }
+int StopRequested(void)
+{
+    return g_stopSignal != 0;
+}
 
 /* Sends one drive request; busy answers are retried every 5 ms. */
 int CommonPathCmd(HddRequest *req)
@@ -236,8 +241,8 @@ int CommonPathCmd(HddRequest *req)
         uint32_t length = req->data != nullptr ? req->allocLength : 0;
         uint8_t result[TAVPAS_RESULT_SIZE] = {};
         uint32_t resultLength = sizeof result;
-        uint32_t code = scsifunctbl[req->kind].call(&info, req->data != nullptr ? req->data : none, &length, result,
-                                                    &resultLength);
+        uint32_t code =
+            scsifunctbl[req->kind].call(&info, req->data != nullptr ? req->data : none, &length, result, &resultLength);
         req->status = info.status;
         req->returned = length;
         if (code == TAVPAS_OK) {

@@ -22,8 +22,8 @@ namespace {
 struct Keyword {
     const char *text;
     int code;
-    bool drive;        /* a drive digit follows */
-    bool controller;   /* a controller digit precedes */
+    bool drive;      /* a drive digit follows */
+    bool controller; /* a controller digit precedes */
 };
 
 /* Tried in order: "_fwdumpdirect" before "_fwdump". */
@@ -206,13 +206,20 @@ int collect(int code)
     switch (code) {
     case LOG_RAID:
     case LOG_NVRAM:
-    case LOG_FWTRC: return WriteBlockLog(code);
-    case LOG_FWDUMP: return CopyFwDump();
-    case LOG_FWDUMP_FROM: return WriteFwDumpFromFROM();
-    case LOG_FWDUMP_SDRAM: return WriteFwDumpFromSDRAM();
-    case LOG_DRV: return WriteDrvTrac();
-    case LOG_UTL: return CopyUtlTrace();
-    default: return IntHddLogMain(code);
+    case LOG_FWTRC:
+        return WriteBlockLog(code);
+    case LOG_FWDUMP:
+        return CopyFwDump();
+    case LOG_FWDUMP_FROM:
+        return WriteFwDumpFromFROM();
+    case LOG_FWDUMP_SDRAM:
+        return WriteFwDumpFromSDRAM();
+    case LOG_DRV:
+        return WriteDrvTrac();
+    case LOG_UTL:
+        return CopyUtlTrace();
+    default:
+        return IntHddLogMain(code);
     }
 }
 

@@ -49,21 +49,34 @@ const char *errorTypeWording(int code)
     case LOG_HDD_CLOG:
     case LOG_HDD_CII:
     case LOG_HDD_INQUIRY:
-    case LOG_HDD_LOGSENSE: return "HDD internal Log";
+    case LOG_HDD_LOGSENSE:
+        return "HDD internal Log";
     case LOG_FWDUMP_DIRECT:
-    case LOG_FWDUMP_FROM: return "RAID Firmware Dump";
-    case LOG_RAID: return "RAID Log";
-    case LOG_NVRAM: return "NVRAM Log";
-    case LOG_FWTRC: return "Firmware Trace Log";
-    case LOG_FWDUMP: return "Firmware Dump";
-    case LOG_FWDUMP_SDRAM: return "BOOT Firmware Temporary Dump";
-    case LOG_DRV: return "RAID Driver";
-    case LOG_UTL: return "RAID Utility";
-    default: return "Log Type Unknown";
+    case LOG_FWDUMP_FROM:
+        return "RAID Firmware Dump";
+    case LOG_RAID:
+        return "RAID Log";
+    case LOG_NVRAM:
+        return "NVRAM Log";
+    case LOG_FWTRC:
+        return "Firmware Trace Log";
+    case LOG_FWDUMP:
+        return "Firmware Dump";
+    case LOG_FWDUMP_SDRAM:
+        return "BOOT Firmware Temporary Dump";
+    case LOG_DRV:
+        return "RAID Driver";
+    case LOG_UTL:
+        return "RAID Utility";
+    default:
+        return "Log Type Unknown";
     }
 }
 
-bool automaticTraceRun(void) { return WhoWokeMe == WOKE_AUTOMATIC && LogTypUseError == LOG_FWTRC && CONTno != 255; }
+bool automaticTraceRun(void)
+{
+    return WhoWokeMe == WOKE_AUTOMATIC && LogTypUseError == LOG_FWTRC && CONTno != 255;
+}
 
 /* Prints one message line (or keeps it quiet in an automatic trace run) and
  * writes it to the trace log. */
@@ -95,16 +108,24 @@ void causeLine(void)
         emit(__LINE__, "Cause of the error is check condition. (Sense key = 0x%02x, ASC = 0x%02x, ASCQ = 0x%02x )\n",
              e.senseKey, e.asc, e.ascq);
         break;
-    case CAUSE_DRIVER_TIMEOUT: emit(__LINE__, "Cause of the error is driver timeout."); break;
+    case CAUSE_DRIVER_TIMEOUT:
+        emit(__LINE__, "Cause of the error is driver timeout.");
+        break;
     case CAUSE_DRIVER_ERROR:
         emit(__LINE__, "Cause of the error is inside error of the driver. ( error code = %d )\n", e.adapterError);
         break;
-    case CAUSE_SPIN_UP: emit(__LINE__, "Cause of the error is HDD motor did not spin up."); break;
-    case CAUSE_LOG_SIZE: emit(__LINE__, "Hdd Log size is less than 4."); break;
+    case CAUSE_SPIN_UP:
+        emit(__LINE__, "Cause of the error is HDD motor did not spin up.");
+        break;
+    case CAUSE_LOG_SIZE:
+        emit(__LINE__, "Hdd Log size is less than 4.");
+        break;
     case CAUSE_PTH_PARAM:
         emit(__LINE__, "Cause of the error is path through library.\nParameter wrong of number %d.\n", e.paramNo);
         break;
-    case CAUSE_PTH: emit(__LINE__, "Cause of the error is path through library."); break;
+    case CAUSE_PTH:
+        emit(__LINE__, "Cause of the error is path through library.");
+        break;
     case CAUSE_PTH_LIBRARY:
         emit(__LINE__, "Cause of the error is path through library.\nerror message is %s\n", strerror((int)e.errNo));
         break;
@@ -112,18 +133,29 @@ void causeLine(void)
         emit(__LINE__, "Cause of the error is path through library.\nerror code %d, system function name %s\n",
              (int)e.errNo, "ioctl");
         break;
-    case CAUSE_PTH_BUSY: emit(__LINE__, "Cause of the error is path through library.\nPath through library is busy."); break;
+    case CAUSE_PTH_BUSY:
+        emit(__LINE__, "Cause of the error is path through library.\nPath through library is busy.");
+        break;
     case CAUSE_PTH_CHECK:
         emit(__LINE__,
              "Cause of the error is path through library.\nHDD status is check condition. (Sensekey = 0x%02x, ASC = "
              "0x%02x, ASCQ = 0x%02x )\n",
              e.senseKey, e.asc, e.ascq);
         break;
-    case CAUSE_PTH_MEMORY: emit(__LINE__, "Cause of the error is path through library.\nMemory resource too little."); break;
-    case CAUSE_VENDOR: emit(__LINE__, "HDD vendor to support is Fujitsu or Morvane or Toshiba."); break;
-    case CAUSE_UNCONNECTED: emit(__LINE__, "physics drive of number %d is unconnected.\n", (int)e.hddNo); break;
-    case CAUSE_SYSTEM: emit(__LINE__, "The System error occurred while gathering the log."); break;
-    default: break;
+    case CAUSE_PTH_MEMORY:
+        emit(__LINE__, "Cause of the error is path through library.\nMemory resource too little.");
+        break;
+    case CAUSE_VENDOR:
+        emit(__LINE__, "HDD vendor to support is Fujitsu or Morvane or Toshiba.");
+        break;
+    case CAUSE_UNCONNECTED:
+        emit(__LINE__, "physics drive of number %d is unconnected.\n", (int)e.hddNo);
+        break;
+    case CAUSE_SYSTEM:
+        emit(__LINE__, "The System error occurred while gathering the log.");
+        break;
+    default:
+        break;
     }
 }
 
@@ -139,11 +171,20 @@ void parameterMessage(void)
 {
     emit(__LINE__, "TAV1001-E The parameter is incorrect.");
     switch (g_errDetail.detail) {
-    case DETAIL_ARG_WRONG: emit(__LINE__, "A command line argument is wrong."); break;
-    case DETAIL_ARG_UNKNOWN: emit(__LINE__, "%s is unknown command.\n", g_errDetail.firstArg); break;
-    case DETAIL_ARG_AUTOMATIC: emit(__LINE__, "When appointed -AutomaticLog to gather only F/W trace log.(clog)"); break;
-    case DETAIL_ARG_DIRECTORY: emit(__LINE__, "%s is not found or not directory.\n", g_errDetail.secondArg); break;
-    default: break;
+    case DETAIL_ARG_WRONG:
+        emit(__LINE__, "A command line argument is wrong.");
+        break;
+    case DETAIL_ARG_UNKNOWN:
+        emit(__LINE__, "%s is unknown command.\n", g_errDetail.firstArg);
+        break;
+    case DETAIL_ARG_AUTOMATIC:
+        emit(__LINE__, "When appointed -AutomaticLog to gather only F/W trace log.(clog)");
+        break;
+    case DETAIL_ARG_DIRECTORY:
+        emit(__LINE__, "%s is not found or not directory.\n", g_errDetail.secondArg);
+        break;
+    default:
+        break;
     }
 }
 
@@ -156,11 +197,21 @@ void hddMessage(const char *number, const char *text)
 void messageCode(int code)
 {
     switch (code) {
-    case MSG_PARAM: parameterMessage(); break;
-    case MSG_STARTED: emit(__LINE__, "TAV1002-E It has already started."); break;
-    case MSG_DISK_FULL: emit(__LINE__, "TAV1003-E The disk is full."); break;
-    case MSG_NO_CONTROLLER: emit(__LINE__, "TAV1004-E Morvane Raid Controller is not found."); break;
-    case MSG_NO_HDD: hddMessage("1008", "HDD Not Found."); break;
+    case MSG_PARAM:
+        parameterMessage();
+        break;
+    case MSG_STARTED:
+        emit(__LINE__, "TAV1002-E It has already started.");
+        break;
+    case MSG_DISK_FULL:
+        emit(__LINE__, "TAV1003-E The disk is full.");
+        break;
+    case MSG_NO_CONTROLLER:
+        emit(__LINE__, "TAV1004-E Morvane Raid Controller is not found.");
+        break;
+    case MSG_NO_HDD:
+        hddMessage("1008", "HDD Not Found.");
+        break;
     case MSG_NOT_SUPPORT:
         if (g_errDetail.hddNotSpecified) {
             emit(__LINE__, "TAV1009-E Command is not support. (Adapter number = %d, HDD number = *)\n",
@@ -170,13 +221,27 @@ void messageCode(int code)
             emit(__LINE__, "this command support in HDD vender of Fujitsu or Toshiba.");
         }
         break;
-    case MSG_TIMEOUT: emit(__LINE__, "TAV1010-E time-out when gathering the log."); break;
-    case MSG_VENDOR: hddMessage("1011", "Specified HDD VenderID is not supported."); break;
-    case MSG_PRODUCT: hddMessage("1012", "Specified HDD ProductID is not supported."); break;
-    case MSG_REVISION: hddMessage("1013", "Specified HDD ProductRev is not supported."); break;
-    case MSG_STATUS_GOOD: hddMessage("1014", "Specified HDD status is Good."); break;
-    case MSG_TOO_MANY_FILES: emit(__LINE__, "TAV1015-E The number of files that can be copied is exceeded."); break;
-    default: generalFailure(code); break;
+    case MSG_TIMEOUT:
+        emit(__LINE__, "TAV1010-E time-out when gathering the log.");
+        break;
+    case MSG_VENDOR:
+        hddMessage("1011", "Specified HDD VenderID is not supported.");
+        break;
+    case MSG_PRODUCT:
+        hddMessage("1012", "Specified HDD ProductID is not supported.");
+        break;
+    case MSG_REVISION:
+        hddMessage("1013", "Specified HDD ProductRev is not supported.");
+        break;
+    case MSG_STATUS_GOOD:
+        hddMessage("1014", "Specified HDD status is Good.");
+        break;
+    case MSG_TOO_MANY_FILES:
+        emit(__LINE__, "TAV1015-E The number of files that can be copied is exceeded.");
+        break;
+    default:
+        generalFailure(code);
+        break;
     }
 }
 
@@ -200,16 +265,25 @@ void Usage(void)
 const char *LogTypeName(int code)
 {
     switch (code) {
-    case LOG_RAID: return "RAID";
-    case LOG_NVRAM: return "NVRAM";
-    case LOG_FWTRC: return "Firmware Trace";
-    case LOG_FWDUMP: return "Firmware Dump";
+    case LOG_RAID:
+        return "RAID";
+    case LOG_NVRAM:
+        return "NVRAM";
+    case LOG_FWTRC:
+        return "Firmware Trace";
+    case LOG_FWDUMP:
+        return "Firmware Dump";
     case LOG_FWDUMP_DIRECT:
-    case LOG_FWDUMP_FROM: return "RAID Firmware Dump";
-    case LOG_FWDUMP_SDRAM: return "BOOT Firmware Temporary Dump";
-    case LOG_DRV: return "RAID Driver";
-    case LOG_UTL: return "RAID Utility";
-    default: return "HDD internal";
+    case LOG_FWDUMP_FROM:
+        return "RAID Firmware Dump";
+    case LOG_FWDUMP_SDRAM:
+        return "BOOT Firmware Temporary Dump";
+    case LOG_DRV:
+        return "RAID Driver";
+    case LOG_UTL:
+        return "RAID Utility";
+    default:
+        return "HDD internal";
     }
 }
 
@@ -243,9 +317,15 @@ void TraceCall(const char *srcFile, int line, int level, const char *function)
 {
     char text[512];
     switch (level) {
-    case 1: snprintf(text, sizeof text, "%s CALL \n", function); break;
-    case 2: snprintf(text, sizeof text, "%s CALL (Contno=%d)\n", function, CONTno); break;
-    case 3: snprintf(text, sizeof text, "%s CALL (Contno=%d, Hddno=%d)\n", function, CONTno, HDDno); break;
+    case 1:
+        snprintf(text, sizeof text, "%s CALL \n", function);
+        break;
+    case 2:
+        snprintf(text, sizeof text, "%s CALL (Contno=%d)\n", function, CONTno);
+        break;
+    case 3:
+        snprintf(text, sizeof text, "%s CALL (Contno=%d, Hddno=%d)\n", function, CONTno, HDDno);
+        break;
     case 4:
         snprintf(text, sizeof text, "%s CALL (Contno=%d, Hddno=%d, LogType=0x%x)\n", function, CONTno, HDDno,
                  LogTypUseError);
@@ -253,8 +333,12 @@ void TraceCall(const char *srcFile, int line, int level, const char *function)
     case 5:
         snprintf(text, sizeof text, "%s CALL (Contno=%d, Hddno=*, LogType=0x%x)\n", function, CONTno, LogTypUseError);
         break;
-    case 6: snprintf(text, sizeof text, "%s CALL (Contno=*, Hddno=*, LogType=0x%x)\n", function, LogTypUseError); break;
-    default: snprintf(text, sizeof text, "%s CALL LOG Message Not Support\n", function); break;
+    case 6:
+        snprintf(text, sizeof text, "%s CALL (Contno=*, Hddno=*, LogType=0x%x)\n", function, LogTypUseError);
+        break;
+    default:
+        snprintf(text, sizeof text, "%s CALL LOG Message Not Support\n", function);
+        break;
     }
     dumpLog(srcFile, (unsigned)line, text, NULL, 0);
 }

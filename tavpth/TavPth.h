@@ -11,7 +11,7 @@
 #define PTH_LOG_SIZE 2000000
 #define PTH_PATH_SIZE 4096
 #define PTH_SECTOR 512u
-#define PTH_PIECE 0x10000u          /* the largest single transfer */
+#define PTH_PIECE 0x10000u /* the largest single transfer */
 #define PTH_STRIPE_HALF_BLOCKS 128u
 #define PTH_LAST_DRIVE 7
 #define PTH_KIND_PD 0

@@ -12,10 +12,10 @@ namespace {
 
 struct PthCommand {
     char word[41];
-    int minArgs;   /* program name and command word included */
+    int minArgs; /* program name and command word included */
     int maxArgs;
     PthHandler handler;
-    int noArgs;    /* the handler takes no arguments */
+    int noArgs; /* the handler takes no arguments */
 };
 
 const PthCommand functbl[] = {

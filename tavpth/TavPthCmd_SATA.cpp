@@ -56,8 +56,14 @@ int sataSector(char **argv, int read)
 
 }  // namespace
 
-int TavPDOneSectorRead_SATA(int, char **argv) { return sataSector(argv, 1); }
-int TavPDOneSectorWrite_SATA(int, char **argv) { return sataSector(argv, 0); }
+int TavPDOneSectorRead_SATA(int, char **argv)
+{
+    return sataSector(argv, 1);
+}
+int TavPDOneSectorWrite_SATA(int, char **argv)
+{
+    return sataSector(argv, 0);
+}
 
 namespace {
 
@@ -100,19 +106,26 @@ int readSataFile(PthFile *file, SataRequest *req)
     char cdbText[PTH_PATH_SIZE];
     uint8_t cdb[16] = {};
     uint32_t type = TAVPAS_DEVICE_SATA;
-    if (!PthFileDigit(file, "Controller No", -1, &cont) || !PthFileDigit(file, "Drive No", -1, &drive)) return 0;
+    if (!PthFileDigit(file, "Controller No", -1, &cont) || !PthFileDigit(file, "Drive No", -1, &drive))
+        return 0;
     if (getHddType(cont, drive, &type) && type != TAVPAS_DEVICE_SATA) {
         return PTH_FAIL(TavPthErr0024(PTH_AT, "SAS"));
     }
-    if (!PthFileCdb(file, -1, sizeof cdb, cdb, &count, cdbText, sizeof cdbText)) return 0;
-    if (!PthFileDigit(file, "Direction", -1, &direction)) return 0;
-    if (direction > 2) return PthIllegal(PTH_AT, "Direction");
+    if (!PthFileCdb(file, -1, sizeof cdb, cdb, &count, cdbText, sizeof cdbText))
+        return 0;
+    if (!PthFileDigit(file, "Direction", -1, &direction))
+        return 0;
+    if (direction > 2)
+        return PthIllegal(PTH_AT, "Direction");
     uint8_t sent = direction == 0 ? TAVPAS_FROM_DRIVE : direction == 1 ? TAVPAS_TO_DRIVE : TAVPAS_NO_DATA;
     PthSata(&req->info, cont, drive, cdb, sent, 0);
     req->info.cdbLength = static_cast<uint32_t>(count);
-    if (direction == 2) return 1;
-    if (!readSataLength(file, req)) return 0;
-    if (!PthFileFlag(file, direction == 0 ? "Word block change on or not" : "Continuousness", -1, &flag)) return 0;
+    if (direction == 2)
+        return 1;
+    if (!readSataLength(file, req))
+        return 0;
+    if (!PthFileFlag(file, direction == 0 ? "Word block change on or not" : "Continuousness", -1, &flag))
+        return 0;
     if (direction == 0) {
         req->swapWords = flag;
         return 1;

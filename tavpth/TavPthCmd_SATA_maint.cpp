@@ -98,14 +98,16 @@ int readInjection(PthFile *file, uint8_t *structure)
 {
     uint16_t flags = 0;
     uint32_t word3 = 0, byte8 = 0, byte9 = 0, first = 0, second = 0;
-    if (!flagLine(file, 1, 1, &flags) || !numberLine(file, 10, 1, 4, &word3)) return 0;
+    if (!flagLine(file, 1, 1, &flags) || !numberLine(file, 10, 1, 4, &word3))
+        return 0;
     if (word3 != 0 && word3 != 2 && word3 != 4) {
         char label[32];
         snprintf(label, sizeof label, "%s(%d)", "Parameter", PthFileLines(file));
         return PthIllegal(PTH_AT, label);
     }
     flags = static_cast<uint16_t>(flags | word3);
-    if (!flagLine(file, 1, 8, &flags) || !flagLine(file, 2, 16, &flags) || !errorTypeLine(file, &flags)) return 0;
+    if (!flagLine(file, 1, 8, &flags) || !flagLine(file, 2, 16, &flags) || !errorTypeLine(file, &flags))
+        return 0;
     if (!numberLine(file, 16, 4, 0xFFFF, &word3) || !numberLine(file, 10, 4, 255, &byte8) ||
         !numberLine(file, 10, 4, 255, &byte9) || !numberLine(file, 16, 8, 0xFFFFFFFF, &first) ||
         !numberLine(file, 16, 8, 0xFFFFFFFF, &second)) {

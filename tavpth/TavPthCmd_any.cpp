@@ -24,10 +24,14 @@ int readAnyBody(PthFile *file, int cont, int drive, AnyRequest *req)
     int direction = 0, count = 0, continuous = 0;
     char cdbText[PTH_PATH_SIZE];
     uint8_t cdb[14];
-    if (!PthFileCdb(file, 0, sizeof cdb, cdb, &count, cdbText, sizeof cdbText)) return 0;
-    if (!PthFileDigit(file, "Direction", 0, &direction)) return 0;
-    if (direction > 1) return PthIllegal(PTH_AT, "Direction");
-    if (!PthFileLength(file, 0, &req->length)) return 0;
+    if (!PthFileCdb(file, 0, sizeof cdb, cdb, &count, cdbText, sizeof cdbText))
+        return 0;
+    if (!PthFileDigit(file, "Direction", 0, &direction))
+        return 0;
+    if (direction > 1)
+        return PthIllegal(PTH_AT, "Direction");
+    if (!PthFileLength(file, 0, &req->length))
+        return 0;
     req->read = direction == 0;
     PthWrapped(&req->info, cont, drive, req->read, cdb, static_cast<unsigned>(count));
     if (cdb[0] == kReadCapacity) {
@@ -42,7 +46,8 @@ int readAnyBody(PthFile *file, int cont, int drive, AnyRequest *req)
             return PTH_FAIL(TavPthErr0007(PTH_AT, 12, "Failed in PassThrough"));
         }
     }
-    if (!PthFileFlag(file, "Continuousness", 0, &continuous)) return 0;
+    if (!PthFileFlag(file, "Continuousness", 0, &continuous))
+        return 0;
     return req->length == 0 || PthFileWriteData(file, req->data, req->length, continuous);
 }
 

@@ -12,7 +12,7 @@
 
 struct PthFile {
     FILE *stream;
-    unsigned maxLine;   /* characters of a line besides its line end */
+    unsigned maxLine; /* characters of a line besides its line end */
     int counted;
     int error;
 };
@@ -75,8 +75,14 @@ int PthFileNext(PthFile *file, char *line, size_t size)
     return 0;
 }
 
-int PthFileError(const PthFile *file) { return file->error; }
-int PthFileLines(const PthFile *file) { return file->counted; }
+int PthFileError(const PthFile *file)
+{
+    return file->error;
+}
+int PthFileLines(const PthFile *file)
+{
+    return file->counted;
+}
 
 void PthFileRewind(PthFile *file)
 {

@@ -13,29 +13,54 @@ const uint32_t kMaxTransfer = 0x200000;
 /* Where a code keeps its address and length in the CDB text (hex digit
  * positions from the start of the line) and in which unit. */
 struct CdbFields {
-    int addressFrom, addressTo;   /* -1: no address field */
+    int addressFrom, addressTo; /* -1: no address field */
     uint32_t fixedAddress;
-    int lengthFrom, lengthTo;     /* -1: no length field */
+    int lengthFrom, lengthTo; /* -1: no length field */
     uint32_t fixedLength;
-    int blocks;                   /* the length counts 512-byte blocks */
+    int blocks; /* the length counts 512-byte blocks */
 };
 
 CdbFields fieldsOf(uint8_t code)
 {
     switch (code) {
-    case 0x00: case 0x1B: return {-1, -1, 1, -1, -1, 1, 0};
-    case 0x1D: return {-1, -1, 0, -1, -1, 1, 0};
-    case 0x08: case 0x0A: return {2, 7, 0, 8, 9, 0, 1};
-    case 0x28: case 0x2A: case 0x2E: return {4, 11, 0, 14, 17, 0, 1};
-    case 0x2F: case 0x3E: case 0x3F: return {4, 11, 0, 14, 17, 0, 0};
-    case 0x3B: case 0x3C: return {6, 11, 0, 12, 17, 0, 0};
-    case 0x1C: return {-1, -1, 0, 6, 9, 0, 0};
-    case 0x12: case 0x15: case 0x1A: return {-1, -1, 0, 8, 9, 0, 0};
-    case 0x4C: case 0x4D: case 0x55: case 0x5A: return {-1, -1, 0, 14, 17, 0, 0};
-    case 0x41: return {-1, -1, 0, -1, -1, 512, 0};
-    case 0xFE: return {-1, -1, 0, 12, 17, 0, 0};
-    case 0x25: return {-1, -1, 0, -1, -1, 8, 0};
-    default: return {-1, -1, 0, -1, -1, 0, 0};
+    case 0x00:
+    case 0x1B:
+        return {-1, -1, 1, -1, -1, 1, 0};
+    case 0x1D:
+        return {-1, -1, 0, -1, -1, 1, 0};
+    case 0x08:
+    case 0x0A:
+        return {2, 7, 0, 8, 9, 0, 1};
+    case 0x28:
+    case 0x2A:
+    case 0x2E:
+        return {4, 11, 0, 14, 17, 0, 1};
+    case 0x2F:
+    case 0x3E:
+    case 0x3F:
+        return {4, 11, 0, 14, 17, 0, 0};
+    case 0x3B:
+    case 0x3C:
+        return {6, 11, 0, 12, 17, 0, 0};
+    case 0x1C:
+        return {-1, -1, 0, 6, 9, 0, 0};
+    case 0x12:
+    case 0x15:
+    case 0x1A:
+        return {-1, -1, 0, 8, 9, 0, 0};
+    case 0x4C:
+    case 0x4D:
+    case 0x55:
+    case 0x5A:
+        return {-1, -1, 0, 14, 17, 0, 0};
+    case 0x41:
+        return {-1, -1, 0, -1, -1, 512, 0};
+    case 0xFE:
+        return {-1, -1, 0, 12, 17, 0, 0};
+    case 0x25:
+        return {-1, -1, 0, -1, -1, 8, 0};
+    default:
+        return {-1, -1, 0, -1, -1, 0, 0};
     }
 }
 
@@ -91,23 +116,56 @@ uint32_t GetDataLen(uint8_t code, const char *cdbText, int *valid)
 int AddressSetting(PassThroughInfo *info, uint32_t address)
 {
     switch (info->cdb[2]) {
-    case 0x08: case 0x0A: PthPutBe(info->cdb + 3, address, 3); return 1;
-    case 0x28: case 0x2A: case 0x2E: case 0x2F: case 0x3E: case 0x3F: PthPutBe(info->cdb + 4, address, 4); return 1;
-    case 0x3B: case 0x3C: PthPutBe(info->cdb + 5, address, 3); return 1;
-    case 0x00: case 0x1B: return 1;
-    default: return 0;
+    case 0x08:
+    case 0x0A:
+        PthPutBe(info->cdb + 3, address, 3);
+        return 1;
+    case 0x28:
+    case 0x2A:
+    case 0x2E:
+    case 0x2F:
+    case 0x3E:
+    case 0x3F:
+        PthPutBe(info->cdb + 4, address, 4);
+        return 1;
+    case 0x3B:
+    case 0x3C:
+        PthPutBe(info->cdb + 5, address, 3);
+        return 1;
+    case 0x00:
+    case 0x1B:
+        return 1;
+    default:
+        return 0;
     }
 }
 
 int DataLenSetting(PassThroughInfo *info, uint32_t length)
 {
     switch (info->cdb[2]) {
-    case 0x08: case 0x0A: info->cdb[6] = static_cast<uint8_t>(length / PTH_SECTOR); return 1;
-    case 0x28: case 0x2A: case 0x2E: PthPutBe(info->cdb + 9, length / PTH_SECTOR, 2); return 1;
-    case 0x2F: case 0x3E: case 0x3F: PthPutBe(info->cdb + 9, length, 2); return 1;
-    case 0x3B: case 0x3C: PthPutBe(info->cdb + 8, length, 3); return 1;
-    case 0x00: case 0x1B: return 1;
-    default: return 0;
+    case 0x08:
+    case 0x0A:
+        info->cdb[6] = static_cast<uint8_t>(length / PTH_SECTOR);
+        return 1;
+    case 0x28:
+    case 0x2A:
+    case 0x2E:
+        PthPutBe(info->cdb + 9, length / PTH_SECTOR, 2);
+        return 1;
+    case 0x2F:
+    case 0x3E:
+    case 0x3F:
+        PthPutBe(info->cdb + 9, length, 2);
+        return 1;
+    case 0x3B:
+    case 0x3C:
+        PthPutBe(info->cdb + 8, length, 3);
+        return 1;
+    case 0x00:
+    case 0x1B:
+        return 1;
+    default:
+        return 0;
     }
 }
 
@@ -127,20 +185,28 @@ int readFixFile(PthFile *file, FixRequest *req)
     char cdbText[PTH_PATH_SIZE];
     uint8_t cdb[14];
     uint32_t type = TAVPAS_DEVICE_SCSI;
-    if (!PthFileController(file, 0, &cont)) return 0;
-    if (!PthFileField(file, line, sizeof line, "Parameter", 0)) return 0;
-    if (!PthFileDrive(file, 0, cont, &drive)) return 0;
+    if (!PthFileController(file, 0, &cont))
+        return 0;
+    if (!PthFileField(file, line, sizeof line, "Parameter", 0))
+        return 0;
+    if (!PthFileDrive(file, 0, cont, &drive))
+        return 0;
     if (getHddType(cont, drive, &type) && type == TAVPAS_DEVICE_SATA) {
         return PTH_FAIL(TavPthErr0024(PTH_AT, "SATA"));
     }
-    if (!PthFileCdb(file, 0, sizeof cdb, cdb, &count, cdbText, sizeof cdbText)) return 0;
-    if (!PthFileDigit(file, "Direction", 0, &direction)) return 0;
-    if (direction > 1) return PthIllegal(PTH_AT, "Direction");
+    if (!PthFileCdb(file, 0, sizeof cdb, cdb, &count, cdbText, sizeof cdbText))
+        return 0;
+    if (!PthFileDigit(file, "Direction", 0, &direction))
+        return 0;
+    if (direction > 1)
+        return PthIllegal(PTH_AT, "Direction");
     int validAddress = 0, validLength = 0;
     req->address = TavPthGetAddress(cdb[0], cdbText, &validAddress);
     req->length = GetDataLen(cdb[0], cdbText, &validLength);
-    if (!validAddress) return PthIllegal(PTH_AT, "Address");
-    if (!validLength) return PthIllegal(PTH_AT, "Data Length");
+    if (!validAddress)
+        return PthIllegal(PTH_AT, "Address");
+    if (!validLength)
+        return PthIllegal(PTH_AT, "Data Length");
     req->read = direction == 0;
     PthWrapped(&req->info, cont, drive, req->read, cdb, static_cast<unsigned>(count));
     return 1;

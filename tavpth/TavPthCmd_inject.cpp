@@ -11,18 +11,18 @@ namespace {
 enum Form { D1, D3, H1, H2, H4, H8 };
 struct Field {
     Form form;
-    unsigned byte;    /* list byte (the first of a multi-byte field) */
-    unsigned shift;   /* for fields ORed into one byte */
+    unsigned byte;  /* list byte (the first of a multi-byte field) */
+    unsigned shift; /* for fields ORed into one byte */
 };
 
 const Field kPageN[21] = {
-    {D1, 6, 0}, {D1, 6, 1}, {H1, 7, 0}, {H4, 8, 0}, {D3, 10, 0}, {H2, 11, 0}, {H8, 12, 0}, {H8, 16, 0},
-    {H2, 20, 0}, {H2, 21, 0}, {H2, 22, 0}, {D1, 24, 5}, {D1, 24, 3}, {D1, 24, 0}, {H4, 26, 0}, {D1, 28, 0},
-    {D1, 28, 0}, {H2, 28, 0}, {H2, 29, 0}, {H4, 30, 0}, {H4, 32, 0},
+    {D1, 6, 0},  {D1, 6, 1},  {H1, 7, 0},  {H4, 8, 0},  {D3, 10, 0}, {H2, 11, 0}, {H8, 12, 0},
+    {H8, 16, 0}, {H2, 20, 0}, {H2, 21, 0}, {H2, 22, 0}, {D1, 24, 5}, {D1, 24, 3}, {D1, 24, 0},
+    {H4, 26, 0}, {D1, 28, 0}, {D1, 28, 0}, {H2, 28, 0}, {H2, 29, 0}, {H4, 30, 0}, {H4, 32, 0},
 };
 
 const Field kPageN5[24] = {
-    {D1, 6, 0}, {D1, 6, 1}, {H4, 8, 0}, {D3, 10, 0}, {H2, 11, 0}, {H8, 12, 0}, {H8, 16, 0}, {H2, 20, 0},
+    {D1, 6, 0},  {D1, 6, 1},  {H4, 8, 0},  {D3, 10, 0}, {H2, 11, 0}, {H8, 12, 0}, {H8, 16, 0}, {H2, 20, 0},
     {H2, 21, 0}, {H2, 22, 0}, {D1, 24, 3}, {D1, 24, 0}, {H2, 25, 0}, {H4, 26, 0}, {D1, 28, 0}, {D1, 28, 0},
     {H2, 28, 0}, {H2, 29, 0}, {H4, 30, 0}, {H4, 32, 0}, {H2, 34, 0}, {H2, 35, 0}, {H2, 36, 0}, {H2, 37, 0},
 };
@@ -78,12 +78,16 @@ int readInjectionFile(PthFile *file, const Field *fields, unsigned count, int *c
     if (getHddType(*cont, *drive, &type) && type == TAVPAS_DEVICE_SATA) {
         return PTH_FAIL(TavPthErr0024(PTH_AT, "SATA"));
     }
-    if (!PthFileField(file, line, sizeof line, "Parameter", 0)) return 0;
-    if (!PthParseDigit(line, save) || *save > 1) return refuseLine(file);
+    if (!PthFileField(file, line, sizeof line, "Parameter", 0))
+        return 0;
+    if (!PthParseDigit(line, save) || *save > 1)
+        return refuseLine(file);
     for (unsigned i = 0; i < count; ++i) {
         uint32_t value = 0;
-        if (!PthFileField(file, line, sizeof line, "Parameter", 0)) return 0;
-        if (!parseField(fields[i].form, line, &value)) return refuseLine(file);
+        if (!PthFileField(file, line, sizeof line, "Parameter", 0))
+            return 0;
+        if (!parseField(fields[i].form, line, &value))
+            return refuseLine(file);
         placeField(fields[i], value, list);
     }
     return 1;
@@ -105,7 +109,8 @@ int injectionSet(const char *name, const Field *fields, unsigned count, uint8_t 
     if (!ok) {
         return 0;
     }
-    const uint8_t cdb[6] = {0x15, static_cast<uint8_t>(0x10 | save), 0x00, 0x00, static_cast<uint8_t>(listLength), 0x00};
+    const uint8_t cdb[6] = {0x15, static_cast<uint8_t>(0x10 | save), 0x00,
+                            0x00, static_cast<uint8_t>(listLength),  0x00};
     PassThroughInfo info;
     PthWrapped(&info, cont, drive, 0, cdb, sizeof cdb);
     PthPrintCdb(&info);
@@ -114,5 +119,11 @@ int injectionSet(const char *name, const Field *fields, unsigned count, uint8_t 
 
 }  // namespace
 
-int TavPDHDDErrorInjectionSet(int, char **argv) { return injectionSet(argv[2], kPageN, 21, 0x1C); }
-int TavPDHDDErrorInjectionSet5(int, char **argv) { return injectionSet(argv[2], kPageN5, 24, 0x20); }
+int TavPDHDDErrorInjectionSet(int, char **argv)
+{
+    return injectionSet(argv[2], kPageN, 21, 0x1C);
+}
+int TavPDHDDErrorInjectionSet5(int, char **argv)
+{
+    return injectionSet(argv[2], kPageN5, 24, 0x20);
+}

@@ -39,25 +39,31 @@ const char kSpinLast[] = "\xC1\xB0\xB2\xF3\xA4\xCE\xA5\xB9\xA5\xD4\xA5\xF3\xA5\x
 /* 最大スピンアップ時間[s]: */
 const char kSpinMax[] = "\xBA\xC7\xC2\xE7\xA5\xB9\xA5\xD4\xA5\xF3\xA5\xA2\xA5\xC3\xA5\xD7\xBB\xFE\xB4\xD6[s]:";
 /* 最大時間を要した時の発生時間[h]: */
-const char kSpinMaxTime[] = "\xBA\xC7\xC2\xE7\xBB\xFE\xB4\xD6\xA4\xF2\xCD\xD7\xA4\xB7\xA4\xBF\xBB\xFE\xA4\xCE\xC8\xAF\xC0\xB8\xBB\xFE\xB4\xD6[h]:";
+const char kSpinMaxTime[] = "\xBA\xC7\xC2\xE7\xBB\xFE\xB4\xD6\xA4\xF2\xCD\xD7\xA4\xB7\xA4\xBF\xBB\xFE\xA4\xCE\xC8\xAF"
+                            "\xC0\xB8\xBB\xFE\xB4\xD6[h]:";
 /* 現在のCSS 回数: */
-const char kCss[] = "\xB8\xBD\xBA\xDF\xA4\xCE" "CSS \xB2\xF3\xBF\xF4:";
+const char kCss[] = "\xB8\xBD\xBA\xDF\xA4\xCE"
+                    "CSS \xB2\xF3\xBF\xF4:";
 /* 現在の装置温度: */
 const char kTempNow[] = "\xB8\xBD\xBA\xDF\xA4\xCE\xC1\xF5\xC3\xD6\xB2\xB9\xC5\xD9:";
 /* 過去最大温度: */
 const char kTempMax[] = "\xB2\xE1\xB5\xEE\xBA\xC7\xC2\xE7\xB2\xB9\xC5\xD9:";
 /* 最大温度を検出したときの時間[h]: */
-const char kTempMaxTime[] = "\xBA\xC7\xC2\xE7\xB2\xB9\xC5\xD9\xA4\xF2\xB8\xA1\xBD\xD0\xA4\xB7\xA4\xBF\xA4\xC8\xA4\xAD\xA4\xCE\xBB\xFE\xB4\xD6[h]:";
+const char kTempMaxTime[] = "\xBA\xC7\xC2\xE7\xB2\xB9\xC5\xD9\xA4\xF2\xB8\xA1\xBD\xD0\xA4\xB7\xA4\xBF\xA4\xC8\xA4\xAD"
+                            "\xA4\xCE\xBB\xFE\xB4\xD6[h]:";
 /* 現在の12V 電圧: */
-const char kVoltNow[] = "\xB8\xBD\xBA\xDF\xA4\xCE" "12V \xC5\xC5\xB0\xB5:";
+const char kVoltNow[] = "\xB8\xBD\xBA\xDF\xA4\xCE"
+                        "12V \xC5\xC5\xB0\xB5:";
 /* 最大電圧: */
 const char kVoltMax[] = "\xBA\xC7\xC2\xE7\xC5\xC5\xB0\xB5:";
 /* 最低電圧: */
 const char kVoltMin[] = "\xBA\xC7\xC4\xE3\xC5\xC5\xB0\xB5:";
 /* 最大電圧を検出したときの時間[h]: */
-const char kVoltMaxTime[] = "\xBA\xC7\xC2\xE7\xC5\xC5\xB0\xB5\xA4\xF2\xB8\xA1\xBD\xD0\xA4\xB7\xA4\xBF\xA4\xC8\xA4\xAD\xA4\xCE\xBB\xFE\xB4\xD6[h]:";
+const char kVoltMaxTime[] = "\xBA\xC7\xC2\xE7\xC5\xC5\xB0\xB5\xA4\xF2\xB8\xA1\xBD\xD0\xA4\xB7\xA4\xBF\xA4\xC8\xA4\xAD"
+                            "\xA4\xCE\xBB\xFE\xB4\xD6[h]:";
 /* 最低電圧を検出したときの時間[h]: */
-const char kVoltMinTime[] = "\xBA\xC7\xC4\xE3\xC5\xC5\xB0\xB5\xA4\xF2\xB8\xA1\xBD\xD0\xA4\xB7\xA4\xBF\xA4\xC8\xA4\xAD\xA4\xCE\xBB\xFE\xB4\xD6[h]:";
+const char kVoltMinTime[] = "\xBA\xC7\xC4\xE3\xC5\xC5\xB0\xB5\xA4\xF2\xB8\xA1\xBD\xD0\xA4\xB7\xA4\xBF\xA4\xC8\xA4\xAD"
+                            "\xA4\xCE\xBB\xFE\xB4\xD6[h]:";
 /* SMART ASC: */
 const char kSmartAsc[] = "SMART ASC:";
 /* SMART ASCQ: */
@@ -68,10 +74,13 @@ const unsigned kHeaderBytes = 4;
 
 struct Cursor {
     const uint8_t *page;
-    unsigned at;   /* start of the current parameter */
+    unsigned at; /* start of the current parameter */
 };
 
-uint32_t field(const Cursor &c, unsigned offset, unsigned bytes) { return static_cast<uint32_t>(PthGetBe(c.page + c.at + offset, bytes)); }
+uint32_t field(const Cursor &c, unsigned offset, unsigned bytes)
+{
+    return static_cast<uint32_t>(PthGetBe(c.page + c.at + offset, bytes));
+}
 
 /* Minutes as hours with two decimals. */
 void hours(const char *label, uint32_t minutes)
@@ -79,7 +88,10 @@ void hours(const char *label, uint32_t minutes)
     printf("%s%8u.%02u\n", label, minutes / 60, (minutes % 60) * 100 / 60);
 }
 
-void volts(const char *label, uint8_t value) { printf("%s1%u.%u\n", label, value >> 4, value & 0x0Fu); }
+void volts(const char *label, uint8_t value)
+{
+    printf("%s1%u.%u\n", label, value >> 4, value & 0x0Fu);
+}
 
 void endParameter(Cursor *c, unsigned length)
 {
@@ -136,6 +148,15 @@ void printLogPage32(const uint8_t *data, unsigned headLength, unsigned heads)
 
 /* The page is read from a buffer of PTH_LOG32_BUFFER bytes, enough for the
  * longest layout. */
-void PrintLogPage32Fix73(const uint8_t *data) { printLogPage32(data, 44, 1); }
-void PrintLogPage32Fix146(const uint8_t *data) { printLogPage32(data, 76, 8); }
-void PrintLogPage32Fix36(const uint8_t *data) { printLogPage32(data, 28, 2); }
+void PrintLogPage32Fix73(const uint8_t *data)
+{
+    printLogPage32(data, 44, 1);
+}
+void PrintLogPage32Fix146(const uint8_t *data)
+{
+    printLogPage32(data, 76, 8);
+}
+void PrintLogPage32Fix36(const uint8_t *data)
+{
+    printLogPage32(data, 28, 2);
+}

@@ -10,12 +10,15 @@
 namespace {
 
 /* <<<Logpage31:過去にHDDが挙げたエラーログ>>> */
-const char kTitle31[] = "<<<Logpage31:\xB2\xE1\xB5\xEE\xA4\xCBHDD\xA4\xAC\xB5\xF3\xA4\xB2\xA4\xBF\xA5\xA8\xA5\xE9\xA1\xBC\xA5\xED\xA5\xB0>>>";
+const char kTitle31[] =
+    "<<<Logpage31:\xB2\xE1\xB5\xEE\xA4\xCBHDD\xA4\xAC\xB5\xF3\xA4\xB2\xA4\xBF\xA5\xA8\xA5\xE9\xA1\xBC\xA5\xED\xA5\xB0>>"
+    ">";
 /* <<<Logpage32:HDD SMART系ログ>>> */
 const char kTitle32[] = "<<<Logpage32:HDD SMART\xB7\xCF\xA5\xED\xA5\xB0>>>";
 /* No.\t累積(h)\t\tP-On(m)\t\tｾﾝｽﾃﾞｰﾀ\tLBA\t\tCDB */
-const char kHeader31[] = "No.\t\xCE\xDF\xC0\xD1(h)\t\tP-On(m)\t\t\x8E\xBE\x8E\xDD\x8E\xBD\x8E\xC3\x8E\xDE\x8E\xB0\x8E\xC0\tLBA\t\tCDB";
-const unsigned kPage31Length = 0x3574;   /* 4-byte header and 171 entries */
+const char kHeader31[] =
+    "No.\t\xCE\xDF\xC0\xD1(h)\t\tP-On(m)\t\t\x8E\xBE\x8E\xDD\x8E\xBD\x8E\xC3\x8E\xDE\x8E\xB0\x8E\xC0\tLBA\t\tCDB";
+const unsigned kPage31Length = 0x3574; /* 4-byte header and 171 entries */
 const unsigned kPage31Entry = 80;
 
 void printEntry(const uint8_t *entry)

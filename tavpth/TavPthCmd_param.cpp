@@ -133,7 +133,7 @@ int PthFileWriteData(PthFile *file, uint8_t *buffer, uint32_t length, int contin
             return PthIllegal(PTH_AT, "Data");
         }
         if (filled >= length) {
-            continue;   /* lines after a full buffer are ignored */
+            continue; /* lines after a full buffer are ignored */
         }
         int count = PthHexBytes(line, bytes, sizeof bytes);
         if (count < 0) {

@@ -120,8 +120,14 @@ int TavPDOneSectorWrite(int, char **argv)
     return pdSector(argv, 0, TavPDOneSectorWrite_SATA, "Logical Block Address : 0x%08X\n");
 }
 
-int TavLDOneSectorRead(int, char **argv) { return ldSector(argv, 1); }
-int TavLDOneSectorWrite(int, char **argv) { return ldSector(argv, 0); }
+int TavLDOneSectorRead(int, char **argv)
+{
+    return ldSector(argv, 1);
+}
+int TavLDOneSectorWrite(int, char **argv)
+{
+    return ldSector(argv, 0);
+}
 
 int TavPDOneSectorReadDump(int, char **argv)
 {

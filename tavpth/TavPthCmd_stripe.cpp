@@ -16,7 +16,7 @@ struct Stripe {
     int cont;
     int ld;
     uint64_t lba;
-    int dataHdd;   /* -1: not given */
+    int dataHdd; /* -1: not given */
 };
 
 /* READ/WRITE (10) or (16) of `blocks` at `lba`; yields the CDB length. */
@@ -60,7 +60,8 @@ int runStripe(const Stripe &stripe, int read, int wide)
     uint8_t cdb[16];
     PassThroughInfo info;
     /* A read prints the whole stripe's length, then sends halves. */
-    unsigned length = stripeCdb(cdb, read, wide, stripe.lba, read ? 2 * PTH_STRIPE_HALF_BLOCKS : PTH_STRIPE_HALF_BLOCKS);
+    unsigned length =
+        stripeCdb(cdb, read, wide, stripe.lba, read ? 2 * PTH_STRIPE_HALF_BLOCKS : PTH_STRIPE_HALF_BLOCKS);
     PthPlain(&info, stripe.cont, stripe.ld, read, cdb, length);
     PthPrintCdb(&info);
     int row = 0;
@@ -100,17 +101,27 @@ int stripeFromArgs(char **argv, int read, int wide, int withDataHdd)
 int readStripeFile(PthFile *file, Stripe *stripe, int withDataHdd)
 {
     char line[PTH_PATH_SIZE];
-    if (!PthFileField(file, line, sizeof line, "Controller No", 0)) return 0;
-    if (!PthParseDigit(line, &stripe->cont)) return PthIllegal(PTH_AT, "Controller No");
-    if (!ControllerCheck(stripe->cont)) return 0;
-    if (!PthFileField(file, line, sizeof line, "Drive No", 0)) return 0;
-    if (!PthParseDigit(line, &stripe->ld)) return PthIllegal(PTH_AT, "Drive No");
-    if (!DriveCheck(stripe->cont, stripe->ld, PTH_KIND_LD)) return 0;
+    if (!PthFileField(file, line, sizeof line, "Controller No", 0))
+        return 0;
+    if (!PthParseDigit(line, &stripe->cont))
+        return PthIllegal(PTH_AT, "Controller No");
+    if (!ControllerCheck(stripe->cont))
+        return 0;
+    if (!PthFileField(file, line, sizeof line, "Drive No", 0))
+        return 0;
+    if (!PthParseDigit(line, &stripe->ld))
+        return PthIllegal(PTH_AT, "Drive No");
+    if (!DriveCheck(stripe->cont, stripe->ld, PTH_KIND_LD))
+        return 0;
     PthShowTarget(stripe->cont, stripe->ld, PTH_KIND_LD);
-    if (!PthFileField(file, line, sizeof line, "Address", 0)) return 0;
-    if (!PthParseHex(line, 8, &stripe->lba)) return PthIllegal(PTH_AT, "Address");
-    if (!withDataHdd) return 1;
-    if (!PthFileField(file, line, sizeof line, "Data HDD", 0)) return 0;
+    if (!PthFileField(file, line, sizeof line, "Address", 0))
+        return 0;
+    if (!PthParseHex(line, 8, &stripe->lba))
+        return PthIllegal(PTH_AT, "Address");
+    if (!withDataHdd)
+        return 1;
+    if (!PthFileField(file, line, sizeof line, "Data HDD", 0))
+        return 0;
     return PthParseDigit(line, &stripe->dataHdd) ? 1 : PthIllegal(PTH_AT, "Data HDD");
 }
 
@@ -129,9 +140,27 @@ int stripeFromFile(char **argv, int read)
 
 }  // namespace
 
-int TavLDOneOneStripeRead(int, char **argv) { return stripeFromFile(argv, 1); }
-int TavLDOneOneStripeWrite(int, char **argv) { return stripeFromFile(argv, 0); }
-int TavLDOneOneStripeRead2(int, char **argv) { return stripeFromArgs(argv, 1, 0, 0); }
-int TavLDOneOneStripeWrite2(int, char **argv) { return stripeFromArgs(argv, 0, 0, 1); }
-int TavLDOneOneStripeRead264(int, char **argv) { return stripeFromArgs(argv, 1, 1, 0); }
-int TavLDOneOneStripeWrite264(int, char **argv) { return stripeFromArgs(argv, 0, 1, 1); }
+int TavLDOneOneStripeRead(int, char **argv)
+{
+    return stripeFromFile(argv, 1);
+}
+int TavLDOneOneStripeWrite(int, char **argv)
+{
+    return stripeFromFile(argv, 0);
+}
+int TavLDOneOneStripeRead2(int, char **argv)
+{
+    return stripeFromArgs(argv, 1, 0, 0);
+}
+int TavLDOneOneStripeWrite2(int, char **argv)
+{
+    return stripeFromArgs(argv, 0, 0, 1);
+}
+int TavLDOneOneStripeRead264(int, char **argv)
+{
+    return stripeFromArgs(argv, 1, 1, 0);
+}
+int TavLDOneOneStripeWrite264(int, char **argv)
+{
+    return stripeFromArgs(argv, 0, 1, 1);
+}

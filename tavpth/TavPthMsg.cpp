@@ -12,29 +12,28 @@ namespace {
 
 const char kUsageRule[] = "------------------------------------------------------------------------";
 
-const char kUsage[] =
-    "tavpth L\n"
-    "tavpth F <firmware filename>\n"
-    "tavpth P <parameter filename>\n"
-    "tavpth E <parameter filename>\n"
-    "tavpth N <parameter filename>\n"
-    "tavpth R <parameter filename>\n"
-    "tavpth W <parameter filename>\n"
-    "tavpth D <ControllerNo> <PhysicalDriveNo> <Address> <Save Filename>\n"
-    "tavpth r <ControllerNo> <LogicalDriveNo> <Address>\n"
-    "tavpth w <ControllerNo> <LogicalDriveNo> <Address> <DataHDD>\n"
-    "tavpth ANY <parameter filename>\n"
-    "tavpth PDOneSectorRead <ControllerNo> <PhysicalDriveNo> <Address>\n"
-    "tavpth PDPrintModePage <ControllerNo> <PhysicalDriveNo> <PageCode> <SubPageCode> <DataSize> \n"
-    "tavpth PDOneSectorWrite <ControllerNo> <PhysicalDriveNo> <Address>\n"
-    "tavpth PDHDDCapaChange <ControllerNo> <PhysicalDriveNo> <Capacity>\n"
-    "tavpth LDOneSectorRead <ControllerNo> <LogicalDriveNo> <Address>\n"
-    "tavpth LDOneSectorWrite <ControllerNo> <LogicalDriveNo> <Address>\n"
-    "tavpth N5 <parameter filename>\n"
-    "tavpth r64 <ControllerNo> <LogicalDriveNo> <Address>\n"
-    "tavpth w64 <ControllerNo> <LogicalDriveNo> <Address> <DataHDD>\n"
-    "tavpth A <parameter filename>\n"
-    "tavpth e <parameter filename>\n";
+const char kUsage[] = "tavpth L\n"
+                      "tavpth F <firmware filename>\n"
+                      "tavpth P <parameter filename>\n"
+                      "tavpth E <parameter filename>\n"
+                      "tavpth N <parameter filename>\n"
+                      "tavpth R <parameter filename>\n"
+                      "tavpth W <parameter filename>\n"
+                      "tavpth D <ControllerNo> <PhysicalDriveNo> <Address> <Save Filename>\n"
+                      "tavpth r <ControllerNo> <LogicalDriveNo> <Address>\n"
+                      "tavpth w <ControllerNo> <LogicalDriveNo> <Address> <DataHDD>\n"
+                      "tavpth ANY <parameter filename>\n"
+                      "tavpth PDOneSectorRead <ControllerNo> <PhysicalDriveNo> <Address>\n"
+                      "tavpth PDPrintModePage <ControllerNo> <PhysicalDriveNo> <PageCode> <SubPageCode> <DataSize> \n"
+                      "tavpth PDOneSectorWrite <ControllerNo> <PhysicalDriveNo> <Address>\n"
+                      "tavpth PDHDDCapaChange <ControllerNo> <PhysicalDriveNo> <Capacity>\n"
+                      "tavpth LDOneSectorRead <ControllerNo> <LogicalDriveNo> <Address>\n"
+                      "tavpth LDOneSectorWrite <ControllerNo> <LogicalDriveNo> <Address>\n"
+                      "tavpth N5 <parameter filename>\n"
+                      "tavpth r64 <ControllerNo> <LogicalDriveNo> <Address>\n"
+                      "tavpth w64 <ControllerNo> <LogicalDriveNo> <Address> <DataHDD>\n"
+                      "tavpth A <parameter filename>\n"
+                      "tavpth e <parameter filename>\n";
 
 /* The trace names a source by its file name without directory and extension. */
 void traceAt(PthWhere at, const char *text)
@@ -122,8 +121,14 @@ void TavPthErr0000(PthWhere at)
     fflush(stdout);
 }
 
-void TavPthErr0002(PthWhere at) { line(at, "TAV0002-I PassThrough Tool abnormal end."); }
-void TavPthErr0003(PthWhere at) { line(at, "TAV0003-E Morvane Raid Controller is not found."); }
+void TavPthErr0002(PthWhere at)
+{
+    line(at, "TAV0002-I PassThrough Tool abnormal end.");
+}
+void TavPthErr0003(PthWhere at)
+{
+    line(at, "TAV0003-E Morvane Raid Controller is not found.");
+}
 
 void TavPthErr0004(PthWhere at, const char *call, const char *detail)
 {
@@ -150,9 +155,18 @@ void TavPthErr0007(PthWhere at, int err, const char *detail)
     message(at, "TAV0007-E Memory alloc fail. errno=%d detail=%s\n", err, detail);
 }
 
-void TavPthErr0008(PthWhere at, int err) { message(at, "TAV0008-E Firmware data file open error. errno=%d\n", err); }
-void TavPthErr0009(PthWhere at) { line(at, "TAV0009-E Your target DeviceNo doesn't exist."); }
-void TavPthErr0011(PthWhere at, int err) { message(at, "TAV0011-E Saved file open error. errno=%d\n", err); }
+void TavPthErr0008(PthWhere at, int err)
+{
+    message(at, "TAV0008-E Firmware data file open error. errno=%d\n", err);
+}
+void TavPthErr0009(PthWhere at)
+{
+    line(at, "TAV0009-E Your target DeviceNo doesn't exist.");
+}
+void TavPthErr0011(PthWhere at, int err)
+{
+    message(at, "TAV0011-E Saved file open error. errno=%d\n", err);
+}
 
 void TavPthErr0013(PthWhere at, const char *call, int err)
 {
@@ -168,20 +182,44 @@ void TavPthErr0014(PthWhere at, int argno)
     }
 }
 
-void TavPthErr0015(PthWhere at) { line(at, "TAV0015-E Unsupported command error."); }
-void TavPthErr0016(PthWhere at, const char *detail) { message(at, "TAV0016-E PassThrough execution error. detail=%s\n", detail); }
-void TavPthErr0017(PthWhere at) { line(at, "TAV0017-E Read and Write command cannot be executed at the same time."); }
-void TavPthErr0021(PthWhere at) { line(at, "TAV0021-E Please do not specify 0 or less for a size of data."); }
+void TavPthErr0015(PthWhere at)
+{
+    line(at, "TAV0015-E Unsupported command error.");
+}
+void TavPthErr0016(PthWhere at, const char *detail)
+{
+    message(at, "TAV0016-E PassThrough execution error. detail=%s\n", detail);
+}
+void TavPthErr0017(PthWhere at)
+{
+    line(at, "TAV0017-E Read and Write command cannot be executed at the same time.");
+}
+void TavPthErr0021(PthWhere at)
+{
+    line(at, "TAV0021-E Please do not specify 0 or less for a size of data.");
+}
 
 void TavPthErr0022(PthWhere at, const char *label)
 {
     message(at, "TAV0022-E Ileagal Parameter. detail=%s\n", label != nullptr ? label : "NULL");
 }
 
-void TavPthErr0023(PthWhere at) { line(at, "TAV0023-E Request time out."); }
-void TavPthErr0024(PthWhere at, const char *kind) { message(at, "TAV0024-E <%s> drive does not support this command.\n", kind); }
-void TavPthErr0025(PthWhere at) { line(at, "TAV0025-E This command is vendor specific."); }
-void TavPthErr0026(PthWhere at, const char *vendor) { message(at, "TAV0026-I Supprted by %s.\n", vendor); }
+void TavPthErr0023(PthWhere at)
+{
+    line(at, "TAV0023-E Request time out.");
+}
+void TavPthErr0024(PthWhere at, const char *kind)
+{
+    message(at, "TAV0024-E <%s> drive does not support this command.\n", kind);
+}
+void TavPthErr0025(PthWhere at)
+{
+    line(at, "TAV0025-E This command is vendor specific.");
+}
+void TavPthErr0026(PthWhere at, const char *vendor)
+{
+    message(at, "TAV0026-I Supprted by %s.\n", vendor);
+}
 
 int PthIllegal(PthWhere at, const char *label)
 {

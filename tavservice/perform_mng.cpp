@@ -140,7 +140,10 @@ void writeLine(const char *line)
     call_close_file();
 }
 
-const StatFormat &formatOf(uint8_t format) { return format == TAV_AUTOSTAT_TEXT ? kText : kComma; }
+const StatFormat &formatOf(uint8_t format)
+{
+    return format == TAV_AUTOSTAT_TEXT ? kText : kComma;
+}
 
 // Sets the collection up from the request; 0 when its output path is refused.
 int setUp(const AutoStaticPara &para)
@@ -297,7 +300,10 @@ int del_AutoStatic(void)
     return 1;
 }
 
-int call_del_regi(void) { return del_AutoStatic(); }
+int call_del_regi(void)
+{
+    return del_AutoStatic();
+}
 
 // Opens the output for appending without following a symbolic link, and
 // protects it; writes the header lines first in a new collection.
@@ -361,12 +367,30 @@ void TavLogWristatic_c(const uint8_t read[TAV_MAX_CONTROLLERS], const DrvStatist
     writeSample(kComma, read, stats);
 }
 
-void TavLogWristatic_err_t(void) { writeFailed(kText); }
-void TavLogWristatic_err_c(void) { writeFailed(kComma); }
-void TavLogWristatic_fin_t(void) { writeLine(kText.complete); }
-void TavLogWristatic_fin_c(void) { writeLine(kComma.complete); }
-void TavLogWristatic_stp_t(void) { writeLine(kText.stopped); }
-void TavLogWristatic_stp_c(void) { writeLine(kComma.stopped); }
+void TavLogWristatic_err_t(void)
+{
+    writeFailed(kText);
+}
+void TavLogWristatic_err_c(void)
+{
+    writeFailed(kComma);
+}
+void TavLogWristatic_fin_t(void)
+{
+    writeLine(kText.complete);
+}
+void TavLogWristatic_fin_c(void)
+{
+    writeLine(kComma.complete);
+}
+void TavLogWristatic_stp_t(void)
+{
+    writeLine(kText.stopped);
+}
+void TavLogWristatic_stp_c(void)
+{
+    writeLine(kComma.stopped);
+}
 
 void prfm_call_ini(void)
 {

@@ -202,11 +202,11 @@ int MicroRebootDump(int contNo, ServiceConfigs *configs);
 int GetIncmpleteDumpFile(int contNo, ServiceConfigs *configs);
 
 // ---- consistency-check scheduler (tavservice_schedule) ----
-extern char mes0[64];      // controller text of a report
-extern char mes1[64];      // logical-drive text
-extern char mes2[64];      // detailed error text
-extern char cLogStr[256];  // trace text
-extern int CCSchLockFd;    // the schedule lock's descriptor, -1 when not held
+extern char mes0[64];         // controller text of a report
+extern char mes1[64];         // logical-drive text
+extern char mes2[64];         // detailed error text
+extern char cLogStr[256];     // trace text
+extern int CCSchLockFd;       // the schedule lock's descriptor, -1 when not held
 extern int CCSchLockCreated;  // 1 when this process created the lock file
 void ServiceStartSchCheck(void);
 void CCSchedule(void);
@@ -221,10 +221,10 @@ int getConfCCSch(CCScheduleTable *table);
 struct MonitorTable {
     uint16_t countdown;  // ticks until the next sample
     uint16_t interval;
-    uint16_t taken;      // samples written (failed ones included)
-    uint16_t total;      // requested samples; 0: no collection set up
+    uint16_t taken;  // samples written (failed ones included)
+    uint16_t total;  // requested samples; 0: no collection set up
     char fileName[TAV_AUTOSTAT_PATH];
-    uint8_t format;      // 1 text, 2 comma-separated, 0 after a stop
+    uint8_t format;  // 1 text, 2 comma-separated, 0 after a stop
     uint8_t adapterActive[TAV_MAX_CONTROLLERS];
     uint8_t ldSelected[TAV_MAX_CONTROLLERS][TAV_AUTOSTAT_LDS];
 };

@@ -36,8 +36,10 @@ void CloseDump(void)
 
 void ReportNotCreated(int contNo)
 {
-    if (Oslog_ver == 1) ServiceLog(PRI_INFO, "tavutil: Dump file was not created. EventID: 00269.");
-    else ServiceLog(PRI_WARNING, "tavutil: Controller [%d] Dump file was not created. EventID: 00269.", contNo);
+    if (Oslog_ver == 1)
+        ServiceLog(PRI_INFO, "tavutil: Dump file was not created. EventID: 00269.");
+    else
+        ServiceLog(PRI_WARNING, "tavutil: Controller [%d] Dump file was not created. EventID: 00269.", contNo);
 }
 
 void ReportStopped(int contNo, const char *errnoText)
@@ -45,8 +47,9 @@ void ReportStopped(int contNo, const char *errnoText)
     if (Oslog_ver == 1) {
         ServiceLog(PRI_INFO, "tavutil: tavservice stopped writing Dump file. errno = %s. EventID: 00270.", errnoText);
     } else {
-        ServiceLog(PRI_WARNING, "tavutil: Controller [%d] tavservice stopped writing Dump file. errno = %s. EventID: 00270.",
-                   contNo, errnoText);
+        ServiceLog(PRI_WARNING,
+                   "tavutil: Controller [%d] tavservice stopped writing Dump file. errno = %s. EventID: 00270.", contNo,
+                   errnoText);
     }
 }
 
@@ -59,8 +62,10 @@ int PrepareDirectory(const char *path)
         errno = ENOTDIR;
         return -1;
     }
-    if (errno == EISDIR) return 1;
-    if (errno == ENOENT && mkdir(path, 0644) == 0) return 1;
+    if (errno == EISDIR)
+        return 1;
+    if (errno == ENOENT && mkdir(path, 0644) == 0)
+        return 1;
     Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
     return -1;
 }
@@ -96,7 +101,8 @@ int CopyBlocks(int contNo, int controlCode, uint32_t base, uint32_t size)
 
 int ReportCopied(int contNo, int copied)
 {
-    if (copied) ServiceLog(PRI_INFO, "tavutil: Controller [%d] Dump file was created. EventID: 00268.", contNo);
+    if (copied)
+        ServiceLog(PRI_INFO, "tavutil: Controller [%d] Dump file was created. EventID: 00268.", contNo);
     return copied;
 }
 
@@ -129,7 +135,8 @@ int GetDumpAndWriteDump(RaidControllerEntry *controllers, ServiceConfigs *config
 {
     TRACE_CALL(1, 0, 0, 0, 0);
     for (int c = 0; c < TAV_MAX_CONTROLLERS; ++c) {
-        if (!controllers[c].supported) continue;
+        if (!controllers[c].supported)
+            continue;
         if (GetDumpInfo(c) < 0) {
             if (Oslog_ver != 1) {
                 ServiceLog(PRI_ERR, "tavutil: Dump Information does not read. EventID: 04754. Detailedcode: %08x.",
@@ -146,11 +153,15 @@ int WriteDumpToFile(int contNo, ServiceConfigs *configs, FoundEventList *found)
 {
     TRACE_CALL(2, contNo, 0, 0, 0);
     uint8_t status = dumpinfo[153];
-    if (status == 0 || status == 2) return 1;
+    if (status == 0 || status == 2)
+        return 1;
     if (status != 1) {
         uint32_t code = DetailedCode(5, contNo, 0x00FFFFFFu);
-        if (Oslog_ver == 1) ServiceLog(PRI_ERR, "tavutil: Dump status is invalid. EventID: 00260. Detailedcode: %08x.", code);
-        else ServiceLog(PRI_ERR, "tavutil: Controller [%d] Dump status is invalid. EventID: 00260. Detailedcode: %08x.", contNo, code);
+        if (Oslog_ver == 1)
+            ServiceLog(PRI_ERR, "tavutil: Dump status is invalid. EventID: 00260. Detailedcode: %08x.", code);
+        else
+            ServiceLog(PRI_ERR, "tavutil: Controller [%d] Dump status is invalid. EventID: 00260. Detailedcode: %08x.",
+                       contNo, code);
         AddFoundEvent(found, 260);
         return -1;
     }
@@ -158,10 +169,14 @@ int WriteDumpToFile(int contNo, ServiceConfigs *configs, FoundEventList *found)
         ReportNotCreated(contNo);
         return -1;
     }
-    if (CheckDumpFile(contNo, configs->DumpDir, kKindNormal) < 0) return -1;
-    if (!CopyBlocks(contNo, CTL_DUMP_DATA, 0, DumpSize())) return -1;
-    if (Oslog_ver == 1) ServiceLog(PRI_INFO, "tavutil: Dump file was created. EventID: 00268.");
-    else ServiceLog(PRI_INFO, "tavutil: Controller [%d] Dump file was created. EventID: 00268.", contNo);
+    if (CheckDumpFile(contNo, configs->DumpDir, kKindNormal) < 0)
+        return -1;
+    if (!CopyBlocks(contNo, CTL_DUMP_DATA, 0, DumpSize()))
+        return -1;
+    if (Oslog_ver == 1)
+        ServiceLog(PRI_INFO, "tavutil: Dump file was created. EventID: 00268.");
+    else
+        ServiceLog(PRI_INFO, "tavutil: Controller [%d] Dump file was created. EventID: 00268.", contNo);
     return 1;
 }
 
@@ -176,7 +191,8 @@ int CheckControllerDirectory(int contNo, const char *dumpDir)
     TRACE_CALL(2, contNo, 0, 0, 0);
     char path[4096];
     int n = snprintf(path, sizeof path, "%s/contno%d/", dumpDir, contNo);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path) return -1;
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path)
+        return -1;
     return PrepareDirectory(path);
 }
 
@@ -184,8 +200,10 @@ int CheckDumpFile(int contNo, const char *dumpDir, int kind)
 {
     TRACE_CALL(2, contNo, 0, 0, 0);
     char first[4096], target[4096];
-    int n = snprintf(first, sizeof first, "%s/contno%d/%s", dumpDir, contNo, kind == kKindIncomplete ? "dump1" : "dump0");
-    int m = snprintf(target, sizeof target, "%s/contno%d/%s", dumpDir, contNo, kind == kKindIncomplete ? "dump1" : "dump");
+    int n =
+        snprintf(first, sizeof first, "%s/contno%d/%s", dumpDir, contNo, kind == kKindIncomplete ? "dump1" : "dump0");
+    int m =
+        snprintf(target, sizeof target, "%s/contno%d/%s", dumpDir, contNo, kind == kKindIncomplete ? "dump1" : "dump");
     int fd = -1;
     if (n > 0 && m > 0 && static_cast<size_t>(n) < sizeof first && static_cast<size_t>(m) < sizeof target) {
         int existing = open(first, O_RDWR | O_CLOEXEC);
@@ -215,7 +233,8 @@ int MicroRebootDump(int contNo, ServiceConfigs *configs)
         ReportNotCreated(contNo);
         return 0;
     }
-    if (CheckDumpFile(contNo, configs->DumpDir, kKindMicroReboot) < 0) return 0;
+    if (CheckDumpFile(contNo, configs->DumpDir, kKindMicroReboot) < 0)
+        return 0;
     uint32_t start = Model == 8 ? 0xF00000u : 0x1800000u;
     return ReportCopied(contNo, CopyBlocks(contNo, CTL_FIRMWARE_MEMORY, start, kMicroRebootSize));
 }
@@ -227,6 +246,7 @@ int GetIncmpleteDumpFile(int contNo, ServiceConfigs *configs)
         ReportNotCreated(contNo);
         return -1;
     }
-    if (CheckDumpFile(contNo, configs->DumpDir, kKindIncomplete) < 0) return -1;
+    if (CheckDumpFile(contNo, configs->DumpDir, kKindIncomplete) < 0)
+        return -1;
     return ReportCopied(contNo, CopyBlocks(contNo, CTL_DUMP_DATA, 0, kIncompleteDumpSize));
 }

@@ -34,7 +34,10 @@ void Put24(uint8_t *p, uint32_t v)
     p[2] = static_cast<uint8_t>(v);
 }
 
-uint8_t Bcd(int v) { return static_cast<uint8_t>(((v / 10) % 10) << 4 | (v % 10)); }
+uint8_t Bcd(int v)
+{
+    return static_cast<uint8_t>(((v / 10) % 10) << 4 | (v % 10));
+}
 
 int UsesFixedLayout(const DLL_GET_CONTROLLER_INFO &info)
 {
@@ -60,8 +63,8 @@ void BuildSetClock(ServiceIoRequest *req, uint32_t flag)
     req->area[1] = 0x11;  // PF and SP
     req->area[4] = kClockListLength;
     uint8_t *list = req->area + (flag ? 16 : 6);
-    list[3] = 8;          // block descriptor length
-    list[4 + 6] = 0x02;   // block length 512
+    list[3] = 8;         // block descriptor length
+    list[4 + 6] = 0x02;  // block length 512
     uint8_t *page = list + 12;
     page[0] = 0x32;
     page[1] = 14;
@@ -83,21 +86,36 @@ void BuildSetClock(ServiceIoRequest *req, uint32_t flag)
 int BuildRequest(ServiceIoRequest *req, int controlCode, uint32_t length, uint32_t argument, uint32_t flag)
 {
     switch (controlCode) {
-        case CTL_SYSTEM_STATUS: BuildReadBuffer(req, 1, 0x01, 0, kMaxLength); break;
-        case CTL_DUMP_INFO: BuildReadBuffer(req, 1, 0xA5, 0, kMaxLength); break;
-        case CTL_DUMP_DATA: BuildReadBuffer(req, 1, 0xA4, argument, length); break;
-        case CTL_CONSUME_LOG: BuildReadBuffer(req, 1, 0xA1, argument, kMaxLength); break;
-        case CTL_READ_LOG: BuildReadBuffer(req, 1, 0xA6, argument, kMaxLength); break;
-        case CTL_SET_CLOCK: BuildSetClock(req, flag); break;
-        case CTL_FIRMWARE_MEMORY:
-            if (Model == 8) BuildReadBuffer(req, 2, 0x07, argument, kMaxLength);
-            else BuildReadBuffer(req, 2, 0x17, argument >> 8, kMaxLength);
-            break;
-        case CTL_DRIVER_INFO:
-            req->area[0] = 0xC0;
-            req->area[1] = 0xFD;
-            break;
-        default: return 0;
+    case CTL_SYSTEM_STATUS:
+        BuildReadBuffer(req, 1, 0x01, 0, kMaxLength);
+        break;
+    case CTL_DUMP_INFO:
+        BuildReadBuffer(req, 1, 0xA5, 0, kMaxLength);
+        break;
+    case CTL_DUMP_DATA:
+        BuildReadBuffer(req, 1, 0xA4, argument, length);
+        break;
+    case CTL_CONSUME_LOG:
+        BuildReadBuffer(req, 1, 0xA1, argument, kMaxLength);
+        break;
+    case CTL_READ_LOG:
+        BuildReadBuffer(req, 1, 0xA6, argument, kMaxLength);
+        break;
+    case CTL_SET_CLOCK:
+        BuildSetClock(req, flag);
+        break;
+    case CTL_FIRMWARE_MEMORY:
+        if (Model == 8)
+            BuildReadBuffer(req, 2, 0x07, argument, kMaxLength);
+        else
+            BuildReadBuffer(req, 2, 0x17, argument >> 8, kMaxLength);
+        break;
+    case CTL_DRIVER_INFO:
+        req->area[0] = 0xC0;
+        req->area[1] = 0xFD;
+        break;
+    default:
+        return 0;
     }
     req->lengthIn |= flag;
     return 1;
@@ -109,7 +127,9 @@ int SendRequest(int contNo, int controlCode, ServiceIoRequest *req)
     int retries = (controlCode == CTL_DUMP_DATA || controlCode == CTL_FIRMWARE_MEMORY) ? kBusyCalls : 1;
     int result = ioctl(Fd, request, &req->lengthIn);
     for (int call = 1; result == kDriverBusy && call < retries; ++call) {
-        struct timespec pause {0, kBusyPauseNs};
+        struct timespec pause {
+            0, kBusyPauseNs
+        };
         nanosleep(&pause, nullptr);
         result = ioctl(Fd, request, &req->lengthIn);
     }
@@ -186,8 +206,8 @@ int GetSystemStatus(int contNo, uint8_t *status)
 int GetLogEntry(int contNo, int index, ControllerLogEntry *entry)
 {
     ControllerLogEntry local;
-    if (ExecIoControl(contNo, CTL_READ_LOG, local.raw, LOG_ENTRY_SIZE,
-                      static_cast<uint32_t>(index) * LOG_ENTRY_SIZE) < 0) {
+    if (ExecIoControl(contNo, CTL_READ_LOG, local.raw, LOG_ENTRY_SIZE, static_cast<uint32_t>(index) * LOG_ENTRY_SIZE) <
+        0) {
         return -1;
     }
     ConvertLogEntry(&local);

@@ -9,7 +9,6 @@
 
 #include "tavservice.h"
 
-
 namespace {
 
 const char kTavlogProgram[] = "/opt/morvane/tavutility/tavlog";
@@ -35,8 +34,10 @@ int ParseOptions(int argc, char **argv)
             DebugMode = 1;
         } else if (option == 't') {
             interval = atoi(optarg);
-            if (interval < 0 || interval > static_cast<int>(kMaxInterval)) interval = static_cast<int>(kMaxInterval);
-            if (interval == 0) interval = 1;
+            if (interval < 0 || interval > static_cast<int>(kMaxInterval))
+                interval = static_cast<int>(kMaxInterval);
+            if (interval == 0)
+                interval = 1;
         }
     }
     PollInterval = interval > 0 ? static_cast<unsigned>(interval) : (DebugMode ? kDebugInterval : kDefaultInterval);
@@ -54,13 +55,17 @@ int LibraryFailure(const char *what, int initialised)
 
 int OpenLibrary(void)
 {
-    if (!initContData(0)) return LibraryFailure("failed initContData", 0);
-    if (!getOslogver(0, &Oslog_ver)) return LibraryFailure("failed getOslogver", 1);
+    if (!initContData(0))
+        return LibraryFailure("failed initContData", 0);
+    if (!getOslogver(0, &Oslog_ver))
+        return LibraryFailure("failed getOslogver", 1);
     uint8_t sysPara[TAV_PARA_SIZE];
-    if (!getSysPara(0, sysPara)) return LibraryFailure("failed getSysPara", 1);
+    if (!getSysPara(0, sysPara))
+        return LibraryFailure("failed getSysPara", 1);
     Model = sysPara[TAV_SYSPARA_GENERATION];
     DLL_GET_CONTROLLER_INFO info;
-    if (!getContInfo(0, &info)) return LibraryFailure("failed getContInfo", 1);
+    if (!getContInfo(0, &info))
+        return LibraryFailure("failed getContInfo", 1);
     memcpy(DriverVersion, info.driverVersion, sizeof DriverVersion);
     Trace_Text(__FILE__, __LINE__, "Oslog_ver:%02x Model:%02x DrvVer:%d.%d.%d.%d", Oslog_ver, Model, DriverVersion[0],
                DriverVersion[1], DriverVersion[2], DriverVersion[3]);
@@ -98,9 +103,12 @@ void ReportConfiguration(void)
     Tool_ResolvePath("/opt/morvane/tavutility/conf/eventid.conf", eventIdConf, sizeof eventIdConf);
     int priority = Oslog_ver == 1 ? PRI_ERR : PRI_WARNING;
     const char *text = "tavutil: tavservice failed to access configuration keys. %s : %s. EventID: 00065.";
-    if (!Configs.ptimeValid) ServiceLog(priority, text, tavlogConf, "Ptime");
-    if (!Configs.dumpDirValid) ServiceLog(priority, text, tavlogConf, "DumpDir");
-    if (!Configs.eventIdsValid) ServiceLog(priority, text, eventIdConf, "0");
+    if (!Configs.ptimeValid)
+        ServiceLog(priority, text, tavlogConf, "Ptime");
+    if (!Configs.dumpDirValid)
+        ServiceLog(priority, text, tavlogConf, "DumpDir");
+    if (!Configs.eventIdsValid)
+        ServiceLog(priority, text, eventIdConf, "0");
 }
 
 // Up to 10 rounds of system-status requests, 30 seconds apart, until every
@@ -111,23 +119,32 @@ int WaitForControllers(void)
     for (int round = 0; round < kWaitRounds; ++round) {
         int missing = 0;
         for (int c = 0; c < TAV_MAX_CONTROLLERS; ++c) {
-            if (!RaidController[c].supported || RaidController[c].statusReady) continue;
+            if (!RaidController[c].supported || RaidController[c].statusReady)
+                continue;
             uint8_t status[SYSTEM_STATUS_SIZE];
-            if (GetSystemStatus(c, status) > 0) RaidController[c].statusReady = 1;
-            else ++missing;
+            if (GetSystemStatus(c, status) > 0)
+                RaidController[c].statusReady = 1;
+            else
+                ++missing;
         }
-        if (missing == 0) break;
-        if (round + 1 < kWaitRounds) ServiceSleep(kWaitPause);
+        if (missing == 0)
+            break;
+        if (round + 1 < kWaitRounds)
+            ServiceSleep(kWaitPause);
         HandleStopRequest();
     }
     int firstMissing = -1;
     for (int c = 0; c < TAV_MAX_CONTROLLERS; ++c) {
-        if (!RaidController[c].supported) continue;
+        if (!RaidController[c].supported)
+            continue;
         ++supported;
-        if (RaidController[c].statusReady) return 1;
-        if (firstMissing < 0) firstMissing = c;
+        if (RaidController[c].statusReady)
+            return 1;
+        if (firstMissing < 0)
+            firstMissing = c;
     }
-    if (supported == 0) return 1;
+    if (supported == 0)
+        return 1;
     ServiceLog(PRI_ERR,
                "tavutil: tavservice was stopped : failed to get controller information. EventID: 00021. "
                "Detailedcode: %08x.",
@@ -142,13 +159,16 @@ int StartService(int argc, char **argv)
     ParseOptions(argc, argv);
     Trace_Text(__FILE__, __LINE__, "PollInterval=%u DebugMode=%d", PollInterval, DebugMode);
     InstallSignalHandlers();
-    if (ProcessLogsInit() < 0) return kStartFailure;
-    if (OpenLibrary() < 0) return kStartFailure;
+    if (ProcessLogsInit() < 0)
+        return kStartFailure;
+    if (OpenLibrary() < 0)
+        return kStartFailure;
     if (tavservice_init() < 0) {
         finContData();
         return kStartFailure;
     }
-    if (!DebugMode && Daemonize() < 0) return kStartFailure;
+    if (!DebugMode && Daemonize() < 0)
+        return kStartFailure;
     ReportConfiguration();
     ServiceStartSchCheck();
     prfm_call_ini();
@@ -158,10 +178,12 @@ int StartService(int argc, char **argv)
     }
     GetDumpAndWriteDump(RaidController, &Configs, FoundEvents);
     for (int c = 0; c < TAV_MAX_CONTROLLERS; ++c) {
-        if (RaidController[c].supported) SetClockAndReport(c);
+        if (RaidController[c].supported)
+            SetClockAndReport(c);
     }
     ServiceLog(PRI_INFO, "tavutil: tavservice was started. EventID: 00016.");
-    for (uint32_t &count : CountOfWakeup) count = Configs.Ptime;
+    for (uint32_t &count : CountOfWakeup)
+        count = Configs.Ptime;
     return 1;
 }
 
@@ -169,17 +191,23 @@ int HasEventOfInterest(const FoundEventList *found)
 {
     for (uint32_t i = 0; i < found->count; ++i)
         for (uint32_t k = 0; k < Configs.eventIdCount; ++k)
-            if (found->events[i] == Configs.eventIds[k]) return 1;
+            if (found->events[i] == Configs.eventIds[k])
+                return 1;
     return 0;
 }
 
 void LogCollectionStep(int contNo)
 {
-    if (Configs.Ptime == 0 || !Configs.eventIdsValid) return;
-    if (HasEventOfInterest(&FoundEvents[contNo])) DemandToGetClog[contNo] = 1;
-    if (CountOfWakeup[contNo] > 0) --CountOfWakeup[contNo];
-    if (CountOfWakeup[contNo] != 0) return;
-    if (DemandToGetClog[contNo]) GatherToTheClog(contNo);
+    if (Configs.Ptime == 0 || !Configs.eventIdsValid)
+        return;
+    if (HasEventOfInterest(&FoundEvents[contNo]))
+        DemandToGetClog[contNo] = 1;
+    if (CountOfWakeup[contNo] > 0)
+        --CountOfWakeup[contNo];
+    if (CountOfWakeup[contNo] != 0)
+        return;
+    if (DemandToGetClog[contNo])
+        GatherToTheClog(contNo);
     DemandToGetClog[contNo] = 0;
     CountOfWakeup[contNo] = Configs.Ptime;
 }
@@ -218,16 +246,19 @@ void ControllerCycle(int contNo)
 void ProcessingCycle(void)
 {
     for (int c = 0; c < TAV_MAX_CONTROLLERS; ++c) {
-        if (RaidController[c].supported) ControllerCycle(c);
+        if (RaidController[c].supported)
+            ControllerCycle(c);
     }
-    for (FoundEventList &found : FoundEvents) found.count = 0;
+    for (FoundEventList &found : FoundEvents)
+        found.count = 0;
     CCSchedule();
     service_waitcount = 2;
 }
 
 int SetClockAndReport(int contNo)
 {
-    if (SetTraidClock(contNo) > 0) return 1;
+    if (SetTraidClock(contNo) > 0)
+        return 1;
     if (Oslog_ver != 1) {
         ServiceLog(PRI_INFO,
                    "tavutil: Controller [%d] tavservice failed to adjust clock.. EventID: 04760. Detailedcode: %08x.",

@@ -13,7 +13,8 @@
 int StartChildAndWait(const char *fixedProgram, char *const argv[])
 {
     char program[4096];
-    if (!Tool_ResolvePath(fixedProgram, program, sizeof program)) return -1;
+    if (!Tool_ResolvePath(fixedProgram, program, sizeof program))
+        return -1;
     pid_t pid = fork();
     if (pid < 0) {
         Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);

@@ -17,7 +17,10 @@ constexpr uint32_t kMaxPtime = 720;
 constexpr uint32_t kDefaultThreshold = 10;
 constexpr uint32_t kMaxThreshold = 255;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 bool IsComment(const char *line)
 {
@@ -30,9 +33,12 @@ bool IsComment(const char *line)
 int DigitValue(char c, int base)
 {
     int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
     return v < base ? v : -1;
 }
 

@@ -63,4 +63,7 @@ int write_pid(const char *pidFile)
     return ok ? getpid() : 0;
 }
 
-int remove_pid(const char *pidFile) { return unlink(pidFile); }
+int remove_pid(const char *pidFile)
+{
+    return unlink(pidFile);
+}

@@ -21,15 +21,20 @@ struct ProcParse {
     int statisticsMode;
 };
 
-int ByteOrder(const struct dirent **a, const struct dirent **b) { return strcmp((*a)->d_name, (*b)->d_name); }
+int ByteOrder(const struct dirent **a, const struct dirent **b)
+{
+    return strcmp((*a)->d_name, (*b)->d_name);
+}
 
-uint8_t Byte(int value) { return static_cast<uint8_t>(value); }
+uint8_t Byte(int value)
+{
+    return static_cast<uint8_t>(value);
+}
 
 void ParseStatisticsRow(const char *line, ProcParse *parse)
 {
     int row, v[4];
-    if (sscanf(line, "%d: %d %d %d %d", &row, &v[0], &v[1], &v[2], &v[3]) != 5 || row < 0 ||
-        row >= kStatisticsRows) {
+    if (sscanf(line, "%d: %d %d %d %d", &row, &v[0], &v[1], &v[2], &v[3]) != 5 || row < 0 || row >= kStatisticsRows) {
         return;
     }
     memcpy(parse->statistics[row], v, sizeof v);
@@ -102,7 +107,10 @@ int ReadProcFile(const char *path, ProcParse *parse)
     return 1;
 }
 
-int IsSupportedCard(const char *cardType) { return strcmp(cardType, "ZN5121") == 0 || strcmp(cardType, "ZN5120") == 0; }
+int IsSupportedCard(const char *cardType)
+{
+    return strcmp(cardType, "ZN5121") == 0 || strcmp(cardType, "ZN5120") == 0;
+}
 
 }  // namespace
 

@@ -22,7 +22,10 @@ void ReportSignal(int signo)
     ServiceLog(PRI_INFO, "tavutil: exiting on signal %d. tavservice was stopped. EventID: 04768.", signo);
 }
 
-void StopHandler(int signo) { g_stopSignal = signo; }
+void StopHandler(int signo)
+{
+    g_stopSignal = signo;
+}
 
 void CrashHandler(int signo)
 {
@@ -55,7 +58,10 @@ void InstallSignalHandlers(void)
     Install(SIGSEGV, CrashHandler);
 }
 
-int StopRequested(void) { return g_stopSignal != 0; }
+int StopRequested(void)
+{
+    return g_stopSignal != 0;
+}
 
 void HandleStopRequest(void)
 {
@@ -68,7 +74,9 @@ void HandleStopRequest(void)
 
 void ServiceSleep(unsigned seconds)
 {
-    struct timespec left {static_cast<time_t>(seconds), 0};
+    struct timespec left {
+        static_cast<time_t>(seconds), 0
+    };
     while (g_stopSignal == 0 && nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }

@@ -7,7 +7,10 @@
 
 namespace {
 
-int SyslogOption() { return DebugMode ? (LOG_PID | LOG_CONS | LOG_PERROR) : (LOG_PID | LOG_CONS); }
+int SyslogOption()
+{
+    return DebugMode ? (LOG_PID | LOG_CONS | LOG_PERROR) : (LOG_PID | LOG_CONS);
+}
 
 }  // namespace
 
@@ -23,15 +26,25 @@ void Trace_Logging2(int kind, const char *file, int line, const char *function, 
 {
     char message[256];
     switch (kind) {
-        case 1: snprintf(message, sizeof message, "%s CALL \n", function); break;
-        case 2: snprintf(message, sizeof message, "%s CALL (Contno=%d)\n", function, contNo); break;
-        case 3:
-            snprintf(message, sizeof message, "%s CALL (Contno=%d, ChachMode=0x%02x)\n", function, contNo,
-                     static_cast<unsigned>(cacheMode));
-            break;
-        case 4: snprintf(message, sizeof message, "%s CALL (EventId=0x%08x)\n", function, eventId); break;
-        case 5: snprintf(message, sizeof message, "%s CALL (Signo=%d)\n", function, signo); break;
-        default: snprintf(message, sizeof message, "%s CALL LOG Message Not Support\n", function); break;
+    case 1:
+        snprintf(message, sizeof message, "%s CALL \n", function);
+        break;
+    case 2:
+        snprintf(message, sizeof message, "%s CALL (Contno=%d)\n", function, contNo);
+        break;
+    case 3:
+        snprintf(message, sizeof message, "%s CALL (Contno=%d, ChachMode=0x%02x)\n", function, contNo,
+                 static_cast<unsigned>(cacheMode));
+        break;
+    case 4:
+        snprintf(message, sizeof message, "%s CALL (EventId=0x%08x)\n", function, eventId);
+        break;
+    case 5:
+        snprintf(message, sizeof message, "%s CALL (Signo=%d)\n", function, signo);
+        break;
+    default:
+        snprintf(message, sizeof message, "%s CALL LOG Message Not Support\n", function);
+        break;
     }
     dumpLog(file, static_cast<unsigned>(line), message, nullptr, 0);
 }
@@ -46,9 +59,15 @@ void Trace_Text(const char *file, int line, const char *format, ...)
     dumpLog(file, static_cast<unsigned>(line), message, nullptr, 0);
 }
 
-void tavopenlog(void) { openlog(LogIdent, SyslogOption(), LOG_DAEMON); }
+void tavopenlog(void)
+{
+    openlog(LogIdent, SyslogOption(), LOG_DAEMON);
+}
 
-void tavcloselog(void) { closelog(); }
+void tavcloselog(void)
+{
+    closelog();
+}
 
 void ServiceLog(int priority, const char *format, ...)
 {

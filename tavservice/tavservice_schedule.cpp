@@ -36,8 +36,8 @@ namespace {
 const char kLockFile[] = "/var/run/libtavccsch.pid";
 const char kTavcliProgram[] = "/opt/morvane/tavutility/tavcli";
 constexpr int kLockAttempts = 5;
-constexpr int kLockRounds = 10;             // get_mutex_CCSch calls before the changes are kept pending
-constexpr useconds_t kLockPause = 100000;   // between them: tavcli holds the lock for one call only
+constexpr int kLockRounds = 10;            // get_mutex_CCSch calls before the changes are kept pending
+constexpr useconds_t kLockPause = 100000;  // between them: tavcli holds the lock for one call only
 constexpr uint32_t kNoSuchController = DLL_ARG_ERROR_NO_SUCH_CONTROLLER | DLL_ARG_ERROR_CONTNO;
 constexpr uint8_t kStateUndefined = 255;
 constexpr uint8_t kParityCheckRunning = 1;

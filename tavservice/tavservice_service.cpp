@@ -13,12 +13,16 @@ namespace {
 
 constexpr uint8_t kEmptyByte = 0x11;
 
-uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+uint16_t Swap16(uint16_t v)
+{
+    return static_cast<uint16_t>((v >> 8) | (v << 8));
+}
 
 bool AllBytes(const uint8_t *p, int from, int to, uint8_t value)
 {
     for (int i = from; i <= to; ++i)
-        if (p[i] != value) return false;
+        if (p[i] != value)
+            return false;
     return true;
 }
 
@@ -76,14 +80,23 @@ int WriteLogEntryToSystemLog(int contNo, ControllerLogEntry *entry, FoundEventLi
         return -1;
     }
     switch (EntryField16(entry, ENTRY_LOGCODE_OFFSET)) {
-        case 2: return LogDeviceCfg(entry, contNo, found);
-        case 7: return LogDataTransfer(entry, contNo, found);
-        case 32: return LogHindrance(entry, contNo, found);
-        case 33: return LogDataRestore(entry, contNo, found);
-        case 34: return LogTraidRas(entry, contNo, found);
-        case 35: return LogDumpExistence(entry, contNo, found, configs);
-        case 41: return LogTraidAtt5(entry, contNo, found);
-        default: Trace_TLogSkip(entry); return 1;
+    case 2:
+        return LogDeviceCfg(entry, contNo, found);
+    case 7:
+        return LogDataTransfer(entry, contNo, found);
+    case 32:
+        return LogHindrance(entry, contNo, found);
+    case 33:
+        return LogDataRestore(entry, contNo, found);
+    case 34:
+        return LogTraidRas(entry, contNo, found);
+    case 35:
+        return LogDumpExistence(entry, contNo, found, configs);
+    case 41:
+        return LogTraidAtt5(entry, contNo, found);
+    default:
+        Trace_TLogSkip(entry);
+        return 1;
     }
 }
 

@@ -32,7 +32,10 @@ void field(std::string &out, bool &first, const char *name, const std::string &v
     out += quoted(name) + ":" + value;
 }
 
-std::string number(uint64_t value) { return std::to_string(value); }
+std::string number(uint64_t value)
+{
+    return std::to_string(value);
+}
 
 std::string hexWord(uint32_t value)
 {
@@ -67,7 +70,10 @@ std::string logicalDrive(const DLL_GET_LOGICAL_DISK_INFO &ld, uint8_t state)
     field(out, first, "stripe_blocks", number(ld.stripeSize));
     field(out, first, "read_policy", quoted(ld.readCache == 0 ? "RA" : "NORA"));
     field(out, first, "write_policy", quoted(ld.writeCache == 0 ? "WB" : "WT"));
-    field(out, first, "hot_spare_mode", quoted(ld.hotSpareMode == 0 ? "global" : ld.hotSpareMode == 1 ? "group" : "none"));
+    field(out, first, "hot_spare_mode",
+          quoted(ld.hotSpareMode == 0   ? "global"
+                 : ld.hotSpareMode == 1 ? "group"
+                                        : "none"));
     field(out, first, "auto_rebuild", ld.autoRebuild == 0 ? "true" : "false");
     field(out, first, "members", memberList(ld));
     field(out, first, "operation", quoted(StatOperationText(ld)));
@@ -132,7 +138,8 @@ void adapterSettings(std::string &out, bool &first, const DLL_GET_CONTROLLER_INF
     field(out, first, "write_cache_mb", number(c.writeCacheSizeMB));
     field(out, first, "rebuild_priority_idle", quoted(StatPriorityText(c.rebuildPriorityIdle)));
     field(out, first, "rebuild_priority_busy", quoted(StatPriorityText(c.rebuildPriorityBusy)));
-    field(out, first, "patrol_read_delay_weeks", number(c.patrolDelay >= 1 && c.patrolDelay <= 3 ? 1u << c.patrolDelay : 0));
+    field(out, first, "patrol_read_delay_weeks",
+          number(c.patrolDelay >= 1 && c.patrolDelay <= 3 ? 1u << c.patrolDelay : 0));
 }
 
 std::string adapterDrives(const DLL_ADAPTER_SNAPSHOT &s)

@@ -10,11 +10,10 @@ enum Mode { MODE_NONE, MODE_JSON, MODE_PROMETHEUS, MODE_CHECK };
 
 constexpr int EXIT_USAGE = 3;
 
-const char kUsage[] =
-    "Usage: tavstat --json | --prometheus [--output FILE] | --check\n"
-    "  --json        every adapter, logical drive and physical drive as one JSON document\n"
-    "  --prometheus  the same as Prometheus metrics; --output writes FILE atomically\n"
-    "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n";
+const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check\n"
+                      "  --json        every adapter, logical drive and physical drive as one JSON document\n"
+                      "  --prometheus  the same as Prometheus metrics; --output writes FILE atomically\n"
+                      "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n";
 
 int usage()
 {

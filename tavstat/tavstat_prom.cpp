@@ -14,8 +14,20 @@ struct Family {
 };
 
 enum FamilyId {
-    F_LIBRARY_UP, F_ADAPTER_UP, F_ADAPTER_INFO, F_LD_STATE, F_LD_HEALTH, F_LD_SIZE, F_LD_PROGRESS, F_LD_ERRORS,
-    F_PD_INFO, F_PD_STATE, F_PD_HEALTH, F_PD_SIZE, F_PD_MEDIA_ERRORS, F_COUNT
+    F_LIBRARY_UP,
+    F_ADAPTER_UP,
+    F_ADAPTER_INFO,
+    F_LD_STATE,
+    F_LD_HEALTH,
+    F_LD_SIZE,
+    F_LD_PROGRESS,
+    F_LD_ERRORS,
+    F_PD_INFO,
+    F_PD_STATE,
+    F_PD_HEALTH,
+    F_PD_SIZE,
+    F_PD_MEDIA_ERRORS,
+    F_COUNT
 };
 
 // The library counts capacity in MB of 1,000,000 bytes (blocks / 1000 x 512 / 1000).
@@ -52,7 +64,10 @@ void sample(Family &family, const std::string &labelText, const std::string &val
     family.samples += std::string(family.name) + labelText + " " + value + "\n";
 }
 
-std::string num(uint64_t value) { return std::to_string(value); }
+std::string num(uint64_t value)
+{
+    return std::to_string(value);
+}
 
 std::string ratio(uint8_t percent)
 {
@@ -71,11 +86,16 @@ void logicalDrives(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT &
         uint8_t state = s.raidStatus.ldState[n];
         std::string ldNo = num(n);
         std::string base = labels({{"adapter", a}, {"logical_drive", ldNo}});
-        sample(f[F_LD_STATE], labels({{"adapter", a}, {"logical_drive", ldNo}, {"raid_level", StatRaidText(ld)},
-                                      {"state", StatLdStateText(state)}}), num(state));
+        sample(f[F_LD_STATE],
+               labels({{"adapter", a},
+                       {"logical_drive", ldNo},
+                       {"raid_level", StatRaidText(ld)},
+                       {"state", StatLdStateText(state)}}),
+               num(state));
         sample(f[F_LD_HEALTH], base, num(StatLdHealth(state)));
         sample(f[F_LD_SIZE], base, num(ld.capacityMB * BYTES_PER_MB));
-        sample(f[F_LD_PROGRESS], labels({{"adapter", a}, {"logical_drive", ldNo}, {"operation", StatOperationText(ld)}}),
+        sample(f[F_LD_PROGRESS],
+               labels({{"adapter", a}, {"logical_drive", ldNo}, {"operation", StatOperationText(ld)}}),
                ratio(ld.progress));
         sample(f[F_LD_ERRORS], base, num(ld.errorCount));
     }
@@ -97,12 +117,15 @@ void physicalDrives(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT 
         if (pd == nullptr) {
             continue;
         }
-        sample(f[F_PD_INFO], labels({{"adapter", a}, {"physical_drive", pdNo},
-                                     {"vendor", StatField(pd->vendor, sizeof pd->vendor)},
-                                     {"product", StatField(pd->product, sizeof pd->product)},
-                                     {"revision", StatField(pd->revision, sizeof pd->revision)},
-                                     {"serial", StatSerial(*pd)},
-                                     {"class", StatClassText(pd->hddClass)}}), "1");
+        sample(f[F_PD_INFO],
+               labels({{"adapter", a},
+                       {"physical_drive", pdNo},
+                       {"vendor", StatField(pd->vendor, sizeof pd->vendor)},
+                       {"product", StatField(pd->product, sizeof pd->product)},
+                       {"revision", StatField(pd->revision, sizeof pd->revision)},
+                       {"serial", StatSerial(*pd)},
+                       {"class", StatClassText(pd->hddClass)}}),
+               "1");
         sample(f[F_PD_SIZE], base, num(pd->capacityMB * BYTES_PER_MB));
         sample(f[F_PD_MEDIA_ERRORS], base, num(pd->badSpotCount));
     }
@@ -111,9 +134,12 @@ void physicalDrives(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT 
 void adapterInfo(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT &s)
 {
     const DLL_GET_CONTROLLER_INFO &c = s.controller;
-    sample(f[F_ADAPTER_INFO], labels({{"adapter", a}, {"model", StatField(c.modelName, sizeof c.modelName)},
-                                      {"firmware_revision", StatField(c.generalRevision, sizeof c.generalRevision)},
-                                      {"driver_version", StatDriverVersion(c)}}), "1");
+    sample(f[F_ADAPTER_INFO],
+           labels({{"adapter", a},
+                   {"model", StatField(c.modelName, sizeof c.modelName)},
+                   {"firmware_revision", StatField(c.generalRevision, sizeof c.generalRevision)},
+                   {"driver_version", StatDriverVersion(c)}}),
+           "1");
 }
 
 }  // namespace
@@ -124,14 +150,18 @@ std::string StatPrometheus(const StatReport &report)
         {"tav_library_up", "gauge", "1 when the control library could be opened and asked for the adapters.", ""},
         {"tav_adapter_up", "gauge", "1 when the adapter's state could be read.", ""},
         {"tav_adapter_info", "gauge", "Adapter identity; the value is always 1.", ""},
-        {"tav_logical_drive_state", "gauge", "Logical-drive state code (0 Good, 0x10-0x16 Warning, 0x20-0x24 Alarm).", ""},
+        {"tav_logical_drive_state", "gauge", "Logical-drive state code (0 Good, 0x10-0x16 Warning, 0x20-0x24 Alarm).",
+         ""},
         {"tav_logical_drive_health", "gauge", "0 ok, 1 warning (degraded or rebuilding), 2 critical (failed).", ""},
         {"tav_logical_drive_size_bytes", "gauge", "Logical-drive capacity in bytes (whole MB of 10^6 bytes).", ""},
         {"tav_logical_drive_operation_progress_ratio", "gauge", "Progress of the running operation, 0 to 1.", ""},
-        {"tav_logical_drive_operation_errors_total", "counter", "Errors counted by the adapter's background operations.", ""},
+        {"tav_logical_drive_operation_errors_total", "counter",
+         "Errors counted by the adapter's background operations.", ""},
         {"tav_physical_drive_info", "gauge", "Physical-drive identity; the value is always 1.", ""},
-        {"tav_physical_drive_state", "gauge", "Physical-drive state code (0 Good, 0x20-0x27 Alarm, 0x80 no drive).", ""},
-        {"tav_physical_drive_health", "gauge", "0 ok, 1 warning (pulled, attention or bad spots), 2 critical (failed).", ""},
+        {"tav_physical_drive_state", "gauge", "Physical-drive state code (0 Good, 0x20-0x27 Alarm, 0x80 no drive).",
+         ""},
+        {"tav_physical_drive_health", "gauge", "0 ok, 1 warning (pulled, attention or bad spots), 2 critical (failed).",
+         ""},
         {"tav_physical_drive_size_bytes", "gauge", "Physical-drive capacity in bytes (whole MB of 10^6 bytes).", ""},
         {"tav_physical_drive_media_errors_total", "counter", "Unreadable blocks the adapter recorded (bad spots).", ""},
     };

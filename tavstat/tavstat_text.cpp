@@ -22,12 +22,30 @@ constexpr size_t INQUIRY_SERIAL_SIZE = 12;
 
 }  // namespace
 
-const char *StatLdStateText(uint8_t code) { return textOf(CLI_TEXT_LD_STATE, code); }
-const char *StatPdStateText(uint8_t code) { return textOf(CLI_TEXT_PD_STATE, code); }
-const char *StatClassText(uint8_t code) { return textOf(CLI_TEXT_PD_CLASS, code); }
-const char *StatLinkSpeedText(uint8_t code) { return textOf(CLI_TEXT_LINK_SPEED, code); }
-const char *StatBadSpotText(uint8_t code) { return textOf(CLI_TEXT_BAD_SPOT, code); }
-const char *StatPriorityText(uint16_t code) { return textOf(CLI_TEXT_PRIORITY, code); }
+const char *StatLdStateText(uint8_t code)
+{
+    return textOf(CLI_TEXT_LD_STATE, code);
+}
+const char *StatPdStateText(uint8_t code)
+{
+    return textOf(CLI_TEXT_PD_STATE, code);
+}
+const char *StatClassText(uint8_t code)
+{
+    return textOf(CLI_TEXT_PD_CLASS, code);
+}
+const char *StatLinkSpeedText(uint8_t code)
+{
+    return textOf(CLI_TEXT_LINK_SPEED, code);
+}
+const char *StatBadSpotText(uint8_t code)
+{
+    return textOf(CLI_TEXT_BAD_SPOT, code);
+}
+const char *StatPriorityText(uint16_t code)
+{
+    return textOf(CLI_TEXT_PRIORITY, code);
+}
 
 std::string StatRaidText(const DLL_GET_LOGICAL_DISK_INFO &ld)
 {
@@ -74,8 +92,8 @@ StatHealth StatPdHealth(uint8_t state, const DLL_GET_HDD_INFO *info)
     if (state >= STATE_ALARM_FIRST && state <= STATE_ALARM_LAST) {
         return HEALTH_CRITICAL;
     }
-    if (state >= STATE_ATTENTION_FIRST || (info != nullptr && (info->badSpotState != BAD_SPOTS_NONE ||
-                                                                 info->badSpotCount != 0))) {
+    if (state >= STATE_ATTENTION_FIRST ||
+        (info != nullptr && (info->badSpotState != BAD_SPOTS_NONE || info->badSpotCount != 0))) {
         return HEALTH_WARNING;
     }
     return HEALTH_OK;

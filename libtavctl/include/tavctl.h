@@ -62,12 +62,12 @@
 /* One adapter command. The part from lengthIn on is the driver's request
  * block; its address is the ioctl argument. */
 typedef struct __attribute__((packed)) SDllLinuxCmd {
-    uint32_t target;     /* bits 0-3 target id, bits 4-7 bus */
-    uint8_t *data;       /* caller's buffer: outgoing and incoming data */
+    uint32_t target; /* bits 0-3 target id, bits 4-7 bus */
+    uint8_t *data;   /* caller's buffer: outgoing and incoming data */
     uint8_t cdb[16];
     int32_t cdbLength;
     /* driver request block */
-    uint32_t lengthIn;   /* bit 24: fixed request layout */
+    uint32_t lengthIn; /* bit 24: fixed request layout */
     uint8_t targetId;
     uint8_t bus;
     uint8_t reserved[2];
@@ -102,8 +102,8 @@ TAVCTL_API int CmdExe_Read(uint16_t contNo, uint8_t target, uint8_t *buffer);
 TAVCTL_API int CmdExe_Write(uint16_t contNo, uint8_t target, uint32_t lba, uint8_t *buffer);
 TAVCTL_API int CmdExe_ModeSense(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer);
 TAVCTL_API int CmdExe_ModeSelect(uint16_t contNo, uint8_t target, uint8_t *buffer, uint8_t length);
-TAVCTL_API int CmdExe_ReadBuffer2(uint16_t contNo, uint8_t target, uint8_t mode, uint8_t bufferId,
-                                  uint8_t *buffer, uint32_t length, uint32_t offset);
+TAVCTL_API int CmdExe_ReadBuffer2(uint16_t contNo, uint8_t target, uint8_t mode, uint8_t bufferId, uint8_t *buffer,
+                                  uint32_t length, uint32_t offset);
 TAVCTL_API int CmdExe_ReadBuffer(uint16_t contNo, uint8_t target, uint8_t bufferId, uint8_t *buffer);
 
 /* ---- lifecycle and discovery ---- */
@@ -129,8 +129,8 @@ TAVCTL_API void freeDLLError(void);
 TAVCTL_API int findDLLErrorIndex(int *index);
 TAVCTL_API void DLL_Dprintf(int level, const char *format, ...) __attribute__((format(printf, 2, 3)));
 TAVCTL_API void Debug_print_err(int level, uint32_t code, const char *function, const char *file, int line);
-TAVCTL_API void Debug_print_msg(int level, uint32_t code, uint32_t commandError, uint32_t argCode,
-                                int sysErrno, const char *file, int line);
+TAVCTL_API void Debug_print_msg(int level, uint32_t code, uint32_t commandError, uint32_t argCode, int sysErrno,
+                                const char *file, int line);
 TAVCTL_API void Debug_print_calledfuncname(int level, const char *name);
 TAVCTL_API const char *ArgErrCode2msg(uint32_t argCode);
 TAVCTL_API void TavDllCtlDump(const char *title, const void *data, int size);

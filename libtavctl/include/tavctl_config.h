@@ -52,16 +52,16 @@
 /* Input of createLD. Callers zero the whole record before filling it. */
 typedef struct __attribute__((packed)) DLL_CREATE_LD_INFO {
     uint8_t contNo;
-    uint8_t groupNo;          /* logical drive to create */
+    uint8_t groupNo; /* logical drive to create */
     uint8_t reserved2;
-    uint8_t memberCount;      /* at most 12 */
-    uint8_t member[TAV_MAX_DRIVES];  /* drive numbers, each at most 11 */
-    uint8_t hotSpareMode;     /* TAV_HOTSPARE_* */
-    uint8_t raidLevel;        /* 0, 1, 5, 6 */
+    uint8_t memberCount;            /* at most 12 */
+    uint8_t member[TAV_MAX_DRIVES]; /* drive numbers, each at most 11 */
+    uint8_t hotSpareMode;           /* TAV_HOTSPARE_* */
+    uint8_t raidLevel;              /* 0, 1, 5, 6 */
     uint8_t reserved18;
-    uint8_t readPolicy;       /* TAV_READ_* */
-    uint8_t writePolicy;      /* TAV_WRITE_* */
-    uint8_t spanMarker;       /* 1 for a spanned array (RAID 10), else 0 */
+    uint8_t readPolicy;  /* TAV_READ_* */
+    uint8_t writePolicy; /* TAV_WRITE_* */
+    uint8_t spanMarker;  /* 1 for a spanned array (RAID 10), else 0 */
     uint8_t reserved22[78];
 } DLL_CREATE_LD_INFO;
 
@@ -78,14 +78,14 @@ TAV_CONFIG_ASSERT(offsetof(DLL_CREATE_LD_INFO, spanMarker) == 21, "spanMarker");
 /* Input of configRestoreLD. The library sets fill[] to 0xFF. */
 typedef struct __attribute__((packed)) DLL_CONFIG_RESTORE_LD {
     uint8_t contNo;
-    uint8_t operation;        /* TAV_RESTORE_CANDIDATE or TAV_DELETE_CANDIDATE */
+    uint8_t operation; /* TAV_RESTORE_CANDIDATE or TAV_DELETE_CANDIDATE */
     uint8_t candidateNo;
-    uint8_t groupNo;          /* logical drive the candidate becomes */
-    uint8_t reserved4;        /* must be 0 */
+    uint8_t groupNo;   /* logical drive the candidate becomes */
+    uint8_t reserved4; /* must be 0 */
     uint8_t fill[12];
     uint8_t reserved17;
-    uint8_t readPolicy;       /* TAV_READ_* */
-    uint8_t writePolicy;      /* TAV_WRITE_* */
+    uint8_t readPolicy;  /* TAV_READ_* */
+    uint8_t writePolicy; /* TAV_WRITE_* */
 } DLL_CONFIG_RESTORE_LD;
 
 TAV_CONFIG_ASSERT(sizeof(DLL_CONFIG_RESTORE_LD) == 20, "DLL_CONFIG_RESTORE_LD size");

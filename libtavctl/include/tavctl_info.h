@@ -21,8 +21,8 @@
 #define TAV_PARA_SIZE 256
 
 /* Drive and logical-drive state bytes of the adapter. */
-#define TAV_STATE_UNDEFINED 0xFFu  /* no group / no drive entry */
-#define TAV_STATE_NO_DRIVE 0x80u   /* drive slot without a drive */
+#define TAV_STATE_UNDEFINED 0xFFu /* no group / no drive entry */
+#define TAV_STATE_NO_DRIVE 0x80u  /* drive slot without a drive */
 
 /* ---- adapter ---- */
 
@@ -32,11 +32,11 @@ typedef struct __attribute__((packed)) DLL_GET_CONTROLLER_INFO {
     uint8_t reserved1[11];
     uint8_t pciBus;
     uint8_t pciDevice;
-    uint8_t adapterVersion;       /* controller parameters byte 69 */
+    uint8_t adapterVersion; /* controller parameters byte 69 */
     uint8_t reserved15[5];
     uint16_t driverVersion[4];
-    uint8_t contPara0[4];         /* controller parameters bytes 0-3 unchanged */
-    uint8_t contPara74[4];        /* controller parameters bytes 74-77 unchanged */
+    uint8_t contPara0[4];  /* controller parameters bytes 0-3 unchanged */
+    uint8_t contPara74[4]; /* controller parameters bytes 74-77 unchanged */
     uint8_t reserved36[8];
     uint32_t totalMemoryMB;
     uint32_t cacheSizeMB;
@@ -46,10 +46,10 @@ typedef struct __attribute__((packed)) DLL_GET_CONTROLLER_INFO {
     uint16_t patrolDelay;         /* 1-3 */
     uint8_t contPara72;           /* controller parameters byte 72 */
     uint8_t reserved63[3];
-    char modelName[8];            /* "ZN5120" / "ZN5121", zero-padded */
+    char modelName[8]; /* "ZN5120" / "ZN5121", zero-padded */
     char generalRevision[4];
     uint8_t reserved78;
-    uint8_t cardType;             /* 7 or 16 */
+    uint8_t cardType; /* 7 or 16 */
     uint8_t reserved80[4];
 } DLL_GET_CONTROLLER_INFO;
 
@@ -74,12 +74,12 @@ TAV_INFO_ASSERT(offsetof(DLL_GET_CONTROLLER_INFO, cardType) == 79, "cardType");
 
 /* getContPara: the adapter's controller parameter buffer as read, big-endian. */
 typedef struct __attribute__((packed)) DLL_CONT_PARA {
-    uint8_t head[4];              /* 0-3 */
+    uint8_t head[4]; /* 0-3 */
     uint8_t reserved4[12];
-    uint8_t cacheSize[4];         /* bytes, big-endian */
-    uint8_t writeCacheSize[4];    /* bytes, big-endian */
+    uint8_t cacheSize[4];      /* bytes, big-endian */
+    uint8_t writeCacheSize[4]; /* bytes, big-endian */
     uint8_t reserved24[18];
-    char bootRevision[8];         /* boot firmware revision text */
+    char bootRevision[8]; /* boot firmware revision text */
     char generalRevision[4];
     uint8_t reserved54[10];
     char processorRevision[4];
@@ -88,13 +88,13 @@ typedef struct __attribute__((packed)) DLL_CONT_PARA {
     uint8_t reserved70[2];
     uint8_t byte72;
     uint8_t reserved73;
-    uint8_t value74[4];           /* 74-77 */
-    uint8_t totalMemory[4];       /* bytes, big-endian */
+    uint8_t value74[4];     /* 74-77 */
+    uint8_t totalMemory[4]; /* bytes, big-endian */
     uint8_t reserved82[10];
     uint8_t sasAddress[8];
     char flashRevisionBank1[4];
     char flashRevisionBank2[4];
-    uint8_t flashState;           /* flash bank and checksum state */
+    uint8_t flashState; /* flash bank and checksum state */
     uint8_t reserved109[147];
 } DLL_CONT_PARA;
 
@@ -137,13 +137,13 @@ TAV_INFO_ASSERT(offsetof(DLL_GLIST_INFO, oneYear) == 6, "oneYear");
 typedef struct __attribute__((packed)) DLL_GET_RAID_STATUS {
     uint8_t contNo;
     uint8_t reserved1[11];
-    uint8_t ldState[TAV_MAX_GROUPS];      /* common status 116-127 */
-    uint8_t status84[12];                 /* common status 84-95 */
-    uint8_t hddState[TAV_MAX_DRIVES];     /* common status 148-159 */
+    uint8_t ldState[TAV_MAX_GROUPS];  /* common status 116-127 */
+    uint8_t status84[12];             /* common status 84-95 */
+    uint8_t hddState[TAV_MAX_DRIVES]; /* common status 148-159 */
     uint8_t reserved48[16];
-    uint32_t value58;                     /* common status 58-61 */
-    uint32_t value62;                     /* common status 62-65 */
-    uint8_t byte54;                       /* common status 54 */
+    uint32_t value58; /* common status 58-61 */
+    uint32_t value62; /* common status 62-65 */
+    uint8_t byte54;   /* common status 54 */
     uint8_t reserved73[27];
 } DLL_GET_RAID_STATUS;
 
@@ -160,12 +160,12 @@ TAV_INFO_ASSERT(offsetof(DLL_GET_RAID_STATUS, byte54) == 72, "byte54");
  * spare standing in); the drive state is the drive's own state code, the one
  * the physical-drive state table carries. */
 typedef struct __attribute__((packed)) DLL_LD_MEMBER {
-    uint8_t hddNo;        /* group member byte 0 */
-    uint8_t memberState;  /* member byte 1 */
-    uint8_t driveState;   /* member byte 3 */
-    uint8_t byte4;        /* member byte 4 */
-    uint8_t copyTarget;   /* member byte 5: the drive taking its place during a copy */
-    uint8_t byte2;        /* member byte 2 */
+    uint8_t hddNo;       /* group member byte 0 */
+    uint8_t memberState; /* member byte 1 */
+    uint8_t driveState;  /* member byte 3 */
+    uint8_t byte4;       /* member byte 4 */
+    uint8_t copyTarget;  /* member byte 5: the drive taking its place during a copy */
+    uint8_t byte2;       /* member byte 2 */
 } DLL_LD_MEMBER;
 
 TAV_INFO_ASSERT(sizeof(DLL_LD_MEMBER) == 6, "DLL_LD_MEMBER size");
@@ -180,23 +180,23 @@ typedef struct __attribute__((packed)) DLL_GET_LOGICAL_DISK_INFO {
     uint8_t reserved2[10];
     uint8_t memberCount;
     DLL_LD_MEMBER member[TAV_MAX_DRIVES];
-    uint8_t hotSpareMode;     /* 0 global, 1 group, 2 none */
-    uint8_t raidLevel;        /* 0, 1, 5, 6 */
+    uint8_t hotSpareMode; /* 0 global, 1 group, 2 none */
+    uint8_t raidLevel;    /* 0, 1, 5, 6 */
     uint8_t reserved87;
-    uint32_t stripeSize;      /* blocks */
+    uint32_t stripeSize; /* blocks */
     uint8_t byte218;
     uint8_t reserved93;
-    uint8_t autoRebuild;      /* 0 enabled, 1 disabled */
-    uint8_t rebuildState;     /* 0 not needed, 1 needed, 2 executing */
-    uint8_t maintenance;      /* 0 none, 1 checking parity, 2 writing parity */
-    uint8_t progress;         /* percent */
+    uint8_t autoRebuild;  /* 0 enabled, 1 disabled */
+    uint8_t rebuildState; /* 0 not needed, 1 needed, 2 executing */
+    uint8_t maintenance;  /* 0 none, 1 checking parity, 2 writing parity */
+    uint8_t progress;     /* percent */
     uint8_t dataLost;
     uint8_t reserved99[9];
     uint32_t errorCount;
     uint8_t reserved112[9];
-    uint8_t readCache;        /* 0 read-ahead, 1 none */
+    uint8_t readCache; /* 0 read-ahead, 1 none */
     uint8_t reserved122[7];
-    uint8_t writeCache;       /* 0 write-back, 1 write-through */
+    uint8_t writeCache; /* 0 write-back, 1 write-through */
     uint8_t reserved130[50];
     uint32_t capacityMB;
     uint8_t reserved184[48];
@@ -248,8 +248,8 @@ TAV_INFO_ASSERT(offsetof(DLL_RESTORE_LD_STATUS, state) == 13, "state");
 /* getPhysicalDriveInfo, the same for both card types. */
 typedef struct __attribute__((packed)) DLL_GET_HDD_INFO {
     uint8_t reserved0[12];
-    uint8_t byte3;            /* drive parameters byte 3 */
-    uint8_t byte2;            /* drive parameters byte 2 */
+    uint8_t byte3; /* drive parameters byte 3 */
+    uint8_t byte2; /* drive parameters byte 2 */
     char vendor[8];
     char product[16];
     char revision[4];
@@ -258,12 +258,12 @@ typedef struct __attribute__((packed)) DLL_GET_HDD_INFO {
     uint32_t capacityMB;
     uint8_t reserved48[4];
     uint32_t value52;
-    uint8_t inquiry[48];      /* standard INQUIRY data */
+    uint8_t inquiry[48]; /* standard INQUIRY data */
     uint8_t reserved104[2];
-    uint8_t statusDetail;     /* drive parameters 377 (ZN5121) or 248 (ZN5120) */
-    uint8_t linkSpeed;        /* 7 1.5 Gbit/s, 8 3.0 Gbit/s, 0xFE link error, 0xFF PHY disabled */
-    uint8_t smartState;       /* 0 none, 4 trip received */
-    uint8_t badSpotState;     /* 0 none, 6 bad spots, 0x16 over the limit */
+    uint8_t statusDetail; /* drive parameters 377 (ZN5121) or 248 (ZN5120) */
+    uint8_t linkSpeed;    /* 7 1.5 Gbit/s, 8 3.0 Gbit/s, 0xFE link error, 0xFF PHY disabled */
+    uint8_t smartState;   /* 0 none, 4 trip received */
+    uint8_t badSpotState; /* 0 none, 6 bad spots, 0x16 over the limit */
     uint16_t badSpotCount;
     uint8_t byte112;
     uint8_t reserved113[11];
@@ -292,12 +292,12 @@ TAV_INFO_ASSERT(offsetof(DLL_GET_HDD_INFO, byte112) == 112, "byte112");
 /* getBadspotInfo. */
 typedef struct __attribute__((packed)) DLL_BADSPOT_INFO {
     uint8_t byte0;
-    uint8_t state;            /* 0 none, 6 bad spots, 22 over the limit */
-    uint8_t groupNo;          /* logical drive the entries belong to */
+    uint8_t state;   /* 0 none, 6 bad spots, 22 over the limit */
+    uint8_t groupNo; /* logical drive the entries belong to */
     uint8_t byte3;
     uint32_t value4;
     uint8_t bytes8[8];
-    uint32_t address[TAV_BADSPOT_ADDRESSES];  /* marked entries, packed from the start */
+    uint32_t address[TAV_BADSPOT_ADDRESSES]; /* marked entries, packed from the start */
 } DLL_BADSPOT_INFO;
 
 TAV_INFO_ASSERT(sizeof(DLL_BADSPOT_INFO) == 80, "DLL_BADSPOT_INFO size");
@@ -373,10 +373,10 @@ TAVCTL_API int rearrangeLDBadSpot64Info(const uint8_t *table, DLL_LD_BADSPOT_INF
 
 /* ---- text, number and byte-order helpers ---- */
 TAVCTL_API int Tool_strlen(const char *text);
-TAVCTL_API char *Tool_strcpy(char *dst, const char *src);   /* returns the end of dst */
-TAVCTL_API char *Tool_strcat(char *dst, const char *src);   /* returns the end of dst */
-TAVCTL_API int Tool_strcmp(const char *a, const char *b);   /* 0 equal, 1 different */
-TAVCTL_API void Tool_InitStr(char *buffer, char fill, int count);  /* count chars + zero */
+TAVCTL_API char *Tool_strcpy(char *dst, const char *src);         /* returns the end of dst */
+TAVCTL_API char *Tool_strcat(char *dst, const char *src);         /* returns the end of dst */
+TAVCTL_API int Tool_strcmp(const char *a, const char *b);         /* 0 equal, 1 different */
+TAVCTL_API void Tool_InitStr(char *buffer, char fill, int count); /* count chars + zero */
 TAVCTL_API char *Tool_hextostr(int width, uint32_t value, char *buffer);
 TAVCTL_API char *Tool_dectostr(int width, uint32_t value, char *buffer);
 TAVCTL_API uint32_t Tool_dectobin(const char *text);

@@ -17,7 +17,7 @@
 #define TAV_STAT_LDS 8
 #define TAV_STAT_READ_IOS 0 /* read I/Os per second */
 #define TAV_STAT_WRITE_IOS 1
-#define TAV_STAT_READ_KB 2  /* read KB per second */
+#define TAV_STAT_READ_KB 2 /* read KB per second */
 #define TAV_STAT_WRITE_KB 3
 
 typedef struct __attribute__((packed)) DrvStatistics {

@@ -18,7 +18,7 @@ typedef struct __attribute__((packed)) DLL_ADAPTER_SNAPSHOT {
     DLL_CONT_PARA contPara;
     uint8_t ldValid[TAV_MAX_GROUPS];
     uint8_t hddValid[TAV_MAX_DRIVES];
-    uint8_t globalHotSpare[2];            /* mode page 0x3E bytes 3 and 4 */
+    uint8_t globalHotSpare[2]; /* mode page 0x3E bytes 3 and 4 */
     uint8_t reserved466[14];
     DLL_GET_LOGICAL_DISK_INFO logicalDrive[TAV_MAX_GROUPS];
     DLL_GET_HDD_INFO physicalDrive[TAV_MAX_DRIVES];

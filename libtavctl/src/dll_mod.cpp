@@ -60,8 +60,7 @@ int findSlotLocked()
     pthread_t tid = pthread_self();
     for (int i = 0; i < DLL_ERROR_SLOTS; ++i) {
         const DLLErrorSlot &slot = DLLError[i];
-        if (slot.freeMarker == SLOT_IN_USE && slot.processId == pid &&
-            pthread_equal(slot.threadId, tid) != 0) {
+        if (slot.freeMarker == SLOT_IN_USE && slot.processId == pid && pthread_equal(slot.threadId, tid) != 0) {
             return i;
         }
     }
@@ -236,12 +235,11 @@ TAVCTL_API void Debug_print_err(int level, uint32_t code, const char *function, 
     bool echo = debugEcho();
     if (echo) {
         struct tm t = localNow();
-        printf("****** ERROR ****** OS date: %04d/%02d/%02d ** OS time: %02d:%02d:%02d ***** \n",
-               t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+        printf("****** ERROR ****** OS date: %04d/%02d/%02d ** OS time: %02d:%02d:%02d ***** \n", t.tm_year + 1900,
+               t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     }
     char text[512];
-    snprintf(text, sizeof text, "ERROR:DLLFUNC %s() DllErrCode=0x%.8x\n", function != nullptr ? function : "",
-             code);
+    snprintf(text, sizeof text, "ERROR:DLLFUNC %s() DllErrCode=0x%.8x\n", function != nullptr ? function : "", code);
     if (echo) {
         printf("%s", text);
     }
@@ -249,8 +247,8 @@ TAVCTL_API void Debug_print_err(int level, uint32_t code, const char *function, 
     dumpLog(file, static_cast<unsigned>(line), text, nullptr, 0);
 }
 
-TAVCTL_API void Debug_print_msg(int level, uint32_t code, uint32_t commandError, uint32_t argCode,
-                                int sysErrno, const char *file, int line)
+TAVCTL_API void Debug_print_msg(int level, uint32_t code, uint32_t commandError, uint32_t argCode, int sysErrno,
+                                const char *file, int line)
 {
     (void)level;
     char detail[1024];
@@ -291,8 +289,8 @@ TAVCTL_API const char *ArgErrCode2msg(uint32_t argCode)
     return "";
 }
 
-void DllReportCommandError(uint32_t code, uint32_t commandError, const char *function, const char *file,
-                           int line, int sysErrno)
+void DllReportCommandError(uint32_t code, uint32_t commandError, const char *function, const char *file, int line,
+                           int sysErrno)
 {
     Debug_print_err(1, code, function, file, line);
     if (code & DLL_ERROR_INNER) {
@@ -378,8 +376,7 @@ TAVCTL_API int DebugOn(const char *fileName)
              "=====  OS date: %04d/%02d/%02d == time: %02d:%02d:%02d ==\n"
              "=====  compiled date: %s =====\n"
              "DLL version = %s\n",
-             t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, __DATE__,
-             TAVCTL_VERSION);
+             t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, __DATE__, TAVCTL_VERSION);
     if (!writeAll(DebugLogFd, banner)) {
         return debugOnFailure("write", errno, __LINE__);
     }
@@ -402,8 +399,7 @@ TAVCTL_API int DLLSetDebugLevel(int level)
 static int locateInstallDir(char *buffer, size_t size)
 {
     char resolved[4096];
-    if (buffer == nullptr || !Tool_ResolvePath(INSTALL_DIR, resolved, sizeof resolved) ||
-        strlen(resolved) >= size) {
+    if (buffer == nullptr || !Tool_ResolvePath(INSTALL_DIR, resolved, sizeof resolved) || strlen(resolved) >= size) {
         return 0;
     }
     struct stat info;

@@ -21,11 +21,11 @@ namespace {
 const char kScheduleFile[] = "/opt/morvane/tavutility/conf/ccschedule.conf";
 const char kConfDirectory[] = "/opt/morvane/tavutility/conf";
 
-constexpr int kLineSize = 256;        // lines of up to 255 characters
-constexpr int kMaxStrayLines = 9;     // non-matching lines read per controller section
-constexpr int kLabelLength = 4;       // "ld<l>:"
-constexpr int kShortLineLength = 8;   // "ld<l>:DHH\n"
-constexpr int kLongLineLength = 16;   // "ld<l>:DHHYYYYMMDD\n"
+constexpr int kLineSize = 256;       // lines of up to 255 characters
+constexpr int kMaxStrayLines = 9;    // non-matching lines read per controller section
+constexpr int kLabelLength = 4;      // "ld<l>:"
+constexpr int kShortLineLength = 8;  // "ld<l>:DHH\n"
+constexpr int kLongLineLength = 16;  // "ld<l>:DHHYYYYMMDD\n"
 constexpr int kShortDigits = 3;
 constexpr int kLongDigits = 11;
 constexpr uint64_t kDateModulus = 100000000;  // YYYYMMDD, the last eight digits

@@ -17,8 +17,7 @@ struct ServerGroupCode {
 };
 
 const ServerGroupCode kServerGroups[] = {
-    {"SVA1000001", 1}, {"SVA1000002", 1}, {"SVA2000003", 1}, {"SVA2000004", 1},
-    {"SVB1000001", 2}, {"SVB1000002", 2},
+    {"SVA1000001", 1}, {"SVA1000002", 1}, {"SVA2000003", 1}, {"SVA2000004", 1}, {"SVB1000001", 2}, {"SVB1000002", 2},
 };
 
 uint8_t serverGroupOf(const char *systemVersion)

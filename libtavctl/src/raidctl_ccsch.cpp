@@ -87,8 +87,9 @@ void reportDeletion(int contNo, int groupNo, uint8_t variant)
         return;
     }
     DllTraceFlush();  // a full trace table would drop the line
-    DLL_Dprintf(1, "Controller [%d] Logical Drive [%d] The schedule of Consistency Check was deleted. "
-                   "detailed error: 0x%02d.\n",
+    DLL_Dprintf(1,
+                "Controller [%d] Logical Drive [%d] The schedule of Consistency Check was deleted. "
+                "detailed error: 0x%02d.\n",
                 contNo, groupNo, kDetailDeletedOnRequest);
     DllTraceFlush();
 }

@@ -101,8 +101,8 @@ uint32_t senseReturned(uint16_t contNo, SDllLinuxCmd *cmd, uint32_t lengthIn, ui
     DllTraceFlush();
     dumpRequest(cmd, lengthIn);
     TavDllCtlDump("ERROR:IOCTL OUT(SENSE)", _SnsDat, SENSE_COPY_LENGTH);
-    DLL_Dprintf(4, "ERROR:IOCTL CONTno=%d HostBbyte=0x%02X CmdSts=0x%02X RtnCode=0x%08X\n", contNo,
-                cmd->hostStatus, cmd->cmdStatus, CMDEXE_SENSE);
+    DLL_Dprintf(4, "ERROR:IOCTL CONTno=%d HostBbyte=0x%02X CmdSts=0x%02X RtnCode=0x%08X\n", contNo, cmd->hostStatus,
+                cmd->cmdStatus, CMDEXE_SENSE);
     DLL_Dprintf(3, "ERROR:IOCTL SENSE KEY=0x%02X ASC=0x%02X ASCQ=0x%02X\n", _SnsDat[2] & 0x0F, _SnsDat[12],
                 _SnsDat[13]);
     return CMDEXE_SENSE;
@@ -130,8 +130,7 @@ uint32_t adapterError(uint16_t contNo, SDllLinuxCmd *cmd, uint32_t lengthIn, uin
     DllTraceFlush();
     dumpRequest(cmd, lengthIn);
     TavDllCtlDump("ERROR:IOCTL OUT", errcode, sizeof errcode);
-    DLL_Dprintf(3, "ERROR:IOCTL CONTno=%d CmdSts=0x%02X RtnCode=0x%08X\n", contNo, cmd->area[2],
-                CMDEXE_ADAPTER_ERROR);
+    DLL_Dprintf(3, "ERROR:IOCTL CONTno=%d CmdSts=0x%02X RtnCode=0x%08X\n", contNo, cmd->area[2], CMDEXE_ADAPTER_ERROR);
     return CMDEXE_ADAPTER_ERROR;
 }
 
@@ -154,8 +153,8 @@ TAVCTL_API uint32_t Linux_CmdExe(uint16_t contNo, SDllLinuxCmd *cmd, uint8_t **d
         DLLSetErrorCode(DLL_ERROR_NONE);
         return refuse(DLL_ERROR_PARAM | DLL_ARG_ERROR_NULL, __LINE__);
     }
-    DLL_Dprintf(3, "CALL - %s() CONTno=%d inlen=%d outlen=%d\n", FUNCTION_NAME, contNo,
-                static_cast<int>(cmd->lengthIn), static_cast<int>(cmd->lengthOut));
+    DLL_Dprintf(3, "CALL - %s() CONTno=%d inlen=%d outlen=%d\n", FUNCTION_NAME, contNo, static_cast<int>(cmd->lengthIn),
+                static_cast<int>(cmd->lengthOut));
     DLLSetErrorCode(DLL_ERROR_NONE);
     // Lengths are read once: the driver writes into the block.
     const uint32_t lengthIn = cmd->lengthIn;

@@ -60,8 +60,7 @@ int forceDrive(uint8_t contNo, uint8_t hddNo, int state)
 
 int checkRestoreRequest(DLL_CONFIG_RESTORE_LD *request, const char *function)
 {
-    if (!DllCheckNull(request, function, __LINE__) ||
-        !checkCONTno(request->contNo, function, SRC_RAIDCTL, __LINE__) ||
+    if (!DllCheckNull(request, function, __LINE__) || !checkCONTno(request->contNo, function, SRC_RAIDCTL, __LINE__) ||
         !checkGROUPno(request->groupNo, function, SRC_RAIDCTL, __LINE__) ||
         !checkGROUPno(request->candidateNo, function, SRC_RAIDCTL, __LINE__)) {
         return 0;
@@ -78,8 +77,7 @@ int checkRestoreRequest(DLL_CONFIG_RESTORE_LD *request, const char *function)
 TAVCTL_API int createLD(const DLL_CREATE_LD_INFO *request)
 {
     DllEnter("CALL - %s() CONTno=%d\n", __func__, request != nullptr ? request->contNo : 0);
-    if (!DllCheckNull(request, __func__, __LINE__) ||
-        !checkCONTno(request->contNo, __func__, SRC_RAIDCTL, __LINE__) ||
+    if (!DllCheckNull(request, __func__, __LINE__) || !checkCONTno(request->contNo, __func__, SRC_RAIDCTL, __LINE__) ||
         !checkGROUPno(request->groupNo, __func__, SRC_RAIDCTL, __LINE__) || !checkMembers(request, __func__) ||
         !readControllerRecord(request->contNo, __func__)) {
         return 0;
@@ -112,9 +110,8 @@ TAVCTL_API int deleteLD(uint8_t contNo, uint8_t groupNo)
 
 TAVCTL_API int configRestoreLD(DLL_CONFIG_RESTORE_LD *request)
 {
-    DllEnter("CALL - %s() CONTno=%d GROUPno=%d RestoreGROUPno=%d", __func__,
-             request != nullptr ? request->contNo : 0, request != nullptr ? request->groupNo : 0,
-             request != nullptr ? request->candidateNo : 0);
+    DllEnter("CALL - %s() CONTno=%d GROUPno=%d RestoreGROUPno=%d", __func__, request != nullptr ? request->contNo : 0,
+             request != nullptr ? request->groupNo : 0, request != nullptr ? request->candidateNo : 0);
     if (!checkRestoreRequest(request, __func__)) {
         return 0;
     }

@@ -22,7 +22,7 @@ constexpr int kReplySize = 512;
 constexpr int kReplyHeader = 16;
 constexpr int kAttempts = 5;
 constexpr useconds_t kRetryPause = 5000;
-constexpr int kLineSize = 5120;                    // lines of up to 5119 characters
+constexpr int kLineSize = 5120;  // lines of up to 5119 characters
 constexpr size_t kFileTextSize = TAV_AUTOSTAT_PATH + 512;
 
 // Reply record of one logical drive: read I/Os, read KB, write I/Os, write KB.
@@ -67,7 +67,7 @@ size_t formatPara(const AutoStaticPara *para, char *text, size_t size)
 {
     size_t used = 0;
     Tool_AppendText(text, size, &used, "%s%d,%d,%d,%.*s,%s\n", kHeadLabel, para->state, para->interval, para->count,
-               TAV_AUTOSTAT_PATH - 1, para->fileName, para->format == TAV_AUTOSTAT_TEXT ? "txt" : "csv");
+                    TAV_AUTOSTAT_PATH - 1, para->fileName, para->format == TAV_AUTOSTAT_TEXT ? "txt" : "csv");
     for (int a = 0; a < TAV_AUTOSTAT_ADAPTERS; ++a) {
         Tool_AppendText(text, size, &used, "adp%d:\n", a);
         for (int l = 0; l < TAV_AUTOSTAT_LDS; ++l) {
@@ -132,8 +132,9 @@ uint8_t parseHead(char *line, AutoStaticPara *para)
     long interval = fieldNumber(fields[1], 1, TAV_AUTOSTAT_MAX_INTERVAL);
     long samples = fieldNumber(fields[2], 1, TAV_AUTOSTAT_MAX_COUNT);
     size_t nameLength = strlen(fields[3]);
-    uint8_t format = strcmp(fields[4], "txt") == 0 ? TAV_AUTOSTAT_TEXT
-                     : strcmp(fields[4], "csv") == 0 ? TAV_AUTOSTAT_CSV : 0;
+    uint8_t format = strcmp(fields[4], "txt") == 0   ? TAV_AUTOSTAT_TEXT
+                     : strcmp(fields[4], "csv") == 0 ? TAV_AUTOSTAT_CSV
+                                                     : 0;
     if (interval < 0 || samples < 0 || nameLength == 0 || nameLength >= TAV_AUTOSTAT_PATH || format == 0) {
         return TAV_AUTOSTAT_INVALID;
     }

@@ -25,9 +25,9 @@ namespace {
 
 int g_trace_fd = -1;
 int g_trace_maxfilesz = 0;
-int g_tracecnt = 0;      // ring index (from 1) of the line written next; 0 before the first write
-off_t g_fpos_end = 0;    // end marker offset when it was found in a full ring
-off_t g_trace_pos = 0;   // where this process writes next
+int g_tracecnt = 0;     // ring index (from 1) of the line written next; 0 before the first write
+off_t g_fpos_end = 0;   // end marker offset when it was found in a full ring
+off_t g_trace_pos = 0;  // where this process writes next
 
 int ringCapacity()
 {
@@ -163,10 +163,10 @@ int writeRingLine(const char *text, size_t length)
         g_tracecnt = 1;
         markerPos = 0;
     }
-    bool written = markerPos == linePos + LOG_LINE_SIZE
-                       ? writeAllAt(lines, sizeof lines, linePos)
-                       : writeAllAt(lines, LOG_LINE_SIZE, linePos) &&
-                             writeAllAt(lines + LOG_LINE_SIZE, LOG_LINE_SIZE, markerPos);
+    bool written =
+        markerPos == linePos + LOG_LINE_SIZE
+            ? writeAllAt(lines, sizeof lines, linePos)
+            : writeAllAt(lines, LOG_LINE_SIZE, linePos) && writeAllAt(lines + LOG_LINE_SIZE, LOG_LINE_SIZE, markerPos);
     if (!written) {
         return traceSystemError("fwrite", errno, __LINE__);
     }
@@ -187,9 +187,9 @@ int dumpLogHeader(const char *srcFile, unsigned line, const char *title)
     struct tm t;
     localtime_r(&now.tv_sec, &t);
     char header[1024];
-    int length = snprintf(header, sizeof header, "[%04d/%02d/%02d %02d:%02d:%02d.%03d] pid=%05d",
-                          t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
-                          static_cast<int>(now.tv_usec / 1000), static_cast<int>(getpid()));
+    int length = snprintf(header, sizeof header, "[%04d/%02d/%02d %02d:%02d:%02d.%03d] pid=%05d", t.tm_year + 1900,
+                          t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(now.tv_usec / 1000),
+                          static_cast<int>(getpid()));
     if (srcFile != nullptr && length < LOG_LINE_WIDTH) {
         length += snprintf(header + length, sizeof header - length, " %s", baseName(srcFile));
     }
@@ -218,8 +218,8 @@ int dumpLogData(const uint8_t *data, unsigned length)
     for (unsigned offset = 0; offset < length; offset += DUMP_BYTES_PER_LINE) {
         int size = TavDllFormatDumpLine(line, sizeof line, offset, data + offset, length - offset);
         bool last = length - offset <= DUMP_BYTES_PER_LINE;
-        bool same = offset != 0 && memcmp(line + DUMP_OFFSET_COLUMN, previous + DUMP_OFFSET_COLUMN,
-                                          DUMP_HEX_COLUMNS) == 0;
+        bool same =
+            offset != 0 && memcmp(line + DUMP_OFFSET_COLUMN, previous + DUMP_OFFSET_COLUMN, DUMP_HEX_COLUMNS) == 0;
         if (same && !last) {
             skipped = true;
             continue;

@@ -77,8 +77,7 @@ void DllReportError(uint32_t code, const char *function, const char *file, int l
 TAVCTL_API int CmdExe_InquirySized(uint16_t contNo, uint8_t target, uint8_t *buffer, size_t size);
 TAVCTL_API int CmdExe_ReadSized(uint16_t contNo, uint8_t target, uint8_t *buffer, size_t size);
 TAVCTL_API int CmdExe_WriteSized(uint16_t contNo, uint8_t target, uint32_t lba, uint8_t *buffer, size_t size);
-TAVCTL_API int CmdExe_ModeSenseSized(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer,
-                                     size_t size);
+TAVCTL_API int CmdExe_ModeSenseSized(uint16_t contNo, uint8_t target, uint8_t page, uint8_t *buffer, size_t size);
 
 /* Reports a failed system call: records its name for the ERROR:SYSTEM detail,
  * sets error word 0x200 and writes the error line in the name of function.
@@ -89,8 +88,8 @@ int DllReportSystemFailure(const char *call, const char *function, const char *f
 void DllCloseTraceLog(void);
 
 /* DllReportError with the command error that the ERROR:IOCTL detail prints. */
-void DllReportCommandError(uint32_t code, uint32_t commandError, const char *function, const char *file,
-                           int line, int sysErrno);
+void DllReportCommandError(uint32_t code, uint32_t commandError, const char *function, const char *file, int line,
+                           int sysErrno);
 
 /* Debug log file opened by DebugOn, closed by the exit handler. */
 void DllCloseDebugLog(void);

@@ -226,8 +226,7 @@ TAVCTL_API int AT_FindAdapter(void)
     int result = 1;
     for (int i = 0; i < count; ++i) {
         const char *name = names[i]->d_name;
-        if (result == 1 && name[0] != '.' && _AdapterNum < TAV_MAX_ADAPTERS &&
-            readAdapterFile(directory, name) < 0) {
+        if (result == 1 && name[0] != '.' && _AdapterNum < TAV_MAX_ADAPTERS && readAdapterFile(directory, name) < 0) {
             result = 0;
         }
         free(names[i]);

@@ -426,8 +426,8 @@ TAVCTL_API int CmdExe_ModeSelect(uint16_t contNo, uint8_t target, uint8_t *buffe
 }
 
 // READ BUFFER addresses the adapter itself, whatever target is given.
-TAVCTL_API int CmdExe_ReadBuffer2(uint16_t contNo, uint8_t target, uint8_t mode, uint8_t bufferId,
-                                  uint8_t *buffer, uint32_t length, uint32_t offset)
+TAVCTL_API int CmdExe_ReadBuffer2(uint16_t contNo, uint8_t target, uint8_t mode, uint8_t bufferId, uint8_t *buffer,
+                                  uint32_t length, uint32_t offset)
 {
     (void)target;
     length &= 0x00FFFFFFu;
@@ -449,6 +449,6 @@ TAVCTL_API int CmdExe_ReadBuffer2(uint16_t contNo, uint8_t target, uint8_t mode,
 
 TAVCTL_API int CmdExe_ReadBuffer(uint16_t contNo, uint8_t target, uint8_t bufferId, uint8_t *buffer)
 {
-    return CmdExe_ReadBuffer2(contNo, target, READ_BUFFER_DEFAULT_MODE, bufferId, buffer,
-                              READ_BUFFER_DEFAULT_LENGTH, 0);
+    return CmdExe_ReadBuffer2(contNo, target, READ_BUFFER_DEFAULT_MODE, bufferId, buffer, READ_BUFFER_DEFAULT_LENGTH,
+                              0);
 }

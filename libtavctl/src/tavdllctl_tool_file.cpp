@@ -42,8 +42,8 @@ int writeTemporary(const char *tempPath, const char *path, const char *text, siz
         return TOOL_FILE_NOT_CREATED;
     }
     struct stat old;
-    bool ok = (stat(path, &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0) && writeAll(fd, text, length) &&
-              fsync(fd) == 0;
+    bool ok =
+        (stat(path, &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0) && writeAll(fd, text, length) && fsync(fd) == 0;
     int savedErrno = errno;
     if (close(fd) != 0 && ok) {
         return TOOL_FILE_NOT_WRITTEN;

@@ -12,14 +12,14 @@
 #include "tavctl_internal.h"
 
 /* ---- adapter buffers (READ BUFFER mode 1, target 0) ---- */
-#define BUF_COMMON_STATUS 0x01    /* common status = system parameters */
+#define BUF_COMMON_STATUS 0x01 /* common status = system parameters */
 #define BUF_CONT_PARA 0xA0
-#define BUF_GROUP_PARA 0x30       /* + group number */
+#define BUF_GROUP_PARA 0x30 /* + group number */
 #define BUF_RESTORE_STATUS 0xBF
-#define BUF_RESTORE_PARA 0xC0     /* + candidate number */
-#define BUF_HDD_PARA 0x70         /* + drive number */
-#define BUF_BADSPOT 0xE0          /* at drive number x 512 */
-#define BUF_LD_BADSPOT 0xE2       /* at group number x 2048 */
+#define BUF_RESTORE_PARA 0xC0 /* + candidate number */
+#define BUF_HDD_PARA 0x70     /* + drive number */
+#define BUF_BADSPOT 0xE0      /* at drive number x 512 */
+#define BUF_LD_BADSPOT 0xE2   /* at group number x 2048 */
 #define READ_BUFFER_MODE 1
 #define HDD_PARA_SIZE 512
 
@@ -55,7 +55,7 @@
 #define CS_VALUE62 62
 #define CS_BYTES84 84
 #define CS_LD_STATE 116
-#define CS_LD_STATE_COPY 32        /* bytes 116-147 kept with the tables */
+#define CS_LD_STATE_COPY 32 /* bytes 116-147 kept with the tables */
 #define CS_HDD_STATE 148
 
 /* ---- restore status positions ---- */
@@ -97,17 +97,17 @@
 
 /* Drive parameter positions that differ between the card types. */
 struct HddParaLayout {
-    uint16_t rawValue;      /* 32-bit, kept in the status table */
-    uint16_t capacity;      /* 32-bit block count */
-    uint16_t inquiry;       /* 48 bytes of INQUIRY data */
-    uint16_t value52;       /* 32-bit, passed on */
+    uint16_t rawValue; /* 32-bit, kept in the status table */
+    uint16_t capacity; /* 32-bit block count */
+    uint16_t inquiry;  /* 48 bytes of INQUIRY data */
+    uint16_t value52;  /* 32-bit, passed on */
     uint16_t byte112;
-    uint16_t statusByte;    /* kept in the status table */
-    uint16_t statusDetail;  /* passed on and kept */
+    uint16_t statusByte;   /* kept in the status table */
+    uint16_t statusDetail; /* passed on and kept */
     uint16_t linkSpeed;
     uint16_t smartState;
     uint16_t badSpotState;
-    uint16_t badSpotCount;  /* 16-bit */
+    uint16_t badSpotCount; /* 16-bit */
 };
 const HddParaLayout &hddParaLayout(uint8_t cardType);
 
@@ -121,7 +121,7 @@ struct LdStatEntry {
     uint8_t maintenance;
     uint8_t autoRebuild;
     uint8_t rebuildState;
-    uint8_t raw227[4];      /* group parameters 227-230, unconverted */
+    uint8_t raw227[4]; /* group parameters 227-230, unconverted */
 };
 
 /* One physical drive. */
@@ -162,7 +162,10 @@ extern StatusCapture *TavDllStatusCapture;
 int TavDllRequireDrive(uint8_t hddNo);
 
 /* A state byte below 0x30 marks a defined logical drive or drive. */
-inline bool isDefinedState(uint8_t state) { return state < 0x30; }
+inline bool isDefinedState(uint8_t state)
+{
+    return state < 0x30;
+}
 
 /* ---- byte order and capacity ---- */
 inline uint16_t readBE16(const uint8_t *p)
@@ -193,7 +196,10 @@ inline void writeBE16(uint8_t *p, uint16_t v)
 }
 
 /* ((blocks / 1000) x 512) / 1000, integer division at each step. */
-inline uint32_t blocksToMB(uint64_t blocks) { return static_cast<uint32_t>(((blocks / 1000) * 512) / 1000); }
+inline uint32_t blocksToMB(uint64_t blocks)
+{
+    return static_cast<uint32_t>(((blocks / 1000) * 512) / 1000);
+}
 
 /* Capacity of a group in blocks: 64-bit, but only the low 32 bits on card type 7. */
 uint64_t groupCapacityBlocks(const uint8_t *groupPara, uint8_t cardType);

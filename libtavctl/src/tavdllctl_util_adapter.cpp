@@ -61,8 +61,7 @@ TAVCTL_API int TavDllRebuildPatrolPriority(uint8_t contNo, uint16_t idle, uint16
     writeBE16(priority + MODE_HEADER_SIZE + P31_REBUILD_IDLE, idle);
     writeBE16(priority + MODE_HEADER_SIZE + P31_REBUILD_BUSY, busy);
     writeBE16(patrolPage + MODE_HEADER_SIZE + P36_PATROL_DELAY, patrol);
-    return selectModePage(PAGE_PRIORITY, priority, PAGE31_SIZE) &&
-           selectModePage(PAGE_PATROL, patrolPage, PAGE36_SIZE);
+    return selectModePage(PAGE_PRIORITY, priority, PAGE31_SIZE) && selectModePage(PAGE_PATROL, patrolPage, PAGE36_SIZE);
 }
 
 TAVCTL_API int TavDllSetGList(uint8_t contNo, const DLL_GLIST_INFO *glist)

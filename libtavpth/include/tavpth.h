@@ -26,10 +26,10 @@
 #define TAVPAS_BUSY 8u
 
 /* ---- detail codes (first result byte with TAVPAS_PARAM_ERROR) ---- */
-#define TAVPAS_DETAIL_INFO 1u      /* request missing, form or direction not allowed */
-#define TAVPAS_DETAIL_DATA 2u      /* data buffer missing */
-#define TAVPAS_DETAIL_LENGTH 3u    /* length missing or 0, or refused by the controller */
-#define TAVPAS_DETAIL_RESULT 4u    /* result buffer missing (logged only) */
+#define TAVPAS_DETAIL_INFO 1u          /* request missing, form or direction not allowed */
+#define TAVPAS_DETAIL_DATA 2u          /* data buffer missing */
+#define TAVPAS_DETAIL_LENGTH 3u        /* length missing or 0, or refused by the controller */
+#define TAVPAS_DETAIL_RESULT 4u        /* result buffer missing (logged only) */
 #define TAVPAS_DETAIL_RESULT_LENGTH 5u /* result length missing or 0 (logged only) */
 
 /* ---- request fields ---- */
@@ -41,24 +41,24 @@
 #define TAVPAS_FROM_DRIVE 1u
 #define TAVPAS_NO_DATA 2u
 
-#define TAVPAS_WRAP_READ 0xBBu   /* controller's pass-through, data from the drive */
-#define TAVPAS_WRAP_WRITE 0xBAu  /* controller's pass-through, data to the drive or none */
+#define TAVPAS_WRAP_READ 0xBBu  /* controller's pass-through, data from the drive */
+#define TAVPAS_WRAP_WRITE 0xBAu /* controller's pass-through, data to the drive or none */
 #define TAVPAS_SATA_EXCHANGE 0xBCu
 #define TAVPAS_SENSE_MAX 256u
-#define TAVPAS_RESULT_SIZE 260u  /* what callers give as result buffer */
+#define TAVPAS_RESULT_SIZE 260u /* what callers give as result buffer */
 #define TAVPAS_LOCK_PATH "/var/run/.libtavpth.lock"
 
 /* The request record of every entry point; partly written back. */
 typedef struct __attribute__((packed)) PassThroughInfo {
-    uint32_t deviceType;   /* 0 SCSI (SAS), 1 SATA */
-    uint32_t cdbForm;      /* 0 wrapped in 0xBB/0xBA, 1 plain */
+    uint32_t deviceType; /* 0 SCSI (SAS), 1 SATA */
+    uint32_t cdbForm;    /* 0 wrapped in 0xBB/0xBA, 1 plain */
     uint8_t controllerNo;
-    uint8_t targetNo;      /* physical drive number */
-    uint8_t direction;     /* 0 to the drive, 1 from the drive, 2 no data (SATA) */
+    uint8_t targetNo;  /* physical drive number */
+    uint8_t direction; /* 0 to the drive, 1 from the drive, 2 no data (SATA) */
     uint8_t cdb[16];
     uint32_t cdbLength;
-    uint8_t status;        /* out: controller status, 2 after a check condition, 8 busy */
-    uint8_t transferUnit;  /* SATA: 0 bytes, 1 sent to the controller in 512-byte blocks */
+    uint8_t status;       /* out: controller status, 2 after a check condition, 8 busy */
+    uint8_t transferUnit; /* SATA: 0 bytes, 1 sent to the controller in 512-byte blocks */
 } PassThroughInfo;
 
 #ifdef __cplusplus
@@ -88,10 +88,10 @@ TAVPTH_API uint32_t TavMakeIoctlCMDSata(PassThroughInfo *info, uint8_t *data, ui
 TAVPTH_API int TavLockRelease(int fd);
 
 /* ---- one entry point per drive command ---- */
-#define TAVPAS_READ_TYPE(name) \
+#define TAVPAS_READ_TYPE(name)                                                                        \
     TAVPTH_API uint32_t name(PassThroughInfo *info, uint8_t *data, uint32_t *length, uint8_t *result, \
                              uint32_t *resultLength)
-#define TAVPAS_WRITE_TYPE(name) \
+#define TAVPAS_WRITE_TYPE(name)                                                                      \
     TAVPTH_API uint32_t name(PassThroughInfo *info, uint8_t *data, uint32_t length, uint8_t *result, \
                              uint32_t *resultLength)
 

@@ -8,8 +8,8 @@
 namespace {
 
 // Argument checks of the frame; 0 when usable, else the detail code.
-uint8_t checkRequest(const PassThroughInfo *info, const uint8_t *data, const uint32_t *length,
-                     const uint8_t *result, const uint32_t *resultLength)
+uint8_t checkRequest(const PassThroughInfo *info, const uint8_t *data, const uint32_t *length, const uint8_t *result,
+                     const uint32_t *resultLength)
 {
     if (info == nullptr) {
         return TAVPAS_DETAIL_INFO;
@@ -41,7 +41,7 @@ uint32_t releaseAfterCommand(int fd, uint32_t code)
 }
 
 uint32_t scsiPath(int fd, PassThroughInfo *info, uint8_t *data, uint32_t *length, uint8_t *result,
-                                     uint32_t *resultLength)
+                  uint32_t *resultLength)
 {
     SDllLinuxCmd cmd;
     TavMakeIoctlCMD(&cmd, info, data, length, result, resultLength);
@@ -102,8 +102,8 @@ TAVPTH_API uint32_t TavPasAnyCommand(PassThroughInfo *info, uint8_t *data, uint3
     return code;
 }
 
-TAVPTH_API void TavMakeIoctlCMD(SDllLinuxCmd *cmd, PassThroughInfo *info, uint8_t *data, uint32_t *length,
-                                uint8_t *, uint32_t *)
+TAVPTH_API void TavMakeIoctlCMD(SDllLinuxCmd *cmd, PassThroughInfo *info, uint8_t *data, uint32_t *length, uint8_t *,
+                                uint32_t *)
 {
     memset(cmd, 0, sizeof *cmd);
     cmd->target = info->targetNo;
@@ -117,10 +117,22 @@ TAVPTH_API void TavMakeIoctlCMD(SDllLinuxCmd *cmd, PassThroughInfo *info, uint8_
     cmd->cdbLength = static_cast<int32_t>(info->cdbLength > 0x7FFFFFFFu ? 0x7FFFFFFFu : info->cdbLength);
     uint8_t opcode = info->cdbForm == TAVPAS_FORM_WRAPPED ? info->cdb[2] : info->cdb[0];
     switch (opcode) {
-    case 0x00: case 0x1B:
+    case 0x00:
+    case 0x1B:
         break;
-    case 0x0A: case 0x15: case 0x1D: case 0x2A: case 0x2E: case 0x2F: case 0x3B:
-    case 0x3F: case 0x41: case 0x4C: case 0x55: case 0x8E: case 0x8A:
+    case 0x0A:
+    case 0x15:
+    case 0x1D:
+    case 0x2A:
+    case 0x2E:
+    case 0x2F:
+    case 0x3B:
+    case 0x3F:
+    case 0x41:
+    case 0x4C:
+    case 0x55:
+    case 0x8E:
+    case 0x8A:
         cmd->lengthIn = *length;
         break;
     default:

@@ -46,13 +46,13 @@ TAVPTH_API int ParamCheck_DataIN(PassThroughInfo *info, uint8_t *data, uint32_t 
                                  uint32_t *resultLength)
 {
     bool lengthGiven = length != nullptr && *length != 0;
-    return report("ParamCheck_DataIN", detailOf(info, data, lengthGiven, result, resultLength), result,
-                  resultLength, __LINE__);
+    return report("ParamCheck_DataIN", detailOf(info, data, lengthGiven, result, resultLength), result, resultLength,
+                  __LINE__);
 }
 
 TAVPTH_API int ParamCheck_DataOUT(PassThroughInfo *info, uint8_t *data, uint32_t length, uint8_t *result,
                                   uint32_t *resultLength)
 {
-    return report("ParamCheck_DataOUT", detailOf(info, data, length != 0, result, resultLength), result,
-                  resultLength, __LINE__);
+    return report("ParamCheck_DataOUT", detailOf(info, data, length != 0, result, resultLength), result, resultLength,
+                  __LINE__);
 }

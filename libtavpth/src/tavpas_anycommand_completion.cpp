@@ -42,8 +42,8 @@ uint32_t commandFailed(PassThroughInfo *info, uint8_t *result, uint32_t *resultL
 
 }  // namespace
 
-uint32_t TavPasMapCompletion(uint32_t cmdResult, const SDllLinuxCmd *cmd, const uint8_t *sense,
-                             PassThroughInfo *info, uint8_t *result, uint32_t *resultLength)
+uint32_t TavPasMapCompletion(uint32_t cmdResult, const SDllLinuxCmd *cmd, const uint8_t *sense, PassThroughInfo *info,
+                             uint8_t *result, uint32_t *resultLength)
 {
     info->status = cmd->area[2];
     switch (cmdResult) {

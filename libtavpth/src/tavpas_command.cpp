@@ -8,8 +8,8 @@
 #define SAT_CONTROL_BYTE 15
 #define ATA_DEVICE_LBA 0x40
 
-uint32_t TavPasRefuseForm(const char *srcFile, unsigned line, const char *name, uint8_t *result,
-                          uint32_t *resultLength, uint32_t code)
+uint32_t TavPasRefuseForm(const char *srcFile, unsigned line, const char *name, uint8_t *result, uint32_t *resultLength,
+                          uint32_t code)
 {
     TavPasPutDetail(result, resultLength, TAVPAS_DETAIL_INFO);
     TavPasTraceCall(srcFile, line, name);
@@ -17,8 +17,8 @@ uint32_t TavPasRefuseForm(const char *srcFile, unsigned line, const char *name, 
     return code;
 }
 
-uint32_t TavPasReadType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info,
-                        uint8_t *data, uint32_t *length, uint8_t *result, uint32_t *resultLength)
+uint32_t TavPasReadType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info, uint8_t *data,
+                        uint32_t *length, uint8_t *result, uint32_t *resultLength)
 {
     if (!ParamCheck_DataIN(info, data, length, result, resultLength)) {
         return TAVPAS_PARAM_ERROR;
@@ -38,15 +38,15 @@ uint32_t TavPasReadType(const char *srcFile, const char *name, uint8_t opcode, P
     return TavPasAnyCommand(info, data, length, result, resultLength);
 }
 
-uint32_t TavPasWriteType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info,
-                         uint8_t *data, uint32_t length, uint8_t *result, uint32_t *resultLength)
+uint32_t TavPasWriteType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info, uint8_t *data,
+                         uint32_t length, uint8_t *result, uint32_t *resultLength)
 {
     if (!ParamCheck_DataOUT(info, data, length, result, resultLength)) {
         return TAVPAS_PARAM_ERROR;
     }
     if (info->deviceType == TAVPAS_DEVICE_SCSI) {
-        bool wrapped = info->cdbForm == TAVPAS_FORM_WRAPPED && info->cdb[0] == TAVPAS_WRAP_WRITE &&
-                       info->cdb[2] == opcode;
+        bool wrapped =
+            info->cdbForm == TAVPAS_FORM_WRAPPED && info->cdb[0] == TAVPAS_WRAP_WRITE && info->cdb[2] == opcode;
         bool plain = info->cdbForm == TAVPAS_FORM_PLAIN && info->cdb[0] == opcode;
         if (!wrapped && !plain) {
             return TavPasRefuseForm(srcFile, __LINE__, name, result, resultLength, TAVPAS_PARAM_ERROR);
@@ -57,9 +57,8 @@ uint32_t TavPasWriteType(const char *srcFile, const char *name, uint8_t opcode, 
     return TavPasAnyCommand(info, data, &length, result, resultLength);
 }
 
-uint32_t TavPasAtaType(const char *srcFile, const char *name, uint8_t ataCommand, bool toDrive,
-                       PassThroughInfo *info, uint8_t *data, uint32_t *length, uint8_t *result,
-                                uint32_t *resultLength)
+uint32_t TavPasAtaType(const char *srcFile, const char *name, uint8_t ataCommand, bool toDrive, PassThroughInfo *info,
+                       uint8_t *data, uint32_t *length, uint8_t *result, uint32_t *resultLength)
 {
     // The length of a write arrives by value: the entry point passes its copy.
     bool usable = toDrive ? ParamCheck_DataOUT(info, data, *length, result, resultLength)

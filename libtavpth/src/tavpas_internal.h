@@ -26,21 +26,20 @@ void TavPasPutSystemText(uint8_t *result, uint32_t *resultLength, int sysErrno, 
 int TavPasLockTake(uint8_t *result, uint32_t *resultLength, uint32_t *code);
 
 // Maps a non-zero return of Linux_CmdExe to the library's return code.
-uint32_t TavPasMapCompletion(uint32_t cmdResult, const SDllLinuxCmd *cmd, const uint8_t *sense,
-                             PassThroughInfo *info, uint8_t *result, uint32_t *resultLength);
+uint32_t TavPasMapCompletion(uint32_t cmdResult, const SDllLinuxCmd *cmd, const uint8_t *sense, PassThroughInfo *info,
+                             uint8_t *result, uint32_t *resultLength);
 
 // The three shapes of the typed entry points: a SCSI command that reads from
 // the drive (the code is placed), one that writes (the code is checked), and an
 // ATA command for a SATA drive. `srcFile` and `name` are the entry point's.
-uint32_t TavPasReadType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info,
-                        uint8_t *data, uint32_t *length, uint8_t *result, uint32_t *resultLength);
-uint32_t TavPasWriteType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info,
-                         uint8_t *data, uint32_t length, uint8_t *result, uint32_t *resultLength);
-uint32_t TavPasAtaType(const char *srcFile, const char *name, uint8_t ataCommand, bool toDrive,
-                       PassThroughInfo *info, uint8_t *data, uint32_t *length, uint8_t *result,
-                       uint32_t *resultLength);
+uint32_t TavPasReadType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info, uint8_t *data,
+                        uint32_t *length, uint8_t *result, uint32_t *resultLength);
+uint32_t TavPasWriteType(const char *srcFile, const char *name, uint8_t opcode, PassThroughInfo *info, uint8_t *data,
+                         uint32_t length, uint8_t *result, uint32_t *resultLength);
+uint32_t TavPasAtaType(const char *srcFile, const char *name, uint8_t ataCommand, bool toDrive, PassThroughInfo *info,
+                       uint8_t *data, uint32_t *length, uint8_t *result, uint32_t *resultLength);
 // Refuses a typed request: detail code 1, result length 1, trace; returns `code`.
-uint32_t TavPasRefuseForm(const char *srcFile, unsigned line, const char *name, uint8_t *result,
-                          uint32_t *resultLength, uint32_t code);
+uint32_t TavPasRefuseForm(const char *srcFile, unsigned line, const char *name, uint8_t *result, uint32_t *resultLength,
+                          uint32_t code);
 
 #endif

@@ -117,7 +117,8 @@ int choiceKey(const json& j, const std::string& path, const char* key,
 void bytesKey(const json& j, const std::string& path, const char* key, uint8_t* out, size_t count) {
     const json* v = find(j, key);
     if (v == nullptr) return;
-    if (!v->is_array() || v->size() != count) fail(at(path, key), "must be a list of " + std::to_string(count) + " bytes");
+    if (!v->is_array() || v->size() != count)
+        fail(at(path, key), "must be a list of " + std::to_string(count) + " bytes");
     for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint8_t>(number((*v)[i], at(at(path, key), i), 0, 255));
 }
 
@@ -173,7 +174,8 @@ void parseDriveBody(const json& j, const std::string& path, int controller, int 
     std::snprintf(serial, sizeof serial, "B%d%02d%05d", controller, slot, 1 + slot);
     setField(d->serial, sizeof d->serial, textKey(j, path, "serial", 20, serial).c_str());
     d->blocks = static_cast<uint32_t>(numberKey(j, path, "blocks", 1, UINT32_MAX, 4194304));
-    d->state = static_cast<uint8_t>(choiceKey(j, path, "state", {{"good", kPdGood}, {"alarm", kPdAlarm}}, kPdGood, true));
+    d->state =
+        static_cast<uint8_t>(choiceKey(j, path, "state", {{"good", kPdGood}, {"alarm", kPdAlarm}}, kPdGood, true));
     if (d->state == kPdNotPresent) d->present = 0;
     if (find(j, "class") != nullptr) d->driveClass = byteKey(j, path, "class", 0);
     d->linkSpeed = byteKey(j, path, "link_speed", 8);
@@ -189,10 +191,10 @@ void parseDriveBody(const json& j, const std::string& path, int controller, int 
     parseDriveBadSpots(j, path, d);
 }
 
-#define TAVSIM_DRIVE_KEYS                                                                                      \
-    "interface", "vendor", "product", "revision", "serial", "blocks", "state", "class", "link_speed",          \
-        "smart_state", "led", "para_byte_2", "para_byte_3", "para_byte_351", "status_byte", "para_byte_377", \
-        "raw_value_12", "raw_value_76", "bad_spots", "bad_spot_state"
+#define TAVSIM_DRIVE_KEYS                                                                                            \
+    "interface", "vendor", "product", "revision", "serial", "blocks", "state", "class", "link_speed", "smart_state", \
+        "led", "para_byte_2", "para_byte_3", "para_byte_351", "status_byte", "para_byte_377", "raw_value_12",        \
+        "raw_value_76", "bad_spots", "bad_spot_state"
 
 void parseDrive(AdapterRecord& a, int controller, const json& j, const std::string& path) {
     requireObject(j, path);
@@ -218,8 +220,8 @@ void parseMembers(AdapterRecord& a, const json& j, const std::string& path, int 
     std::string listPath = at(path, "members");
     if (!list.is_array()) fail(listPath, "must be a list of drive slots");
     size_t n = list.size();
-    bool countOk = (raid == 0 && n >= 1) || (raid == 1 && n == 2) || (raid == 5 && n >= 3) ||
-                   (raid == 10 && n >= 4 && n % 2 == 0);
+    bool countOk =
+        (raid == 0 && n >= 1) || (raid == 1 && n == 2) || (raid == 5 && n >= 3) || (raid == 10 && n >= 4 && n % 2 == 0);
     if (!countOk || n > kMaxMembers) fail(listPath, "wrong number of members for RAID " + std::to_string(raid));
     g->memberCount = static_cast<uint8_t>(n);
     for (size_t i = 0; i < n; ++i) {
@@ -233,11 +235,13 @@ void parseMembers(AdapterRecord& a, const json& j, const std::string& path, int 
 void parseGroupSettings(const json& j, const std::string& path, GroupRecord* g) {
     g->readPolicy = static_cast<uint8_t>(choiceKey(j, path, "read", {{"RA", 0}, {"NORA", 1}}, 0, false));
     g->writePolicy = static_cast<uint8_t>(choiceKey(j, path, "write", {{"WB", 0}, {"WT", 1}}, 0, false));
-    g->hotSpareMode = static_cast<uint8_t>(
-        choiceKey(j, path, "hot_spare_mode", {{"global", 0}, {"group", 1}, {"none", 2}}, 0, true));
+    g->hotSpareMode =
+        static_cast<uint8_t>(choiceKey(j, path, "hot_spare_mode", {{"global", 0}, {"group", 1}, {"none", 2}}, 0, true));
     const json* autoRebuild = find(j, "auto_rebuild");
-    if (autoRebuild != nullptr && autoRebuild->is_number_integer()) g->autoRebuild = byteKey(j, path, "auto_rebuild", 0);
-    else g->autoRebuild = boolKey(j, path, "auto_rebuild", true) ? 0 : 1;
+    if (autoRebuild != nullptr && autoRebuild->is_number_integer())
+        g->autoRebuild = byteKey(j, path, "auto_rebuild", 0);
+    else
+        g->autoRebuild = boolKey(j, path, "auto_rebuild", true) ? 0 : 1;
     g->rebuildState = byteKey(j, path, "rebuild_state", 0);
     g->maintenanceState = byteKey(j, path, "maintenance_state", 0);
     g->dataLost = byteKey(j, path, "data_lost", 0);
@@ -354,8 +358,8 @@ void parseTopology(AdapterRecord& a, int index, const json& j, const std::string
         parseGroup(a, a.groups, groups[i], at(at(path, "logical_drives"), i), &used, kClassMemberInUse, true);
     const json& candidates = arrayKey(j, path, "restore_candidates", kMaxCandidates);
     for (size_t i = 0; i < candidates.size(); ++i)
-        parseGroup(a, a.candidates, candidates[i], at(at(path, "restore_candidates"), i), &used,
-                   kClassRestoreCandidate, false);
+        parseGroup(a, a.candidates, candidates[i], at(at(path, "restore_candidates"), i), &used, kClassRestoreCandidate,
+                   false);
     parseSpares(a, j, path, &used);
     for (DriveRecord& d : a.drives)
         if (d.configured && d.driveClass == kNone) d.driveClass = kClassFresh;
@@ -367,13 +371,41 @@ void parseTopology(AdapterRecord& a, int index, const json& j, const std::string
 void parseAdapter(AdapterRecord& a, int index, const json& j, const std::string& path) {
     requireObject(j, path);
     refuseUnknownKeys(j, path,
-                      {"host", "model", "pci_bus", "pci_slot", "driver_version", "generation", "drives",
-                       "logical_drives", "hot_spares", "restore_candidates", "priority_idle", "priority_busy",
-                       "patrol_delay", "glist_prevent_limit", "glist_one_month", "glist_half_year", "glist_one_year",
-                       "cont_para_bytes_0_3", "cont_para_bytes_74_77", "processor_revision", "cache_bytes",
-                       "write_cache_bytes", "memory_bytes", "boot_revision", "general_revision", "flash_revision_1",
-                       "flash_revision_2", "adapter_version", "cont_para_byte_72", "flash_state", "sas_address",
-                       "common_status_byte_54", "common_status_58", "common_status_62", "common_status_84"});
+                      {"host",
+                       "model",
+                       "pci_bus",
+                       "pci_slot",
+                       "driver_version",
+                       "generation",
+                       "drives",
+                       "logical_drives",
+                       "hot_spares",
+                       "restore_candidates",
+                       "priority_idle",
+                       "priority_busy",
+                       "patrol_delay",
+                       "glist_prevent_limit",
+                       "glist_one_month",
+                       "glist_half_year",
+                       "glist_one_year",
+                       "cont_para_bytes_0_3",
+                       "cont_para_bytes_74_77",
+                       "processor_revision",
+                       "cache_bytes",
+                       "write_cache_bytes",
+                       "memory_bytes",
+                       "boot_revision",
+                       "general_revision",
+                       "flash_revision_1",
+                       "flash_revision_2",
+                       "adapter_version",
+                       "cont_para_byte_72",
+                       "flash_state",
+                       "sas_address",
+                       "common_status_byte_54",
+                       "common_status_58",
+                       "common_status_62",
+                       "common_status_84"});
     std::memset(&a, 0, sizeof a);
     a.present = 1;
     a.host = static_cast<int32_t>(number(required(j, path, "host"), at(path, "host"), 0, INT32_MAX));
@@ -394,9 +426,9 @@ void parseAdapter(AdapterRecord& a, int index, const json& j, const std::string&
 
 // Controller numbers follow the byte order of the host numbers as names.
 void orderByHostName(SimState* state) {
-    std::sort(state->adapters, state->adapters + state->adapterCount, [](const AdapterRecord& x, const AdapterRecord& y) {
-        return std::to_string(x.host) < std::to_string(y.host);
-    });
+    std::sort(
+        state->adapters, state->adapters + state->adapterCount,
+        [](const AdapterRecord& x, const AdapterRecord& y) { return std::to_string(x.host) < std::to_string(y.host); });
 }
 
 void parseServer(const json& j, SimState* state) {

@@ -14,9 +14,11 @@ struct DriveFault {
     bool counted;   // takes [N]
 };
 
-constexpr DriveFault kDriveFaults[] = {
-    {"drive-check-condition", 3, true}, {"drive-busy", 0, true}, {"drive-hang", 0, false},
-    {"drive-stop", 0, false},           {"drive-clear", 0, false}};
+constexpr DriveFault kDriveFaults[] = {{"drive-check-condition", 3, true},
+                                       {"drive-busy", 0, true},
+                                       {"drive-hang", 0, false},
+                                       {"drive-stop", 0, false},
+                                       {"drive-clear", 0, false}};
 
 void arm(DriveModelRecord& m, const std::string& name, const unsigned long* v, uint32_t count) {
     if (name == "drive-check-condition") {
@@ -53,7 +55,8 @@ int injectDriveFault(const char* root, const SimState& state, const Args& words,
     const DriveRecord& d = state.adapters[adapter].drives[slot];
     if (!d.configured || !d.present) return complain("no drive in slot " + words[2], 1);
     for (size_t i = 0; i < fault->values; ++i)
-        if (!parseNumber(words[3 + i], 0xFF, &v[i])) return complain("bad value " + words[3 + i] + " for " + words[0], 2);
+        if (!parseNumber(words[3 + i], 0xFF, &v[i]))
+            return complain("bad value " + words[3 + i] + " for " + words[0], 2);
     if (words.size() > fixed && (!parseNumber(words.back(), UINT32_MAX, &count) || count == 0))
         return complain("bad count " + words.back(), 2);
     DriveModelRecord m = loadDriveModel(root, static_cast<unsigned>(adapter), static_cast<int>(slot));

@@ -29,7 +29,8 @@ namespace tavsim {
 
 namespace {
 
-const char* const kSuiteFiles[] = {"tavcli", "tavservice", "tavlog", "tavpth", "tavstat", "libtavctl.so", "libtavpth.so"};
+const char* const kSuiteFiles[] = {"tavcli",  "tavservice",   "tavlog",      "tavpth",
+                                   "tavstat", "libtavctl.so", "libtavpth.so"};
 
 bool readWholeFile(const std::string& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
@@ -114,8 +115,7 @@ std::string shellWord(const std::string& text) {
 std::string dmidecodeScript(const SimState& state) {
     std::string version(state.systemVersion, strnlen(state.systemVersion, sizeof state.systemVersion));
     return std::string("#!/bin/sh\n# Simulated dmidecode: answers the system version of the server.\n") +
-           "if [ \"$1\" = \"-s\" ] && [ \"$2\" = \"system-version\" ]; then\n  printf '%s\\n' " +
-           shellWord(version) +
+           "if [ \"$1\" = \"-s\" ] && [ \"$2\" = \"system-version\" ]; then\n  printf '%s\\n' " + shellWord(version) +
            "\n  exit 0\nfi\necho \"dmidecode (simulated): only -s system-version is known\" >&2\nexit 1\n";
 }
 
@@ -162,14 +162,16 @@ bool populate(const std::string& root, const SimState& state, const std::string&
         if (!writeWholeFile(root + "/proc/scsi/tavdrv/" + std::to_string(a.host), procFile(a, static_cast<int>(i))))
             return false;
         for (int slot = 0; slot < kMaxDrives; ++slot)
-            if (a.drives[slot].configured && !resetMedia(root.c_str(), static_cast<int>(i), slot, a.drives[slot].blocks))
+            if (a.drives[slot].configured &&
+                !resetMedia(root.c_str(), static_cast<int>(i), slot, a.drives[slot].blocks))
                 return false;
     }
     char path[kPathMax];
     return writeWholeFile(root + "/proc/scsi/scsi", "Attached devices:\n") &&
            writeWholeFile(root + "/dev/tavdrv", "", 0666) &&
            writeWholeFile(root + "/bin/dmidecode", dmidecodeScript(state), 0755) &&
-           writeWholeFile(root + "/var/lib/tavsim/config.json", configText.empty() ? kDefaultServerConfig : configText) &&
+           writeWholeFile(root + "/var/lib/tavsim/config.json",
+                          configText.empty() ? kDefaultServerConfig : configText) &&
            linkSuite(install) && copyConf(install + "/conf") && statePath(root.c_str(), path, sizeof path) &&
            writeStateFile(path, state);
 }
@@ -206,9 +208,11 @@ int commandInit(const Args& args) {
     std::string pattern = parentOf(dir) + "/.tavsim-init-XXXXXX";
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
-    if (mkdtemp(buffer.data()) == nullptr) return complain("cannot create a directory beside " + dir + ": " + std::strerror(errno));
+    if (mkdtemp(buffer.data()) == nullptr)
+        return complain("cannot create a directory beside " + dir + ": " + std::strerror(errno));
     std::string temp = buffer.data();
-    if (chmod(temp.c_str(), 0755) != 0 || !populate(temp, state, configText) || rename(temp.c_str(), dir.c_str()) != 0) {
+    if (chmod(temp.c_str(), 0755) != 0 || !populate(temp, state, configText) ||
+        rename(temp.c_str(), dir.c_str()) != 0) {
         int saved = errno;
         removeTree(temp);
         return complain("cannot create the server in " + dir + ": " + std::strerror(saved));

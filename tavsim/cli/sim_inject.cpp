@@ -34,21 +34,21 @@ const char kInjectUsage[] =
     "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
     "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
     "       insert-drive ADAPTER SLOT [JSON] | drive-check-condition ADAPTER SLOT KEY ASC ASCQ [N] |\n"
-    "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT |\n"
+    "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT "
+    "|\n"
     "       partition ADAPTER LD [clear] | restart-adapter ADAPTER |\n"
     "       operation-progress ADAPTER GROUP PERCENT [hold] |\n"
     "       event ADAPTER LOGCODE FORMATCODE LOGCLASS [POS=VALUE ...] | event-index ADAPTER INDEX |\n"
     "       event-read-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] | micro-reboot ADAPTER |\n"
     "       load ADAPTER LD READS WRITES [BLOCKS]";
 
-
 struct ErrnoName {
     const char* name;
     int value;
 };
-constexpr ErrnoName kErrnoNames[] = {{"EIO", EIO},       {"EINVAL", EINVAL}, {"ENODEV", ENODEV}, {"ENXIO", ENXIO},
-                                     {"EBUSY", EBUSY},   {"EFAULT", EFAULT}, {"EPERM", EPERM},   {"EAGAIN", EAGAIN},
-                                     {"ENOMEM", ENOMEM}, {"ETIMEDOUT", ETIMEDOUT}};
+constexpr ErrnoName kErrnoNames[] = {
+    {"EIO", EIO},       {"EINVAL", EINVAL}, {"ENODEV", ENODEV}, {"ENXIO", ENXIO},   {"EBUSY", EBUSY},
+    {"EFAULT", EFAULT}, {"EPERM", EPERM},   {"EAGAIN", EAGAIN}, {"ENOMEM", ENOMEM}, {"ETIMEDOUT", ETIMEDOUT}};
 
 bool parseErrno(const std::string& text, unsigned long* value) {
     for (const ErrnoName& e : kErrnoNames)
@@ -92,7 +92,8 @@ private:
         if (!adapterOk(adapter)) return complain("no adapter " + std::to_string(adapter), 2);
         unsigned long v[3] = {};
         for (size_t i = 0; i < values; ++i) {
-            bool ok = kind == kFaultIoctlError ? parseErrno(words[1 + i], &v[i]) : parseNumber(words[1 + i], max, &v[i]);
+            bool ok =
+                kind == kFaultIoctlError ? parseErrno(words[1 + i], &v[i]) : parseNumber(words[1 + i], max, &v[i]);
             if (!ok) return complain("bad value " + words[1 + i] + " for " + words[0], 2);
         }
         unsigned long count = 1;
@@ -123,16 +124,20 @@ private:
         AdapterRecord& a = state_.adapters[adapter];
         DriveRecord& d = a.drives[slot];
         int s = static_cast<int>(slot);
-        if (words[0] == "insert-drive") return insert(a, static_cast<int>(adapter), s, words.size() == 4 ? words[3] : "");
+        if (words[0] == "insert-drive")
+            return insert(a, static_cast<int>(adapter), s, words.size() == 4 ? words[3] : "");
         if (!d.configured || !d.present) return complain("no drive in slot " + words[2], 1);
-        if (words[0] == "fail-drive") failDrive(a, s);
-        else removeDrive(a, s);
+        if (words[0] == "fail-drive")
+            failDrive(a, s);
+        else
+            removeDrive(a, s);
         return 0;
     }
 
     int insert(AdapterRecord& a, int controller, int slot, const std::string& json) {
         DriveRecord& d = a.drives[slot];
-        if (d.configured && d.present) return complain("slot " + std::to_string(slot) + " holds a drive; remove it first");
+        if (d.configured && d.present)
+            return complain("slot " + std::to_string(slot) + " holds a drive; remove it first");
         if (d.configured && json.empty()) {
             reinsertDrive(a, slot);
             return 0;

@@ -20,8 +20,7 @@ int injectLoad(SimState& state, const std::string& root, const Args& words) {
               parseNumber(words[4], kMaxRate, &writes) &&
               (words.size() == 5 || (parseNumber(words[5], kMaxBlocks, &blocks) && blocks > 0));
     if (!ok) return complain("usage: tavsim inject DIR load ADAPTER LD READS WRITES [BLOCKS]", 2);
-    if (adapter >= state.adapterCount || !state.adapters[adapter].present)
-        return complain("no adapter " + words[1], 2);
+    if (adapter >= state.adapterCount || !state.adapters[adapter].present) return complain("no adapter " + words[1], 2);
     IoLoad load{reads, writes, blocks};
     if (!setGroupLoad(root.c_str(), static_cast<unsigned>(adapter), static_cast<int>(group), load))
         return complain("the load of logical drive " + words[2] + " could not be stored");

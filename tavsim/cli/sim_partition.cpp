@@ -13,8 +13,8 @@ namespace tavsim {
 
 namespace {
 
-constexpr size_t kFirstEntry = 446;       // four 16-byte entries
-constexpr size_t kSignature = 510;        // 0x55 0xAA
+constexpr size_t kFirstEntry = 446;  // four 16-byte entries
+constexpr size_t kSignature = 510;   // 0x55 0xAA
 constexpr uint8_t kLinuxPartition = 0x83;
 constexpr uint32_t kFirstSector = 2048;
 
@@ -46,13 +46,13 @@ int injectPartition(SimState& state, const std::string& root, const Args& words)
     if ((words.size() != 3 && !clear) || !parseIndex(words[1], 3, &adapter) ||
         !parseIndex(words[2], kMaxGroups - 1, &group))
         return complain("usage: tavsim inject DIR partition ADAPTER LD [clear]", 2);
-    if (adapter >= state.adapterCount || !state.adapters[adapter].present)
-        return complain("no adapter " + words[1], 2);
+    if (adapter >= state.adapterCount || !state.adapters[adapter].present) return complain("no adapter " + words[1], 2);
     AdapterRecord& a = state.adapters[adapter];
     GroupRecord& g = a.groups[group];
     if (!g.defined) return complain("no logical drive " + words[2] + " on adapter " + words[1]);
     uint8_t block[kBlockSize] = {};
-    if (!clear) masterBootRecord(block, static_cast<uint32_t>(g.capacityBlocks > UINT32_MAX ? UINT32_MAX : g.capacityBlocks));
+    if (!clear)
+        masterBootRecord(block, static_cast<uint32_t>(g.capacityBlocks > UINT32_MAX ? UINT32_MAX : g.capacityBlocks));
     ModelContext ctx{root.c_str(), &state};
     if (!writeGroupBlock(ctx, static_cast<unsigned>(adapter), a, static_cast<int>(group), 0, block))
         return complain("block 0 of logical drive " + words[2] + " could not be written");

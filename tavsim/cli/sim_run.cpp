@@ -60,8 +60,10 @@ int commandRun(const Args& args) {
     argv.push_back(nullptr);
     const std::string& program = args[2];
     std::string suiteProgram = root + "/opt/morvane/tavutility/" + program;
-    if (program.find('/') == std::string::npos && executable(suiteProgram)) execv(suiteProgram.c_str(), argv.data());
-    else execvp(program.c_str(), argv.data());
+    if (program.find('/') == std::string::npos && executable(suiteProgram))
+        execv(suiteProgram.c_str(), argv.data());
+    else
+        execvp(program.c_str(), argv.data());
     return complain("cannot run " + program + ": " + std::strerror(errno), 127);
 }
 

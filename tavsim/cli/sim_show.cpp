@@ -25,11 +25,16 @@ std::string text(const char* field, size_t width) {
 
 const char* faultName(uint8_t kind) {
     switch (kind) {
-        case kFaultBusy: return "busy";
-        case kFaultCheckCondition: return "check-condition";
-        case kFaultAdapterError: return "adapter-error";
-        case kFaultIoctlError: return "ioctl-error";
-        default: return "none";
+    case kFaultBusy:
+        return "busy";
+    case kFaultCheckCondition:
+        return "check-condition";
+    case kFaultAdapterError:
+        return "adapter-error";
+    case kFaultIoctlError:
+        return "ioctl-error";
+    default:
+        return "none";
     }
 }
 
@@ -59,10 +64,14 @@ Json showDrive(const DriveRecord& d, int slot) {
 
 const char* operationName(uint8_t operation) {
     switch (operation) {
-        case kOpRebuild: return "rebuild";
-        case kOpCheck: return "consistency-check";
-        case kOpParity: return "parity-creation";
-        default: return "none";
+    case kOpRebuild:
+        return "rebuild";
+    case kOpCheck:
+        return "consistency-check";
+    case kOpParity:
+        return "parity-creation";
+    default:
+        return "none";
     }
 }
 
@@ -106,15 +115,18 @@ Json showAdapter(const AdapterRecord& a, int controller) {
     j["commands"] = a.commandsReceived;
     j["priorities"] = {{"idle", a.priorityIdle}, {"busy", a.priorityBusy}};
     j["patrol_delay"] = a.patrolDelay;
-    j["glist"] = {{"prevent_limit", a.glistPreventLimit}, {"one_month", a.glistOneMonth},
-                  {"half_year", a.glistHalfYear}, {"one_year", a.glistOneYear}};
+    j["glist"] = {{"prevent_limit", a.glistPreventLimit},
+                  {"one_month", a.glistOneMonth},
+                  {"half_year", a.glistHalfYear},
+                  {"one_year", a.glistOneYear}};
     Json spares = Json::array();
     for (uint8_t s : a.spares)
         if (s != kNone) spares.push_back(s);
     j["hot_spares"] = spares;
     Json faults = Json::array();
     for (const FaultRecord& f : a.faults)
-        if (f.kind != kFaultNone && f.remaining > 0) faults.push_back({{"kind", faultName(f.kind)}, {"remaining", f.remaining}});
+        if (f.kind != kFaultNone && f.remaining > 0)
+            faults.push_back({{"kind", faultName(f.kind)}, {"remaining", f.remaining}});
     j["faults"] = faults;
     Json pending = Json::array();
     for (int g = 0; g < kMaxGroups; ++g) {
@@ -134,8 +146,8 @@ Json showAdapter(const AdapterRecord& a, int controller) {
     uint32_t first = a.eventSequence - a.eventCount;
     for (uint32_t s = first; s != a.eventSequence; ++s) {
         const EventRecord& e = a.events[s % kEventRing];
-        events.push_back({{"sequence", e.sequence}, {"event", eventName(e.code)}, {"subject", e.subject},
-                          {"detail", e.detail}});
+        events.push_back(
+            {{"sequence", e.sequence}, {"event", eventName(e.code)}, {"subject", e.subject}, {"detail", e.detail}});
     }
     j["drives"] = drives;
     j["logical_drives"] = groups;
@@ -161,7 +173,8 @@ int commandShow(const Args& args) {
         j["system_version"] = text(s.systemVersion, sizeof s.systemVersion);
         j["speed"] = s.speed;
         Json adapters = Json::array();
-        for (uint32_t i = 0; i < s.adapterCount; ++i) adapters.push_back(showAdapter(s.adapters[i], static_cast<int>(i)));
+        for (uint32_t i = 0; i < s.adapterCount; ++i)
+            adapters.push_back(showAdapter(s.adapters[i], static_cast<int>(i)));
         addDriveModels(root.c_str(), s, adapters);
         j["adapters"] = adapters;
     }

@@ -41,8 +41,8 @@ Json showDriveModel(const DriveModelRecord& m) {
     j["stopped"] = m.stopped != 0;
     j["hung"] = m.hung != 0;
     j["busy_remaining"] = m.busyRemaining;
-    j["check_condition"] = {{"key", m.checkKey}, {"asc", m.checkAsc}, {"ascq", m.checkAscq},
-                            {"remaining", m.checkRemaining}};
+    j["check_condition"] = {
+        {"key", m.checkKey}, {"asc", m.checkAsc}, {"ascq", m.checkAscq}, {"remaining", m.checkRemaining}};
     j["capacity_blocks"] = m.capacityBlocks;
     j["ata_max_address"] = m.ataMaxAddress;
     j["corrupt_blocks"] = corrupt;

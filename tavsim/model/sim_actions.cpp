@@ -57,13 +57,19 @@ Answer groupFunction(AdapterRecord& a, uint8_t function, uint8_t number, uint8_t
     if (number >= kMaxGroups || !a.groups[number].defined) return refuseField();
     GroupRecord& g = a.groups[number];
     switch (function) {
-        case kFnStartCheck: return accepted(startMaintenance(a, g, number, kOpCheck));
-        case kFnStartParity: return accepted(startMaintenance(a, g, number, kOpParity));
-        case kFnStopParityOperation: return stopParityOperation(a, g, number);
-        case kFnStartRebuild: return accepted(startRebuild(a, g, number));
-        case kFnAutoRebuildOn:
-        case kFnAutoRebuildOff: return setAutoRebuild(a, g, number, function);
-        default: return setCacheMode(a, g, number, parameter);
+    case kFnStartCheck:
+        return accepted(startMaintenance(a, g, number, kOpCheck));
+    case kFnStartParity:
+        return accepted(startMaintenance(a, g, number, kOpParity));
+    case kFnStopParityOperation:
+        return stopParityOperation(a, g, number);
+    case kFnStartRebuild:
+        return accepted(startRebuild(a, g, number));
+    case kFnAutoRebuildOn:
+    case kFnAutoRebuildOff:
+        return setAutoRebuild(a, g, number, function);
+    default:
+        return setCacheMode(a, g, number, parameter);
     }
 }
 
@@ -90,16 +96,20 @@ Answer locateLed(AdapterRecord& a, uint8_t slot, uint8_t state) {
 Answer selectGroupAction(AdapterRecord& adapter, const uint8_t* page) {
     uint8_t function = page[2], number = page[3], parameter = page[4];
     switch (function) {
-        case kFnForceDriveState: return forceDriveState(adapter, number, parameter);
-        case kFnLocateLed: return locateLed(adapter, number, parameter);
-        case kFnStartCheck:
-        case kFnStartParity:
-        case kFnStopParityOperation:
-        case kFnStartRebuild:
-        case kFnAutoRebuildOn:
-        case kFnAutoRebuildOff:
-        case kFnCacheMode: return groupFunction(adapter, function, number, parameter);
-        default: return refuseField();
+    case kFnForceDriveState:
+        return forceDriveState(adapter, number, parameter);
+    case kFnLocateLed:
+        return locateLed(adapter, number, parameter);
+    case kFnStartCheck:
+    case kFnStartParity:
+    case kFnStopParityOperation:
+    case kFnStartRebuild:
+    case kFnAutoRebuildOn:
+    case kFnAutoRebuildOff:
+    case kFnCacheMode:
+        return groupFunction(adapter, function, number, parameter);
+    default:
+        return refuseField();
     }
 }
 

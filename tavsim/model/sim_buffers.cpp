@@ -28,8 +28,8 @@ constexpr uint8_t kBufGroupBadSpots = 0xE2;
 
 // Positions of the drive parameter buffer that differ between the card types.
 struct HddLayout {
-    int rawValue12, capacity, inquiry, rawValue76, byte351, statusByte, byte377, linkSpeed, smart,
-        badSpotState, badSpotCount;
+    int rawValue12, capacity, inquiry, rawValue76, byte351, statusByte, byte377, linkSpeed, smart, badSpotState,
+        badSpotCount;
 };
 constexpr HddLayout kHddLayoutZN5121{12, 20, 24, 76, 351, 376, 377, 378, 379, 380, 381};
 constexpr HddLayout kHddLayoutZN5120{8, 12, 16, 68, 211, 247, 248, 249, 250, 251, 252};

@@ -27,7 +27,7 @@ constexpr int kCreateHotSpareMode = 14;
 constexpr int kCreateMemberCount = 15;
 constexpr int kCreateMembers = 16;
 constexpr int kCreateParityFlag = 37;
-constexpr int kCreatePassedOn = 38;  // kept at group position 218
+constexpr int kCreatePassedOn = 38;   // kept at group position 218
 constexpr uint8_t kSpannedArray = 1;  // byte 38 of a RAID 10 definition
 
 bool memberCountFits(uint8_t raid, int n) {
@@ -124,8 +124,10 @@ void commitDefinition(AdapterRecord& a, GroupRecord& g, int number) {
     }
     g.defined = 1;
     takeMembers(a, g, static_cast<uint8_t>(number), kClassMemberInUse);
-    if (from != kNone) recordEvent(a, kEventGroupRestored, static_cast<uint8_t>(number), from);
-    else recordEvent(a, kEventGroupCreated, static_cast<uint8_t>(number), g.raidCode);
+    if (from != kNone)
+        recordEvent(a, kEventGroupRestored, static_cast<uint8_t>(number), from);
+    else
+        recordEvent(a, kEventGroupCreated, static_cast<uint8_t>(number), g.raidCode);
 }
 
 void commitDeletion(AdapterRecord& a, GroupRecord& g, int number) {
@@ -143,8 +145,10 @@ void commitDeletion(AdapterRecord& a, GroupRecord& g, int number) {
 Answer commit(AdapterRecord& a) {
     for (int n = 0; n < kMaxGroups; ++n) {
         GroupRecord& g = a.groups[n];
-        if (g.pendingChange == kPendingDefine) commitDefinition(a, g, n);
-        else if (g.pendingChange == kPendingDelete) commitDeletion(a, g, n);
+        if (g.pendingChange == kPendingDefine)
+            commitDefinition(a, g, n);
+        else if (g.pendingChange == kPendingDelete)
+            commitDeletion(a, g, n);
     }
     settleAdapter(a);
     return good();
@@ -189,10 +193,14 @@ Answer deleteCandidate(AdapterRecord& a, const uint8_t* page) {
 
 Answer selectConfiguration(AdapterRecord& adapter, const uint8_t* page) {
     switch (page[2]) {
-        case kFnCreate: return createDefinition(adapter, page);
-        case kFnDelete: return deleteDefinition(adapter, page);
-        case kFnCommit: return commit(adapter);
-        default: return refuseField();
+    case kFnCreate:
+        return createDefinition(adapter, page);
+    case kFnDelete:
+        return deleteDefinition(adapter, page);
+    case kFnCommit:
+        return commit(adapter);
+    default:
+        return refuseField();
     }
 }
 
@@ -213,9 +221,12 @@ Answer selectCachePolicies(AdapterRecord& adapter, const uint8_t* page) {
 
 Answer selectRestore(AdapterRecord& adapter, const uint8_t* page) {
     switch (page[2]) {
-        case kFnRestore: return restoreCandidate(adapter, page);
-        case kFnDeleteCandidate: return deleteCandidate(adapter, page);
-        default: return refuseField();
+    case kFnRestore:
+        return restoreCandidate(adapter, page);
+    case kFnDeleteCandidate:
+        return deleteCandidate(adapter, page);
+    default:
+        return refuseField();
     }
 }
 

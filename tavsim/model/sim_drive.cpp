@@ -98,11 +98,14 @@ Answer ataDataStep(DriveCall& call) {
 Answer sataExchange(DriveCall& call) {
     if (!call.drive.sata) return illegalRequest(kAscInvalidOpcode);
     switch (call.req.cdb[1]) {
-        case kStepCommand: return ataCommandStep(call);
-        case kStepToDrive:
-        case kStepFromDrive:
-        case kStepNoData: return ataDataStep(call);
-        default: return illegalRequest(kAscInvalidFieldInCdb);
+    case kStepCommand:
+        return ataCommandStep(call);
+    case kStepToDrive:
+    case kStepFromDrive:
+    case kStepNoData:
+        return ataDataStep(call);
+    default:
+        return illegalRequest(kAscInvalidFieldInCdb);
     }
 }
 

@@ -25,28 +25,28 @@ constexpr uint16_t kLogAtaData = 0x200;     // second SATA step: it ran with its
 
 struct DriveModelRecord {
     char magic[8];
-    uint8_t stopped;           // START STOP UNIT stopped it: media access is NOT READY
-    uint8_t hung;              // stops answering: the adapter reports a time-out
-    uint8_t ataPending;        // a first SATA step waits for its data step
+    uint8_t stopped;     // START STOP UNIT stopped it: media access is NOT READY
+    uint8_t hung;        // stops answering: the adapter reports a time-out
+    uint8_t ataPending;  // a first SATA step waits for its data step
     uint8_t ataCdbLength;
     uint8_t ataCdb[16];
-    uint8_t checkKey;          // armed check condition
+    uint8_t checkKey;  // armed check condition
     uint8_t checkAsc;
     uint8_t checkAscq;
     uint8_t errorInjectionLength;  // mode page 0x22 as last selected (0: never)
     uint32_t checkRemaining;
-    uint32_t busyRemaining;    // armed BUSY status
-    uint64_t commandCount;     // every command the drive received
+    uint32_t busyRemaining;          // armed BUSY status
+    uint64_t commandCount;           // every command the drive received
     uint16_t log[kDriveLogEntries];  // the most recent commands, oldest first once full
-    uint32_t capacityBlocks;   // as set by MODE SELECT; 0: the configured size
-    uint32_t firmwareBytes;    // bytes of drive firmware downloaded with WRITE BUFFER
-    uint64_t ataMaxAddress;    // SET MAX ADDRESS EXT; 0: native
+    uint32_t capacityBlocks;         // as set by MODE SELECT; 0: the configured size
+    uint32_t firmwareBytes;          // bytes of drive firmware downloaded with WRITE BUFFER
+    uint64_t ataMaxAddress;          // SET MAX ADDRESS EXT; 0: native
     uint8_t errorInjection[40];
     uint8_t ataErrorInjection[16];  // head of the last SATA error-injection structure
     uint32_t ataErrorInjectionCount;
     uint32_t corruptCount;
     uint64_t corrupt[kMaxCorruptBlocks];  // blocks whose ECC a long write broke
-    char pendingRevision[4];   // revision of a downloaded image, active from the next start
+    char pendingRevision[4];              // revision of a downloaded image, active from the next start
     char firmwareRevision[4];  // revision INQUIRY reports after a download and a start (0: the configured one)
 };
 
@@ -73,8 +73,8 @@ struct DriveCall {
     int slot;
     const DriveRecord& drive;
     DriveModelRecord& model;
-    const uint8_t* cdb;        // the drive's own CDB
-    const Request& req;        // lengths, outgoing data, the area for the answer
+    const uint8_t* cdb;  // the drive's own CDB
+    const Request& req;  // lengths, outgoing data, the area for the answer
 };
 
 Answer scsiDriveCommand(DriveCall& call);

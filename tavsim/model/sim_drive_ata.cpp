@@ -107,18 +107,25 @@ Answer errorInjection(DriveCall& c, uint8_t direction, uint32_t length) {
 Answer ataDriveCommand(DriveCall& c, uint8_t direction, uint32_t length) {
     AtaRegisters r = decode(c.model.ataCdb);
     switch (r.command) {
-        case 0xEC: return identify(c, direction, length);
-        case 0x24:
-        case 0x34: return sectors(c, r, direction, length);
-        case 0x27: return direction == kNoData ? good() : aborted();
-        case 0x37:
-            if (direction != kNoData) return aborted();
-            c.model.ataMaxAddress = r.lba < c.drive.blocks ? r.lba : 0;
-            return good();
-        case 0x45: return direction == kNoData ? breakBlocks(c, r, r.count) : aborted();
-        case 0x32: return writeLong(c, r, direction, length);
-        case 0xFE: return errorInjection(c, direction, length);
-        default: return aborted();
+    case 0xEC:
+        return identify(c, direction, length);
+    case 0x24:
+    case 0x34:
+        return sectors(c, r, direction, length);
+    case 0x27:
+        return direction == kNoData ? good() : aborted();
+    case 0x37:
+        if (direction != kNoData) return aborted();
+        c.model.ataMaxAddress = r.lba < c.drive.blocks ? r.lba : 0;
+        return good();
+    case 0x45:
+        return direction == kNoData ? breakBlocks(c, r, r.count) : aborted();
+    case 0x32:
+        return writeLong(c, r, direction, length);
+    case 0xFE:
+        return errorInjection(c, direction, length);
+    default:
+        return aborted();
     }
 }
 

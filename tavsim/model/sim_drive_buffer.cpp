@@ -36,20 +36,19 @@ Answer writeBuffer(DriveCall& c, uint8_t mode, uint32_t offset, uint32_t length)
     if (length > c.req.lengthIn) return illegalRequest(kAscParameterListLength);
     uint8_t* data = const_cast<uint8_t*>(c.req.dataOut);  // only read by the write
     switch (mode) {
-        case 0x02:
-            if (offset + length > kDataBufferSize) return illegalRequest(kAscInvalidFieldInCdb);
-            return driveFile(c, "buffer", offset, data, length, true) ? good()
-                                                                       : checkCondition(0x04, 0x44);
-        case 0x05:
-        case 0x07:
-            if ((mode == 0x05 && offset != 0) || offset > c.model.firmwareBytes ||
-                offset + length > kMaxFirmwareSize)
-                return illegalRequest(kAscInvalidFieldInCdb);
-            if (!driveFile(c, "firmware", offset, data, length, true, offset == 0)) return checkCondition(0x04, 0x44);
-            c.model.firmwareBytes = offset + length;
-            noteDownloadedImage(c, data, offset, length);
-            return good();
-        default: return illegalRequest(kAscInvalidFieldInCdb);
+    case 0x02:
+        if (offset + length > kDataBufferSize) return illegalRequest(kAscInvalidFieldInCdb);
+        return driveFile(c, "buffer", offset, data, length, true) ? good() : checkCondition(0x04, 0x44);
+    case 0x05:
+    case 0x07:
+        if ((mode == 0x05 && offset != 0) || offset > c.model.firmwareBytes || offset + length > kMaxFirmwareSize)
+            return illegalRequest(kAscInvalidFieldInCdb);
+        if (!driveFile(c, "firmware", offset, data, length, true, offset == 0)) return checkCondition(0x04, 0x44);
+        c.model.firmwareBytes = offset + length;
+        noteDownloadedImage(c, data, offset, length);
+        return good();
+    default:
+        return illegalRequest(kAscInvalidFieldInCdb);
     }
 }
 

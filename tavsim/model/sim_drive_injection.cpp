@@ -44,12 +44,18 @@ Answer ataInjection(const DriveModelRecord& m, uint64_t lba, uint32_t blocks, bo
     uint64_t first = word(s, 5) | static_cast<uint64_t>(word(s, 6)) << 16;
     if (!armed || !covers(first, word(s, 7), lba, blocks)) return good();
     switch (flags >> 8) {
-        case 0: return adapterError(kErrInjectedTimeout);
-        case 1: return checkCondition(0x04, 0x44);
-        case 2: return checkCondition(kSenseMediumError, 0x14, 0x01);
-        case 3: return checkCondition(kSenseMediumError, 0x13);
-        case 4: return checkCondition(0x0B, 0x47, 0x03);
-        default: return checkCondition(kSenseMediumError, kAscUnrecoveredReadError, 0x04);
+    case 0:
+        return adapterError(kErrInjectedTimeout);
+    case 1:
+        return checkCondition(0x04, 0x44);
+    case 2:
+        return checkCondition(kSenseMediumError, 0x14, 0x01);
+    case 3:
+        return checkCondition(kSenseMediumError, 0x13);
+    case 4:
+        return checkCondition(0x0B, 0x47, 0x03);
+    default:
+        return checkCondition(kSenseMediumError, kAscUnrecoveredReadError, 0x04);
     }
 }
 

@@ -68,9 +68,12 @@ void errorHistory(Page& p, int slot) {
 // product's characters 5 to 7.
 void smartLayout(const DriveRecord& d, uint32_t* heads, uint32_t* length) {
     char digits[4] = {d.product[4], d.product[5], d.product[6], '\0'};
-    if (std::strcmp(digits, "073") == 0) *heads = 4, *length = 44;
-    else if (std::strcmp(digits, "036") == 0) *heads = 2, *length = 28;
-    else *heads = 8, *length = 76;
+    if (std::strcmp(digits, "073") == 0)
+        *heads = 4, *length = 44;
+    else if (std::strcmp(digits, "036") == 0)
+        *heads = 2, *length = 28;
+    else
+        *heads = 8, *length = 76;
 }
 
 void smartCounters(Page& p, const DriveRecord& d) {
@@ -108,14 +111,27 @@ bool buildPage(const DriveCall& c, uint8_t code, Page& p) {
     p.assign(4, 0);
     p[0] = code;
     switch (code) {
-        case 0x00: supportedPages(p); break;
-        case 0x02:
-        case 0x03: errorCounters(p, c.slot, code); break;
-        case 0x0D: temperature(p); break;
-        case 0x2F: informationalExceptions(p); break;
-        case 0x31: errorHistory(p, c.slot); break;
-        case 0x32: smartCounters(p, c.drive); break;
-        default: return false;
+    case 0x00:
+        supportedPages(p);
+        break;
+    case 0x02:
+    case 0x03:
+        errorCounters(p, c.slot, code);
+        break;
+    case 0x0D:
+        temperature(p);
+        break;
+    case 0x2F:
+        informationalExceptions(p);
+        break;
+    case 0x31:
+        errorHistory(p, c.slot);
+        break;
+    case 0x32:
+        smartCounters(p, c.drive);
+        break;
+    default:
+        return false;
     }
     put16(p.data() + 2, static_cast<uint32_t>(p.size() - 4));
     return true;

@@ -13,37 +13,38 @@ namespace {
 constexpr uint8_t kPageErrorInjection = 0x22;
 constexpr uint8_t kPageAll = 0x3F;
 constexpr uint8_t kSaveable = 0x80;
-constexpr uint8_t kInjectionLength = 0x1C;    // the shorter layout
+constexpr uint8_t kInjectionLength = 0x1C;   // the shorter layout
 constexpr uint8_t kInjectionLength5 = 0x20;  // the longer layout
 
 // Appends one page at `out`; its size, 0 for a page the drive does not have.
 uint32_t putPage(const DriveModelRecord& m, uint8_t page, uint8_t* out) {
     switch (page) {
-        case 0x01: {  // read-write error recovery: AWRE, ARRE
-            const uint8_t p[12] = {kSaveable | 0x01, 0x0A, 0xC0, 0x08};
-            std::memcpy(out, p, sizeof p);
-            return sizeof p;
+    case 0x01: {  // read-write error recovery: AWRE, ARRE
+        const uint8_t p[12] = {kSaveable | 0x01, 0x0A, 0xC0, 0x08};
+        std::memcpy(out, p, sizeof p);
+        return sizeof p;
+    }
+    case 0x08: {  // caching: write cache enabled
+        const uint8_t p[20] = {kSaveable | 0x08, 0x12, 0x04};
+        std::memcpy(out, p, sizeof p);
+        return sizeof p;
+    }
+    case 0x0A: {  // control
+        const uint8_t p[12] = {kSaveable | 0x0A, 0x0A, 0x02};
+        std::memcpy(out, p, sizeof p);
+        return sizeof p;
+    }
+    case kPageErrorInjection:
+        if (m.errorInjectionLength != 0) {
+            std::memcpy(out, m.errorInjection, m.errorInjectionLength);
+            return m.errorInjectionLength;
         }
-        case 0x08: {  // caching: write cache enabled
-            const uint8_t p[20] = {kSaveable | 0x08, 0x12, 0x04};
-            std::memcpy(out, p, sizeof p);
-            return sizeof p;
-        }
-        case 0x0A: {  // control
-            const uint8_t p[12] = {kSaveable | 0x0A, 0x0A, 0x02};
-            std::memcpy(out, p, sizeof p);
-            return sizeof p;
-        }
-        case kPageErrorInjection:
-            if (m.errorInjectionLength != 0) {
-                std::memcpy(out, m.errorInjection, m.errorInjectionLength);
-                return m.errorInjectionLength;
-            }
-            std::memset(out, 0, 2 + kInjectionLength);
-            out[0] = kSaveable | kPageErrorInjection;
-            out[1] = kInjectionLength;
-            return 2 + kInjectionLength;
-        default: return 0;
+        std::memset(out, 0, 2 + kInjectionLength);
+        out[0] = kSaveable | kPageErrorInjection;
+        out[1] = kInjectionLength;
+        return 2 + kInjectionLength;
+    default:
+        return 0;
     }
 }
 
@@ -61,7 +62,8 @@ void maskPage(uint8_t* page, uint32_t size) {
 Answer selectPage(DriveModelRecord& m, const uint8_t* page, uint32_t size) {
     uint8_t code = page[0] & 0x3F;
     if (code == kPageErrorInjection) {
-        if (page[1] != kInjectionLength && page[1] != kInjectionLength5) return illegalRequest(kAscInvalidFieldInParameters);
+        if (page[1] != kInjectionLength && page[1] != kInjectionLength5)
+            return illegalRequest(kAscInvalidFieldInParameters);
         std::memcpy(m.errorInjection, page, size);
         m.errorInjection[0] = kSaveable | kPageErrorInjection;
         m.errorInjectionLength = static_cast<uint8_t>(size);
@@ -95,7 +97,7 @@ Answer driveModeSense(DriveCall& c) {
     if (!noDescriptor) {
         data[3] = 8;
         put32(data + 4, changeable ? 0xFFFFFFFFu : driveCapacity(c));  // the capacity can be set
-        put32(data + 8, changeable ? 0 : kBlockSize);                   // density 0, block length
+        put32(data + 8, changeable ? 0 : kBlockSize);                  // density 0, block length
         size += 8;
     }
     const uint8_t all[] = {0x01, 0x08, 0x0A, kPageErrorInjection};

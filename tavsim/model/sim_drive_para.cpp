@@ -17,8 +17,8 @@ constexpr uint32_t kCapacityZN5121 = 20, kInquiryZN5121 = 24;
 constexpr uint32_t kCapacityZN5120 = 12, kInquiryZN5120 = 16;
 constexpr uint32_t kInquiryRevision = 32;
 
-void patchDrivePara(const ModelContext& ctx, unsigned controller, const AdapterRecord& adapter, int slot,
-                    uint8_t* data, uint32_t length) {
+void patchDrivePara(const ModelContext& ctx, unsigned controller, const AdapterRecord& adapter, int slot, uint8_t* data,
+                    uint32_t length) {
     const DriveRecord& d = adapter.drives[slot];
     if (!d.configured) return;
     DriveModelRecord m = loadDriveModel(ctx.root, controller, slot);

@@ -105,11 +105,16 @@ Answer writeLong(DriveCall& c) {
 
 uint32_t internalLogLength(uint8_t kind) {
     switch (kind) {
-        case 1: return 0x1000;   // drive status log
-        case 2: return 0x18000;  // drive internal log
-        case 4: return 0x4000;   // command log
-        case 8: return 0x800;    // controller internal information
-        default: return 0;
+    case 1:
+        return 0x1000;  // drive status log
+    case 2:
+        return 0x18000;  // drive internal log
+    case 4:
+        return 0x4000;  // command log
+    case 8:
+        return 0x800;  // controller internal information
+    default:
+        return 0;
     }
 }
 
@@ -136,24 +141,36 @@ Answer internalLog(DriveCall& c) {
 
 Answer scsiDriveCommand(DriveCall& c) {
     switch (c.cdb[0]) {
-        case 0x00: return c.model.stopped ? notReady() : good();
-        case 0x1B:
-            if ((c.cdb[4] & 0x01) != 0 && c.model.stopped) startDrive(c);  // a restart runs downloaded firmware
-            c.model.stopped = (c.cdb[4] & 0x01) == 0;
-            return good();
-        case 0x12: return inquiryData(c);
-        case 0x25: return c.model.stopped ? notReady() : readCapacity(c);
-        case 0x28:
-        case 0x2A: return readWrite10(c);
-        case 0x3E: return readLong(c);
-        case 0x3F: return writeLong(c);
-        case 0x4D: return logSense(c);
-        case 0x1A: return driveModeSense(c);
-        case 0x15: return driveModeSelect(c);
-        case 0x3B:
-        case 0x3C: return driveBuffer(c);
-        case 0xFE: return internalLog(c);
-        default: return illegalRequest(kAscInvalidOpcode);
+    case 0x00:
+        return c.model.stopped ? notReady() : good();
+    case 0x1B:
+        if ((c.cdb[4] & 0x01) != 0 && c.model.stopped) startDrive(c);  // a restart runs downloaded firmware
+        c.model.stopped = (c.cdb[4] & 0x01) == 0;
+        return good();
+    case 0x12:
+        return inquiryData(c);
+    case 0x25:
+        return c.model.stopped ? notReady() : readCapacity(c);
+    case 0x28:
+    case 0x2A:
+        return readWrite10(c);
+    case 0x3E:
+        return readLong(c);
+    case 0x3F:
+        return writeLong(c);
+    case 0x4D:
+        return logSense(c);
+    case 0x1A:
+        return driveModeSense(c);
+    case 0x15:
+        return driveModeSelect(c);
+    case 0x3B:
+    case 0x3C:
+        return driveBuffer(c);
+    case 0xFE:
+        return internalLog(c);
+    default:
+        return illegalRequest(kAscInvalidOpcode);
     }
 }
 

@@ -6,30 +6,54 @@ namespace tavsim {
 
 const char* eventName(uint16_t code) {
     switch (code) {
-        case kEventDriveFailed: return "drive-failed";
-        case kEventDriveRemoved: return "drive-removed";
-        case kEventDriveInserted: return "drive-inserted";
-        case kEventGroupStateChanged: return "ld-state-changed";
-        case kEventSpareAssigned: return "hot-spare-assigned";
-        case kEventSpareRemoved: return "hot-spare-removed";
-        case kEventLocateLed: return "locate-led";
-        case kEventSettingsChanged: return "settings-changed";
-        case kEventGroupCreated: return "ld-created";
-        case kEventGroupDeleted: return "ld-deleted";
-        case kEventGroupRestored: return "ld-restored";
-        case kEventCandidateDeleted: return "restore-candidate-deleted";
-        case kEventGroupSettingsChanged: return "ld-settings-changed";
-        case kEventDriveForcedGood: return "drive-forced-good";
-        case kEventRebuildStarted: return "rebuild-started";
-        case kEventRebuildFinished: return "rebuild-finished";
-        case kEventCheckStarted: return "consistency-check-started";
-        case kEventCheckFinished: return "consistency-check-finished";
-        case kEventParityStarted: return "parity-creation-started";
-        case kEventParityFinished: return "parity-creation-finished";
-        case kEventOperationStopped: return "operation-stopped";
-        case kEventOperationAborted: return "operation-aborted";
-        case kEventDriveForcedFailed: return "drive-forced-failed";
-        default: return "unknown";
+    case kEventDriveFailed:
+        return "drive-failed";
+    case kEventDriveRemoved:
+        return "drive-removed";
+    case kEventDriveInserted:
+        return "drive-inserted";
+    case kEventGroupStateChanged:
+        return "ld-state-changed";
+    case kEventSpareAssigned:
+        return "hot-spare-assigned";
+    case kEventSpareRemoved:
+        return "hot-spare-removed";
+    case kEventLocateLed:
+        return "locate-led";
+    case kEventSettingsChanged:
+        return "settings-changed";
+    case kEventGroupCreated:
+        return "ld-created";
+    case kEventGroupDeleted:
+        return "ld-deleted";
+    case kEventGroupRestored:
+        return "ld-restored";
+    case kEventCandidateDeleted:
+        return "restore-candidate-deleted";
+    case kEventGroupSettingsChanged:
+        return "ld-settings-changed";
+    case kEventDriveForcedGood:
+        return "drive-forced-good";
+    case kEventRebuildStarted:
+        return "rebuild-started";
+    case kEventRebuildFinished:
+        return "rebuild-finished";
+    case kEventCheckStarted:
+        return "consistency-check-started";
+    case kEventCheckFinished:
+        return "consistency-check-finished";
+    case kEventParityStarted:
+        return "parity-creation-started";
+    case kEventParityFinished:
+        return "parity-creation-finished";
+    case kEventOperationStopped:
+        return "operation-stopped";
+    case kEventOperationAborted:
+        return "operation-aborted";
+    case kEventDriveForcedFailed:
+        return "drive-forced-failed";
+    default:
+        return "unknown";
     }
 }
 

@@ -20,20 +20,20 @@ constexpr uint8_t kLogEmptyByte = 0x11;
 constexpr uint32_t kNoIndex = 0xFFFFFFFFu;
 
 struct FirmwareRecord {
-    uint32_t magic;            // kFirmwareMagic once set up
-    uint32_t logOldest;        // first entry not consumed yet (reported at common status 185-188)
-    uint32_t logPending;       // entries written and not consumed
-    uint32_t syncedSequence;   // model events before this one are in the log
-    uint32_t entrySequence;    // running number written into each entry
-    uint32_t failReadIndex;    // entry whose next reads fail, kNoIndex for none
+    uint32_t magic;           // kFirmwareMagic once set up
+    uint32_t logOldest;       // first entry not consumed yet (reported at common status 185-188)
+    uint32_t logPending;      // entries written and not consumed
+    uint32_t syncedSequence;  // model events before this one are in the log
+    uint32_t entrySequence;   // running number written into each entry
+    uint32_t failReadIndex;   // entry whose next reads fail, kNoIndex for none
     uint32_t failReadCount;
-    uint32_t dumpSize;         // dump information 146-149
+    uint32_t dumpSize;               // dump information 146-149
     uint8_t groupState[kMaxGroups];  // last logical-drive state the log reported
-    uint8_t dumpStatus;        // dump information 153: 0/2 none, 1 ready, else invalid
-    uint8_t microReboot;       // 1: the next driver-information request announces a dump
-    uint8_t clockSet;          // 1 once page 0x32 was selected
+    uint8_t dumpStatus;              // dump information 153: 0/2 none, 1 ready, else invalid
+    uint8_t microReboot;             // 1: the next driver-information request announces a dump
+    uint8_t clockSet;                // 1 once page 0x32 was selected
     uint8_t pad;
-    uint8_t clock[8];          // as selected: year, month, day, 0, hour, minute, second, century (BCD)
+    uint8_t clock[8];             // as selected: year, month, day, 0, hour, minute, second, century (BCD)
     uint32_t driverInfoRequests;  // driver-information requests answered (the service sends one per cycle)
 };
 

@@ -64,12 +64,15 @@ Answer writeBuffer(const ModelContext& ctx, unsigned controller, AdapterRecord& 
         return illegalRequest(kAscInvalidFieldInCdb);  // out of order, overlapping, or nothing begun
     }
     if (length > flash.expected - flash.received) return illegalRequest(kAscInvalidFieldInCdb);
-    if (!storePiece(ctx.root, controller, offset, req.dataOut, length)) return checkCondition(kSenseMediumError, kAscWriteError);
+    if (!storePiece(ctx.root, controller, offset, req.dataOut, length))
+        return checkCondition(kSenseMediumError, kAscWriteError);
     flash.received += length;
     if (flash.received == flash.expected) {
         char header[kFirmwareHeaderSize];
         char path[kPathMax];
-        int fd = firmwarePath(ctx.root, static_cast<int>(controller), path, sizeof path) ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+        int fd = firmwarePath(ctx.root, static_cast<int>(controller), path, sizeof path)
+                     ? open(path, O_RDONLY | O_CLOEXEC)
+                     : -1;
         bool read = fd >= 0 && pread(fd, header, sizeof header, 0) == static_cast<ssize_t>(sizeof header);
         if (fd >= 0) close(fd);
         if (!read) return checkCondition(kSenseMediumError, kAscUnrecoveredReadError);

@@ -18,11 +18,11 @@ constexpr uint8_t kBufReadLog = 0xA6;
 constexpr uint8_t kBufConsumeLog = 0xA1;
 constexpr uint8_t kBufDumpInfo = 0xA5;
 constexpr uint8_t kBufDumpData = 0xA4;
-constexpr uint8_t kBufMemoryByAddress = 0x07;   // generation 0: offset = address
-constexpr uint8_t kBufMemoryByPage = 0x17;      // either generation: offset = address >> 8
+constexpr uint8_t kBufMemoryByAddress = 0x07;  // generation 0: offset = address
+constexpr uint8_t kBufMemoryByPage = 0x17;     // either generation: offset = address >> 8
 constexpr uint8_t kPageClock = 0x32;
 constexpr uint32_t kDumpInfoSize = 512;
-constexpr uint32_t kDumpArea = 0x400000;         // dump data readable from offset 0
+constexpr uint32_t kDumpArea = 0x400000;  // dump data readable from offset 0
 constexpr uint32_t kMaxRead = 512;
 constexpr uint32_t kClockListLength = 28;
 
@@ -108,11 +108,15 @@ Answer firmwareCommand(const ModelContext& ctx, unsigned controller, AdapterReco
     if (req.cdb[0] == kVendor) return driverInformation(adapter);
     if (req.cdb[0] == kModeSelect) return selectClock(adapter, req);
     switch (req.cdb[2]) {
-        case kBufReadLog:
-        case kBufConsumeLog: return readLogBuffer(ctx, controller, adapter, req);
-        case kBufDumpInfo: return dumpInformation(adapter, req);
-        case kBufDumpData: return patternRead(req, get24(req.cdb + 3), kDumpArea, controller);
-        default: return memoryRead(adapter, req, controller);
+    case kBufReadLog:
+    case kBufConsumeLog:
+        return readLogBuffer(ctx, controller, adapter, req);
+    case kBufDumpInfo:
+        return dumpInformation(adapter, req);
+    case kBufDumpData:
+        return patternRead(req, get24(req.cdb + 3), kDumpArea, controller);
+    default:
+        return memoryRead(adapter, req, controller);
     }
 }
 

@@ -105,44 +105,65 @@ int encodeEvent(AdapterRecord& a, const EventRecord& ev, uint8_t entries[2][kLog
     uint8_t* e = entries[0];
     FirmwareRecord& fw = firmwareOf(a);
     switch (ev.code) {
-        case kEventDriveFailed: driveEntry(a, e, kLogDeviceConfig, ev.subject, ev.detail); return 1;
-        case kEventDriveRemoved: driveEntry(a, e, kLogDeviceConfig, ev.subject, 0xFF); return 1;
-        case kEventDriveInserted: driveEntry(a, e, kLogDeviceConfig, ev.subject, 0x10); return 1;
-        case kEventDriveForcedGood: driveEntry(a, e, kLogOperatorSet, ev.subject, 0x00); return 1;
-        case kEventDriveForcedFailed: driveEntry(a, e, kLogOperatorSet, ev.subject, kPdAlarm); return 1;
-        case kEventGroupStateChanged: {
-            if (ev.subject >= kMaxGroups) return 0;
-            startLogEntry(a, e, kLogDeviceConfig, kFormatDevice, 0);
-            putLe16(e + kStatus, kTypeGroupState);
-            e[kStatus + 2] = ev.subject;
-            e[kStatus + 4] = ev.detail;
-            e[kStatus + 5] = fw.groupState[ev.subject];
-            fw.groupState[ev.subject] = ev.detail;
+    case kEventDriveFailed:
+        driveEntry(a, e, kLogDeviceConfig, ev.subject, ev.detail);
+        return 1;
+    case kEventDriveRemoved:
+        driveEntry(a, e, kLogDeviceConfig, ev.subject, 0xFF);
+        return 1;
+    case kEventDriveInserted:
+        driveEntry(a, e, kLogDeviceConfig, ev.subject, 0x10);
+        return 1;
+    case kEventDriveForcedGood:
+        driveEntry(a, e, kLogOperatorSet, ev.subject, 0x00);
+        return 1;
+    case kEventDriveForcedFailed:
+        driveEntry(a, e, kLogOperatorSet, ev.subject, kPdAlarm);
+        return 1;
+    case kEventGroupStateChanged: {
+        if (ev.subject >= kMaxGroups) return 0;
+        startLogEntry(a, e, kLogDeviceConfig, kFormatDevice, 0);
+        putLe16(e + kStatus, kTypeGroupState);
+        e[kStatus + 2] = ev.subject;
+        e[kStatus + 4] = ev.detail;
+        e[kStatus + 5] = fw.groupState[ev.subject];
+        fw.groupState[ev.subject] = ev.detail;
+        return 1;
+    }
+    case kEventRebuildStarted:
+        restoreEntry(a, e, ev.subject, kKindRebuild, 0);
+        return 1;
+    case kEventRebuildFinished:
+        restoreEntry(a, e, ev.subject, kKindRebuild, 0xFFFFFFFFu);
+        return 1;
+    case kEventCheckStarted:
+        restoreEntry(a, e, ev.subject, kKindCheck, 0);
+        return 1;
+    case kEventParityStarted:
+        restoreEntry(a, e, ev.subject, kKindParity, 0);
+        return 1;
+    case kEventParityFinished:
+        restoreEntry(a, e, ev.subject, kKindParity, 0xFFFFFFFFu);
+        return 1;
+    case kEventCheckFinished:
+        if (ev.detail == 0) {
+            restoreEntry(a, e, ev.subject, kKindCheck, 0xFFFFFFFFu);
             return 1;
         }
-        case kEventRebuildStarted: restoreEntry(a, e, ev.subject, kKindRebuild, 0); return 1;
-        case kEventRebuildFinished: restoreEntry(a, e, ev.subject, kKindRebuild, 0xFFFFFFFFu); return 1;
-        case kEventCheckStarted: restoreEntry(a, e, ev.subject, kKindCheck, 0); return 1;
-        case kEventParityStarted: restoreEntry(a, e, ev.subject, kKindParity, 0); return 1;
-        case kEventParityFinished: restoreEntry(a, e, ev.subject, kKindParity, 0xFFFFFFFFu); return 1;
-        case kEventCheckFinished:
-            if (ev.detail == 0) {
-                restoreEntry(a, e, ev.subject, kKindCheck, 0xFFFFFFFFu);
-                return 1;
-            }
-            // Inconsistencies found: the address field carries their count.
-            restoreEntry(a, e, ev.subject, kKindCheck, ev.detail);
-            putLe32(e + kDetail + 24, 0);
-            restoreEntry(a, entries[1], ev.subject, kKindCheck, 0xFFFFFFFFu);
-            return 2;
-        case kEventOperationStopped:
-        case kEventOperationAborted: {
-            uint8_t kind = ev.detail == kOpRebuild ? kAbortRebuild : ev.detail == kOpCheck ? kAbortCheck : kAbortParity;
-            restoreEntry(a, e, ev.subject, kind, 0);
-            if (ev.subject < kMaxGroups) e[kDetail + 34] = lostMember(a.groups[ev.subject]);
-            return 1;
-        }
-        default: return 0;
+        // Inconsistencies found: the address field carries their count.
+        restoreEntry(a, e, ev.subject, kKindCheck, ev.detail);
+        putLe32(e + kDetail + 24, 0);
+        restoreEntry(a, entries[1], ev.subject, kKindCheck, 0xFFFFFFFFu);
+        return 2;
+    case kEventOperationStopped:
+    case kEventOperationAborted: {
+        uint8_t kind = ev.detail == kOpRebuild ? kAbortRebuild : ev.detail == kOpCheck ? kAbortCheck : kAbortParity;
+        restoreEntry(a, e, ev.subject, kind, 0);
+        if (ev.subject < kMaxGroups) e[kDetail + 34] = lostMember(a.groups[ev.subject]);
+        return 1;
+    }
+    default:
+        return 0;
     }
 }
 
@@ -202,8 +223,10 @@ bool appendLogEntry(const char* root, unsigned controller, AdapterRecord& adapte
     uint8_t copy[kLogEntrySize];
     std::memcpy(copy, entry, sizeof copy);
     if (!slotIo(root, controller, (fw.logOldest + fw.logPending) % kLogEntries, copy, true)) return false;
-    if (fw.logPending < kLogEntries) ++fw.logPending;
-    else fw.logOldest = (fw.logOldest + 1) % kLogEntries;  // a full ring loses its oldest entry
+    if (fw.logPending < kLogEntries)
+        ++fw.logPending;
+    else
+        fw.logOldest = (fw.logOldest + 1) % kLogEntries;  // a full ring loses its oldest entry
     return true;
 }
 

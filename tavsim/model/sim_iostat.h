@@ -25,13 +25,13 @@ struct IoCounters {
 
 // A steady load added on top of the counted commands.
 struct IoLoad {
-    uint64_t readPerSecond;   // commands per second
+    uint64_t readPerSecond;  // commands per second
     uint64_t writePerSecond;
     uint64_t blocksPerCommand;
 };
 
 struct IoStatRecord {
-    uint64_t sinceNs;  // CLOCK_REALTIME of the last statistics reply (or of the first count)
+    uint64_t sinceNs;                   // CLOCK_REALTIME of the last statistics reply (or of the first count)
     IoCounters counted[kIoStatGroups];  // since sinceNs
     IoLoad load[kIoStatGroups];
 };

@@ -14,10 +14,10 @@ namespace {
 
 // Where one logical block lives.
 struct Placement {
-    int data;        // member position holding the block
-    int copy;        // mirror position, or -1
-    int parity;      // parity position of the row, or -1
-    uint64_t lba;    // block address on the member
+    int data;      // member position holding the block
+    int copy;      // mirror position, or -1
+    int parity;    // parity position of the row, or -1
+    uint64_t lba;  // block address on the member
 };
 
 Placement place(const GroupRecord& g, uint64_t lba) {

@@ -71,30 +71,37 @@ bool takeFault(AdapterRecord& adapter, FaultRecord* fault) {
 Answer dispatchAdapterCommand(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter,
                               const Request& req) {
     switch (req.cdb[0]) {
-        case 0x3C: return readAdapterBuffer(ctx, controller, adapter, req);
-        case 0x1A: return modeSense(adapter, req);
-        case 0x15: return modeSelect(adapter, req);
-        case 0x12: return inquiry(adapter, -1, req);
-        case 0xC0: return driverTrace(adapter, req);
-        default: return illegalRequest(kAscInvalidOpcode);
+    case 0x3C:
+        return readAdapterBuffer(ctx, controller, adapter, req);
+    case 0x1A:
+        return modeSense(adapter, req);
+    case 0x15:
+        return modeSelect(adapter, req);
+    case 0x12:
+        return inquiry(adapter, -1, req);
+    case 0xC0:
+        return driverTrace(adapter, req);
+    default:
+        return illegalRequest(kAscInvalidOpcode);
     }
 }
 
 Answer dispatchGroupCommand(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group,
                             const Request& req) {
     switch (req.cdb[0]) {
-        case 0x12: return inquiry(adapter, group, req);
-        case 0x28:
-        case 0x2A:
-        case 0x88:
-        case 0x8A: return readWrite(ctx, controller, adapter, group, req);
-        default: return illegalRequest(kAscInvalidOpcode);
+    case 0x12:
+        return inquiry(adapter, group, req);
+    case 0x28:
+    case 0x2A:
+    case 0x88:
+    case 0x8A:
+        return readWrite(ctx, controller, adapter, group, req);
+    default:
+        return illegalRequest(kAscInvalidOpcode);
     }
 }
 
-bool isAdapterCommand(uint8_t opcode) {
-    return opcode == 0x3C || opcode == 0x1A || opcode == 0x15 || opcode == 0xC0;
-}
+bool isAdapterCommand(uint8_t opcode) { return opcode == 0x3C || opcode == 0x1A || opcode == 0x15 || opcode == 0xC0; }
 
 // Target 0 is the adapter for its own commands and logical drive 0 for the
 // others (INQUIRY answers as the adapter while logical drive 0 is undefined).
@@ -123,30 +130,30 @@ int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
     uint8_t* area = block + kBlockArea;
     block[kBlockHostStatus] = 0;
     switch (answer.kind) {
-        case AnswerKind::Good:
-            block[kBlockCmdStatus] = static_cast<uint8_t>(answer.code);  // 0 but for driver information
-            return 0;
-        case AnswerKind::CheckCondition:
-            std::memset(area, 0, 48);
-            area[0] = 0x70;
-            area[2] = answer.senseKey & 0x0F;
-            area[7] = 10;
-            area[12] = answer.asc;
-            area[13] = answer.ascq;
-            putSenseInformation(area, answer);
-            block[kBlockCmdStatus] = 0x02;
-            break;
-        case AnswerKind::Busy:
-            std::memset(area, 0, 16);
-            area[2] = 0x08;
-            block[kBlockCmdStatus] = 0x08;
-            break;
-        case AnswerKind::AdapterError:
-            std::memset(area, 0, 16);
-            area[1] = static_cast<uint8_t>(answer.code);
-            area[3] = static_cast<uint8_t>(answer.code >> 16);
-            block[kBlockCmdStatus] = 0x00;
-            break;
+    case AnswerKind::Good:
+        block[kBlockCmdStatus] = static_cast<uint8_t>(answer.code);  // 0 but for driver information
+        return 0;
+    case AnswerKind::CheckCondition:
+        std::memset(area, 0, 48);
+        area[0] = 0x70;
+        area[2] = answer.senseKey & 0x0F;
+        area[7] = 10;
+        area[12] = answer.asc;
+        area[13] = answer.ascq;
+        putSenseInformation(area, answer);
+        block[kBlockCmdStatus] = 0x02;
+        break;
+    case AnswerKind::Busy:
+        std::memset(area, 0, 16);
+        area[2] = 0x08;
+        block[kBlockCmdStatus] = 0x08;
+        break;
+    case AnswerKind::AdapterError:
+        std::memset(area, 0, 16);
+        area[1] = static_cast<uint8_t>(answer.code);
+        area[3] = static_cast<uint8_t>(answer.code >> 16);
+        block[kBlockCmdStatus] = 0x00;
+        break;
     }
     *errorNumber = EIO;
     return -1;
@@ -175,11 +182,15 @@ int executeRequest(const ModelContext& ctx, unsigned controller, uint8_t* block,
     FaultRecord fault;
     if (takeFault(adapter, &fault)) {
         switch (fault.kind) {
-            case kFaultBusy: return 16;
-            case kFaultIoctlError: *errorNumber = fault.errorNumber; return -1;
-            case kFaultCheckCondition:
-                return deliver(block, checkCondition(fault.senseKey, fault.asc, fault.ascq), errorNumber);
-            default: return deliver(block, adapterError(fault.code), errorNumber);
+        case kFaultBusy:
+            return 16;
+        case kFaultIoctlError:
+            *errorNumber = fault.errorNumber;
+            return -1;
+        case kFaultCheckCondition:
+            return deliver(block, checkCondition(fault.senseKey, fault.asc, fault.ascq), errorNumber);
+        default:
+            return deliver(block, adapterError(fault.code), errorNumber);
         }
     }
     Request req;

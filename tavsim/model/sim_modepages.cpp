@@ -31,28 +31,29 @@ void pageHead(uint8_t* page, uint8_t code, uint32_t size) {
 // Builds a page as sensed; 0 for a page the adapter does not have.
 uint32_t sensePage(const AdapterRecord& a, uint8_t code, uint8_t* page) {
     switch (code) {
-        case kPagePriorities:
-            std::memset(page, 0, kPrioritiesSize);
-            pageHead(page, code, kPrioritiesSize);
-            put16(page + 2, a.priorityIdle);
-            put16(page + 4, a.priorityBusy);
-            return kPrioritiesSize;
-        case kPagePatrol:
-            std::memset(page, 0, kPatrolSize);
-            pageHead(page, code, kPatrolSize);
-            put16(page + 4, a.patrolDelay);
-            put16(page + 16, a.glistPreventLimit);
-            put16(page + 26, a.glistOneMonth);
-            put16(page + 28, a.glistHalfYear);
-            put16(page + 30, a.glistOneYear);
-            return kPatrolSize;
-        case kPageDriveAction:
-            std::memset(page, 0, kActionPageSize);
-            pageHead(page, code, kActionPageSize);
-            page[3] = a.spares[0];
-            page[4] = a.spares[1];
-            return kActionPageSize;
-        default: return 0;
+    case kPagePriorities:
+        std::memset(page, 0, kPrioritiesSize);
+        pageHead(page, code, kPrioritiesSize);
+        put16(page + 2, a.priorityIdle);
+        put16(page + 4, a.priorityBusy);
+        return kPrioritiesSize;
+    case kPagePatrol:
+        std::memset(page, 0, kPatrolSize);
+        pageHead(page, code, kPatrolSize);
+        put16(page + 4, a.patrolDelay);
+        put16(page + 16, a.glistPreventLimit);
+        put16(page + 26, a.glistOneMonth);
+        put16(page + 28, a.glistHalfYear);
+        put16(page + 30, a.glistOneYear);
+        return kPatrolSize;
+    case kPageDriveAction:
+        std::memset(page, 0, kActionPageSize);
+        pageHead(page, code, kActionPageSize);
+        page[3] = a.spares[0];
+        page[4] = a.spares[1];
+        return kActionPageSize;
+    default:
+        return 0;
     }
 }
 
@@ -81,14 +82,21 @@ Answer selectPatrol(AdapterRecord& a, const uint8_t* page) {
 
 uint32_t pageSizeOf(uint8_t code) {
     switch (code) {
-        case kPagePriorities: return kPrioritiesSize;
-        case kPagePatrol: return kPatrolSize;
-        case kPageConfiguration: return kConfigurationPageSize;
-        case kPageCachePolicies: return kCachePageSize;
-        case kPageRestore: return kRestorePageSize;
-        case kPageGroupAction:
-        case kPageDriveAction: return kActionPageSize;
-        default: return 0;
+    case kPagePriorities:
+        return kPrioritiesSize;
+    case kPagePatrol:
+        return kPatrolSize;
+    case kPageConfiguration:
+        return kConfigurationPageSize;
+    case kPageCachePolicies:
+        return kCachePageSize;
+    case kPageRestore:
+        return kRestorePageSize;
+    case kPageGroupAction:
+    case kPageDriveAction:
+        return kActionPageSize;
+    default:
+        return 0;
     }
 }
 
@@ -119,13 +127,20 @@ Answer modeSelect(AdapterRecord& adapter, const Request& req) {
     if (size == 0 || page[1] != size - 2) return illegalRequest(kAscInvalidFieldInParameters);
     if (length < kHeader + size) return illegalRequest(kAscParameterListLength);
     switch (code) {
-        case kPagePriorities: return selectPriorities(adapter, page);
-        case kPagePatrol: return selectPatrol(adapter, page);
-        case kPageConfiguration: return selectConfiguration(adapter, page);
-        case kPageCachePolicies: return selectCachePolicies(adapter, page);
-        case kPageRestore: return selectRestore(adapter, page);
-        case kPageGroupAction: return selectGroupAction(adapter, page);
-        default: return selectDriveAction(adapter, page);
+    case kPagePriorities:
+        return selectPriorities(adapter, page);
+    case kPagePatrol:
+        return selectPatrol(adapter, page);
+    case kPageConfiguration:
+        return selectConfiguration(adapter, page);
+    case kPageCachePolicies:
+        return selectCachePolicies(adapter, page);
+    case kPageRestore:
+        return selectRestore(adapter, page);
+    case kPageGroupAction:
+        return selectGroupAction(adapter, page);
+    default:
+        return selectDriveAction(adapter, page);
     }
 }
 

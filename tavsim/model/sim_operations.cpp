@@ -57,7 +57,8 @@ void finishCheck(const ModelContext& ctx, unsigned controller, AdapterRecord& a,
     g.errorCount += static_cast<uint32_t>(std::min<int64_t>(inconsistent, UINT32_MAX - g.errorCount));
     g.maintenanceState = 0;
     end(g);
-    recordEvent(a, kEventCheckFinished, static_cast<uint8_t>(number), static_cast<uint8_t>(std::min<int64_t>(inconsistent, 255)));
+    recordEvent(a, kEventCheckFinished, static_cast<uint8_t>(number),
+                static_cast<uint8_t>(std::min<int64_t>(inconsistent, 255)));
 }
 
 void finishParity(const ModelContext& ctx, unsigned controller, AdapterRecord& a, GroupRecord& g, int number) {
@@ -72,9 +73,15 @@ void finishParity(const ModelContext& ctx, unsigned controller, AdapterRecord& a
 
 void finish(const ModelContext& ctx, unsigned controller, AdapterRecord& a, GroupRecord& g, int number) {
     switch (g.operation) {
-        case kOpRebuild: finishRebuild(ctx, controller, a, g, number); break;
-        case kOpCheck: finishCheck(ctx, controller, a, g, number); break;
-        default: finishParity(ctx, controller, a, g, number); break;
+    case kOpRebuild:
+        finishRebuild(ctx, controller, a, g, number);
+        break;
+    case kOpCheck:
+        finishCheck(ctx, controller, a, g, number);
+        break;
+    default:
+        finishParity(ctx, controller, a, g, number);
+        break;
     }
 }
 
@@ -102,15 +109,18 @@ bool startMaintenance(AdapterRecord& adapter, GroupRecord& group, int number, ui
     if (!maintenanceAllowed(group)) return false;
     group.maintenanceState = operation == kOpCheck ? 1 : 2;
     begin(group, operation);
-    recordEvent(adapter, operation == kOpCheck ? kEventCheckStarted : kEventParityStarted, static_cast<uint8_t>(number), 0);
+    recordEvent(adapter, operation == kOpCheck ? kEventCheckStarted : kEventParityStarted, static_cast<uint8_t>(number),
+                0);
     return true;
 }
 
 void cancelOperation(AdapterRecord& adapter, GroupRecord& group, int number, EventCode why) {
     uint8_t operation = group.operation;
     if (operation == kOpNone) return;
-    if (operation == kOpRebuild) withdrawStandIn(adapter, group);
-    else group.maintenanceState = 0;
+    if (operation == kOpRebuild)
+        withdrawStandIn(adapter, group);
+    else
+        group.maintenanceState = 0;
     end(group);
     recordEvent(adapter, why, static_cast<uint8_t>(number), operation);
 }
@@ -144,8 +154,10 @@ void advanceOperations(const ModelContext& ctx, unsigned controller) {
         if (now < 0) now = wallClockMs();
         double elapsed = static_cast<double>(std::max<int64_t>(0, now - g.operationStartMs));
         double duration = durationMs(a, g, ctx.state->speed);
-        if (elapsed >= duration) finish(ctx, controller, a, g, n);
-        else progress(g, elapsed / duration);
+        if (elapsed >= duration)
+            finish(ctx, controller, a, g, n);
+        else
+            progress(g, elapsed / duration);
     }
 }
 

@@ -22,14 +22,14 @@ constexpr uint32_t kMaxTransfer = 65536;
 constexpr int kFixedCdbSlot = 16;
 
 struct Request {
-    uint8_t cdb[16];        // copied out of the area before any answer is written
+    uint8_t cdb[16];  // copied out of the area before any answer is written
     int cdbLength;
     uint8_t targetId;
     uint8_t bus;
     uint32_t lengthIn;
     uint32_t lengthOut;
-    const uint8_t* dataOut; // outgoing data inside the area (valid until the answer is written)
-    uint8_t* area;          // where incoming data, sense or an error record go
+    const uint8_t* dataOut;  // outgoing data inside the area (valid until the answer is written)
+    uint8_t* area;           // where incoming data, sense or an error record go
 };
 
 enum class AnswerKind { Good, CheckCondition, AdapterError, Busy };
@@ -101,8 +101,7 @@ void putAnswerData(const Request& req, const uint8_t* data, uint32_t size, uint3
 
 // Command handlers.
 Answer inquiry(const AdapterRecord& adapter, int group, const Request& req);
-Answer readWrite(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group,
-                 const Request& req);
+Answer readWrite(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group, const Request& req);
 // One block of a defined group written as the host's WRITE would: false when
 // it is beyond the capacity or no member could take it.
 bool writeGroupBlock(const ModelContext& ctx, unsigned controller, AdapterRecord& adapter, int group, uint64_t lba,

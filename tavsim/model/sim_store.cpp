@@ -22,8 +22,7 @@ bool mediaPath(const char* root, int controller, int slot, char* out, size_t siz
 }
 
 static bool isStateOfThisLayout(const SimState* state) {
-    return std::memcmp(state->magic, kStateMagic, sizeof kStateMagic) == 0 &&
-           state->layoutSize == sizeof(SimState);
+    return std::memcmp(state->magic, kStateMagic, sizeof kStateMagic) == 0 && state->layoutSize == sizeof(SimState);
 }
 
 bool mapState(const char* root, StateMapping* mapping) {

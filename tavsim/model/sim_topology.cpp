@@ -82,9 +82,7 @@ void dropFromSpares(AdapterRecord& adapter, int slot) {
 
 }  // namespace
 
-bool driveUsable(const DriveRecord& drive) {
-    return drive.configured && drive.present && drive.state < kPdAlarm;
-}
+bool driveUsable(const DriveRecord& drive) { return drive.configured && drive.present && drive.state < kPdAlarm; }
 
 void refreshGroup(AdapterRecord& adapter, GroupRecord& group, int number) {
     refreshMembers(adapter, group, number);

@@ -28,10 +28,10 @@ const char* captureRoot() {
 }
 
 const char* facilityName(int facility) {
-    static const char* const kNames[] = {"kern",   "user",   "mail",   "daemon", "auth",   "syslog",
-                                         "lpr",    "news",   "uucp",   "cron",   "authpriv", "ftp",
-                                         "ntp",    "security", "console", "mark", "local0", "local1",
-                                         "local2", "local3", "local4", "local5", "local6", "local7"};
+    static const char* const kNames[] = {"kern",   "user",     "mail",    "daemon", "auth",     "syslog",
+                                         "lpr",    "news",     "uucp",    "cron",   "authpriv", "ftp",
+                                         "ntp",    "security", "console", "mark",   "local0",   "local1",
+                                         "local2", "local3",   "local4",  "local5", "local6",   "local7"};
     int index = facility >> 3;
     return index >= 0 && index < static_cast<int>(sizeof kNames / sizeof kNames[0]) ? kNames[index] : "unknown";
 }
@@ -56,8 +56,8 @@ void capture(const char* root, int priority, const char* format, va_list ap) {
         if (message[i] == '\n') message[i] = ' ';
     int facility = (priority & LOG_FACMASK) != 0 ? (priority & LOG_FACMASK) : g_facility;
     char line[4608];
-    int len = std::snprintf(line, sizeof line, "%s.%s %s[%d]: %s\n", facilityName(facility),
-                            levelName(priority), identity(), static_cast<int>(getpid()), message);
+    int len = std::snprintf(line, sizeof line, "%s.%s %s[%d]: %s\n", facilityName(facility), levelName(priority),
+                            identity(), static_cast<int>(getpid()), message);
     if (len > static_cast<int>(sizeof line) - 1) len = static_cast<int>(sizeof line) - 1;
     char path[4096];
     if (std::snprintf(path, sizeof path, "%s/var/log/syslog", root) < static_cast<int>(sizeof path)) {

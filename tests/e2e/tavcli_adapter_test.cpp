@@ -131,10 +131,46 @@ const char kTwoCards[] = R"({"adapters": [
    "flash_revision_2": "0519", "flash_state": 34},
   {"host": 4, "model": "ZN5121", "pci_bus": 9, "patrol_delay": 3}]})";
 
-const Shown kCard0 = {0, false, "3a", "0a0b0cff", "5000abcdef012340", "0520", "B0207", "12560", "0520", "0519",
-                      7, 1, 1024, 512, 64, "2", "#1:Check Sum NG #2:Check Sum OK", "Low", "High", 4};
-const Shown kCard1 = {1, true, "21", "01000203", "500000e012345610", "0410", "B010502", "12454", "0410", "0409",
-                      9, 0, 512, 256, 128, "1", "#1:Check Sum OK #2:Check Sum OK", "High", "Middle", 8};
+const Shown kCard0 = {0,
+                      false,
+                      "3a",
+                      "0a0b0cff",
+                      "5000abcdef012340",
+                      "0520",
+                      "B0207",
+                      "12560",
+                      "0520",
+                      "0519",
+                      7,
+                      1,
+                      1024,
+                      512,
+                      64,
+                      "2",
+                      "#1:Check Sum NG #2:Check Sum OK",
+                      "Low",
+                      "High",
+                      4};
+const Shown kCard1 = {1,
+                      true,
+                      "21",
+                      "01000203",
+                      "500000e012345610",
+                      "0410",
+                      "B010502",
+                      "12454",
+                      "0410",
+                      "0409",
+                      9,
+                      0,
+                      512,
+                      256,
+                      128,
+                      "1",
+                      "#1:Check Sum OK #2:Check Sum OK",
+                      "High",
+                      "Middle",
+                      8};
 
 // The first adapter of a server with the simulator's defaults.
 Shown DefaultCard() {
@@ -225,8 +261,8 @@ TEST(TavcliAdpAllInfo, MissingAdapterIsFatal) {
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
     for (const std::string option : {"-a2", "-a1,3"}) {
         RunResult r = Tavcli(sim, {"-AdpAllInfo", option});
-        EXPECT_EQ(r.out, "Fatal error - The specified Adapter: " + option.substr(option.size() - 1) +
-                             " doesn't exist.\n");
+        EXPECT_EQ(r.out,
+                  "Fatal error - The specified Adapter: " + option.substr(option.size() - 1) + " doesn't exist.\n");
         EXPECT_EQ(r.status, 255);
         EXPECT_FALSE(tavtest::fileExists(sim.path(kLockFile)));
     }
@@ -326,8 +362,8 @@ TEST(TavcliConfirmation, DeclinedSendsNothing) {
     ASSERT_GT(parseOnly, 0) << "the adapter option is confirmed with the adapter";
 
     for (const std::vector<std::string>& args : {std::vector<std::string>{"-AdpPRSetDelay", "-Low", "-a0"},
-                                                std::vector<std::string>{"-GLPrevLimitSet", "-a0", "-ALL3"},
-                                                std::vector<std::string>{"-AdpAutoRbld", "-Dsbl", "-a0", "-Lall"}}) {
+                                                 std::vector<std::string>{"-GLPrevLimitSet", "-a0", "-ALL3"},
+                                                 std::vector<std::string>{"-AdpAutoRbld", "-Dsbl", "-a0", "-Lall"}}) {
         SCOPED_TRACE(args[0]);
         long before = commands();
         RunResult r = Tavcli(sim, args, "n\n");
@@ -576,10 +612,12 @@ TEST(TavcliAdapterFaults, EachMessageOnce) {
 TEST(TavcliAdapterTrace, HandlersTraceTheirEntry) {
     SimServer sim;
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
-    const std::vector<std::vector<std::string>> commands = {
-        {"-AdpAllInfo", "-a0"}, {"-AdpCount"}, {"-AdpAutoRbld", "-Dsply", "-Lall", "-a0", "-nochk"},
-        {"-AdpPRSetDelay", "-Low", "-a0", "-nochk"}, {"-GLPrevLimitInfo", "-a0"},
-        {"-GLPrevLimitSet", "-PL1", "-a0", "-nochk"}};
+    const std::vector<std::vector<std::string>> commands = {{"-AdpAllInfo", "-a0"},
+                                                            {"-AdpCount"},
+                                                            {"-AdpAutoRbld", "-Dsply", "-Lall", "-a0", "-nochk"},
+                                                            {"-AdpPRSetDelay", "-Low", "-a0", "-nochk"},
+                                                            {"-GLPrevLimitInfo", "-a0"},
+                                                            {"-GLPrevLimitSet", "-PL1", "-a0", "-nochk"}};
     const char* handlers[] = {"CliCmdExecAdpAllInfo",    "CliCmdExecAdpCount",        "CliCmdExecAdpAutoRbld",
                               "CliCmdExecAdpPRSetDelay", "CliCmdExecGLPrevLimitInfo", "CliCmdExecGLPrevLimitSet"};
     for (size_t i = 0; i < commands.size(); ++i) {

@@ -178,8 +178,8 @@ TEST_F(BgopCommands, ShowProgDrawsEachRowOnce) {
     // -Lall: the LDs without a check are passed over silently
     EXPECT_EQ(Screen({"-LDCC", "-ShowProg", "-Lall", "-a0"}), expected);
     EXPECT_EQ(Screen({"-LDParity", "-ShowProg", "-L5,0", "-a0"}),
-              (std::vector<std::string>{"Make Parity on Adapter #0-VD #0 is not in Progress.",
-                                        bgoptest::kParityHeading, "", bgoptest::kLdColumns, LdRow(0, 5, 30)}));
+              (std::vector<std::string>{"Make Parity on Adapter #0-VD #0 is not in Progress.", bgoptest::kParityHeading,
+                                        "", bgoptest::kLdColumns, LdRow(0, 5, 30)}));
     EXPECT_EQ(Cli({"-LDCC", "-ShowProg", "-L0,1,4,5", "-a0"}).out,
               "Check Consistency on Adapter #0-VD #0 is not in progress.\n"
               "Check Consistency on Adapter #0-VD #1 is not in progress.\n"
@@ -189,8 +189,8 @@ TEST_F(BgopCommands, ShowProgDrawsEachRowOnce) {
 
 TEST_F(BgopCommands, ShowProgOfRebuildingDrives) {
     EXPECT_EQ(Screen({"-PDRbld", "-ShowProg", "-PhysDrv[0:7,0:5,0:6,0:4]", "-a1"}),
-              (std::vector<std::string>{bgoptest::kRebuildHeading, "", bgoptest::kPdColumns,
-                                        PdRow(1, 4, " C", 64), PdRow(1, 5, " C", 64),
+              (std::vector<std::string>{bgoptest::kRebuildHeading, "", bgoptest::kPdColumns, PdRow(1, 4, " C", 64),
+                                        PdRow(1, 5, " C", 64),
                                         "Fatal error - Adapter 1-PD 6: Consistency Check is being executed.",
                                         "Adapter 1-PD 7 is not in rebuild, copy back and copy process."}));
 }
@@ -201,8 +201,7 @@ TEST_F(BgopCommands, ShowProgKindOfEachDrive) {
               "Start Rebuild on Physical Drive 1 ( Adapter 1 ) succeeded.\n");
     ASSERT_EQ(sim.inject({"operation-progress", "1", "0", "20", "hold"}).status, 0);
     EXPECT_EQ(Screen({"-PDRbld", "-ShowProg", "-PhysDrv[0:0,0:2,0:4]", "-a1"}),
-              (std::vector<std::string>{bgoptest::kRebuildHeading, "", bgoptest::kPdColumns,
-                                        PdRow(1, 0, " R", 20),
+              (std::vector<std::string>{bgoptest::kRebuildHeading, "", bgoptest::kPdColumns, PdRow(1, 0, " R", 20),
                                         "Adapter 1-PD 2 is not in rebuild, copy back and copy process.",
                                         PdRow(1, 4, " C", 64)}));
     EXPECT_EQ(Cli({"-PDRbld", "-Start", "-PhysDrv[0:0]", "-a1"}).out,

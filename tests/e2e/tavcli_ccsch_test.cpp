@@ -45,7 +45,6 @@ std::string Every(int adapter, int ld, const std::string& day, const std::string
            ":00\n";
 }
 
-
 class ScheduleCommands : public DriveCommands {
 protected:
     explicit ScheduleCommands(const char* config = drivetest::kServerConfig) : DriveCommands(config) {}
@@ -71,15 +70,15 @@ TEST_F(ScheduleCommands, EveryDayKeywordAndItsName) {
         const char* option;
         const char* name;
         const char* value;
-    } days[] = {{"-EM", "Monday", "100"},   {"-ET", "Tuesday", "200"},  {"-EW", "Wednesday", "300"},
-                {"-ETH", "Thursday", "400"}, {"-EF", "Friday", "500"}, {"-ES", "Saturday", "600"},
+    } days[] = {{"-EM", "Monday", "100"},    {"-ET", "Tuesday", "200"}, {"-EW", "Wednesday", "300"},
+                {"-ETH", "Thursday", "400"}, {"-EF", "Friday", "500"},  {"-ES", "Saturday", "600"},
                 {"-ESU", "Sunday", "000"}};
     for (const auto& d : days) {
         SCOPED_TRACE(d.option);
         ExpectCase({{"-CCSchSet", "-T00", d.option, "-L1", "-a0", "-nochk"}, SetDone(0, 1)});
         EXPECT_EQ(File(), ScheduleText({{"0/1", d.value}}));
-        ExpectCase({{"-CCSchInfo", "-L1", "-a0"},
-                    "Check Consistency Schedule Information\n" + Every(0, 1, d.name, "00")});
+        ExpectCase(
+            {{"-CCSchInfo", "-L1", "-a0"}, "Check Consistency Schedule Information\n" + Every(0, 1, d.name, "00")});
     }
 }
 
@@ -103,8 +102,7 @@ TEST_F(ScheduleCommands, SyntaxErrorsChangeNothing) {
 TEST_F(ScheduleCommands, SetListsTheDrivesAsGivenThenSetsThemInAscendingOrder) {
     ExpectCase({{"-CCSchSet", "-T05", "-EM", "-L2,0", "-a0"},
                 Every(0, 2, "Monday", "05") + Every(0, 0, "Monday", "05") + kSetQuestion + kSetQuestion +
-                    SetDone(0, 0) +
-                    SetDone(0, 2)},
+                    SetDone(0, 0) + SetDone(0, 2)},
                "yes\ny\n");
     EXPECT_EQ(File(), ScheduleText({{"0/0", "105"}, {"0/2", "105"}}));
 }
@@ -141,15 +139,14 @@ TEST_F(ScheduleCommands, AdaptersWithoutLds) {
         {{"-CCSchInfo", "-Lall", "-a2"}, "Fatal error - Adapter 2: There is no Virtual Drive.\n"},
         {{"-CCSchSet", "-T01", "-EM", "-Lall", "-a0,2", "-nochk"},
          "Fatal error - Adapter 2: There is no Virtual Drive.\n"},
-        {{"-CCSchInfo", "-L3", "-a0"}, "Fatal error - Adapter 0-The specified Virtual Drives: 3 doesn't exist.\n",
-         255},
+        {{"-CCSchInfo", "-L3", "-a0"}, "Fatal error - Adapter 0-The specified Virtual Drives: 3 doesn't exist.\n", 255},
     });
     // the listing passes the adapter over and goes on; the execution then ends there
-    ExpectCase({{"-CCSchSet", "-T01", "-EM", "-Lall", "-a1,2"},
-                "Fatal error - Adapter 2: There is no Virtual Drive.\n" + Every(1, 0, "Monday", "01") +
-                    Every(1, 1, "Monday", "01") + kSetQuestion +
-                    "Fatal error - Adapter 2: There is no Virtual Drive.\n"},
-               "y\n");
+    ExpectCase(
+        {{"-CCSchSet", "-T01", "-EM", "-Lall", "-a1,2"},
+         "Fatal error - Adapter 2: There is no Virtual Drive.\n" + Every(1, 0, "Monday", "01") +
+             Every(1, 1, "Monday", "01") + kSetQuestion + "Fatal error - Adapter 2: There is no Virtual Drive.\n"},
+        "y\n");
     EXPECT_EQ(File(), "");  // read (and so created empty) by the first command only
 }
 

@@ -19,9 +19,9 @@ namespace {
 
 using drivetest::Case;
 using drivetest::DriveCommands;
+using nlohmann::json;
 using tavtest::kScheduleFile;
 using tavtest::ScheduleText;
-using nlohmann::json;
 
 const char kLockFile[] = "/var/run/libtavccsch.pid";
 
@@ -33,8 +33,9 @@ std::string Deleted(int adapter, int ld) {
     return "Adapter " + std::to_string(adapter) + ": Deleted Virtual drv-" + std::to_string(ld) + ".\n";
 }
 std::string HddCount(int adapter) {
-    return "Fatal error - Adapter " + std::to_string(adapter) + ": The number of HDD to the RAID composition is "
-                                                                "abnormal.\n";
+    return "Fatal error - Adapter " + std::to_string(adapter) +
+           ": The number of HDD to the RAID composition is "
+           "abnormal.\n";
 }
 std::string CannotExecute(int adapter) {
     return "Adapter " + std::to_string(adapter) +
@@ -44,7 +45,6 @@ const char kLimit[] =
     "Fatal error - Adapter 0: The specified Virtual Drive number exceeds the limitation value.\nNumber that can be "
     "specified: 0-7.\n";
 
-
 // 0 ZN5121 and 1 ZN5120 (generation 0): eight free drives each.
 // 2 ZN5120: RAID 1 LD 0 on drives 0-1, drive 2 off line, drive 3 global hot
 //   spare, restore candidate 0 on drives 4-5, drive 6 free, slot 7 empty.
@@ -52,7 +52,8 @@ std::string ServerConfig() {
     json adapters = json::array();
     for (int a = 0; a < 2; ++a) {
         json drives = json::array();
-        for (int slot = 0; slot < 8; ++slot) drives.push_back({{"slot", slot}, {"interface", slot < 6 ? "SAS" : "SATA"}});
+        for (int slot = 0; slot < 8; ++slot)
+            drives.push_back({{"slot", slot}, {"interface", slot < 6 ? "SAS" : "SATA"}});
         adapters.push_back({{"host", 2 + a}, {"model", a == 0 ? "ZN5121" : "ZN5120"}, {"drives", drives}});
     }
     json drives = json::array();
@@ -93,8 +94,8 @@ TEST_F(ConfigCommands, LdAddCreatesEachLevelInTheOrderGiven) {
 }
 
 TEST_F(ConfigCommands, SpanAddCreatesRaid10FromBothArraysInOrder) {
-    ExpectCase({{"-CfgSpanADD", "-R10", "-Array1[0:5,1:1]", "-Array0[0:0,1:3]", "-WB", "-a0", "-nochk"},
-                Created(0, 0)});
+    ExpectCase(
+        {{"-CfgSpanADD", "-R10", "-Array1[0:5,1:1]", "-Array0[0:0,1:3]", "-WB", "-a0", "-nochk"}, Created(0, 0)});
     ExpectCase({{"-CfgSpanAdd", "-R10", "-Array0[0:2,0:4]", "-Array1[0:6,0:7]", "-afterLd", "-a1"},
                 "Is it executed?(Y/N)?\n" + Created(1, 0)},
                "y\n");

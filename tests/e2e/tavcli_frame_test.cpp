@@ -91,8 +91,8 @@ protected:
 // ---- failure rows of the entry ----
 
 TEST_F(TavcliFrame, RefusesAnyUserButTheSuperUser) {
-    RunResult r = sim.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                           tavtest::binDir() + "/tavcli", "-v"});
+    RunResult r =
+        sim.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", tavtest::binDir() + "/tavcli", "-v"});
     EXPECT_EQ(r.out, "Fatal error - It is not root user.\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 255);
@@ -164,8 +164,7 @@ TEST_F(TavcliFrame, LibraryStartUpFailure) {
 // ---- command-word lookup ----
 
 TEST_F(TavcliFrame, CommandWordIsNormalised) {
-    const std::vector<std::string> usageWords{"h", "-h", "H", "help", "-HELP", "-HeLp", "xyz-help", "?", "-?",
-                                              "A-?"};
+    const std::vector<std::string> usageWords{"h", "-h", "H", "help", "-HELP", "-HeLp", "xyz-help", "?", "-?", "A-?"};
     for (const auto& word : usageWords) {
         RunResult r = Tavcli({word});
         SCOPED_TRACE(word);
@@ -186,8 +185,8 @@ TEST_F(TavcliFrame, CommandWordIsNormalised) {
 }
 
 TEST_F(TavcliFrame, HelpAndVersionTakeNoOption) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"-h", "x"}, {"?", "-a0"}, {"-Help", "a", "b"}, {"-v", "-aALL"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"-h", "x"}, {"?", "-a0"}, {"-Help", "a", "b"}, {"-v", "-aALL"}}) {
         RunResult r = Tavcli(args);
         std::string message = "Invalid input at or near token " + args[0] + ".";
         SCOPED_TRACE(message);
@@ -302,7 +301,9 @@ public:
         tcgetattr(slave_, &t);
         return t;
     }
-    void type(const std::string& keys) const { ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size())); }
+    void type(const std::string& keys) const {
+        ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size()));
+    }
     // The line discipline takes typed keys in later, in the kernel's own time; true once all of
     // `count` bytes wait in the input queue, so the settings in force when they arrived are known.
     bool inputQueued(int count) const {

@@ -24,9 +24,7 @@ constexpr int kTimeoutMs = 60000;
 const char kQuestion[] = "\tIs the update executed?(Y/N)?\n";
 const char kReactivate[] = "   When being reactivate next time, Firmware is renewed.";
 
-std::string BigEndian(uint32_t value) {
-    return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
-}
+std::string BigEndian(uint32_t value) { return {char(value >> 24), char(value >> 16), char(value >> 8), char(value)}; }
 
 struct ImageSpec {
     std::string revision = "0420";
@@ -34,8 +32,8 @@ struct ImageSpec {
     bool outer = true;
     std::string outerMark = "MORVANE TAV_RAIDV0";
     std::string imageMark = "Zephyrox";
-    int64_t sizeError = 0;     // bytes added to (or cut from) the file
-    uint32_t adapterTotal = 0; // the total the data's own header claims; 0: the data size
+    int64_t sizeError = 0;      // bytes added to (or cut from) the file
+    uint32_t adapterTotal = 0;  // the total the data's own header claims; 0: the data size
 };
 
 // The data as the simulated adapter takes it (its own 16-byte header first),
@@ -67,7 +65,8 @@ std::string Information(const std::string& path, const ImageSpec& s, int adapter
         if (c != 'H') c = char(std::tolower(static_cast<unsigned char>(c)));
     return "\nUpdate File Information\n\tROM General Revision : 0410\n\tUpdate file          : " + path +
            "\n\tUpdate adapter       : " + std::to_string(adapter) + "\n\tGeneral Revision     : " + s.revision +
-           "\n\tDate of making       : 2026/12/9\n\tAuthor               : MORVANE FW TEAM \n\tImage size           : " +
+           "\n\tDate of making       : 2026/12/9\n\tAuthor               : MORVANE FW TEAM \n\tImage size           "
+           ": " +
            hex + "\n\n";
 }
 
@@ -97,7 +96,8 @@ std::vector<std::string> ProgressRows(const std::string& out, bool fromPty = fal
 }
 
 std::vector<std::string> Progress(std::vector<std::string> tail) {
-    std::vector<std::string> rows{"Firmware Update progress of...", "", " Adapter #                     Percent Complete"};
+    std::vector<std::string> rows{"Firmware Update progress of...", "",
+                                  " Adapter #                     Percent Complete"};
     rows.insert(rows.end(), tail.begin(), tail.end());
     return rows;
 }
@@ -198,7 +198,8 @@ TEST_F(FwFlash, LargeDataSizeWithoutOuterHeader) {
     EXPECT_EQ(flash["bytes_received"], 0x18000);
     EXPECT_EQ(flash["pending_revision"], "0420");
     EXPECT_EQ(flash["running_revision"], "0410");
-    EXPECT_EQ(ProgressRows(r.out), Progress({BarRow(0, 100), "", "   Adapter 0: Firmware Update Completed.", kReactivate}));
+    EXPECT_EQ(ProgressRows(r.out),
+              Progress({BarRow(0, 100), "", "   Adapter 0: Firmware Update Completed.", kReactivate}));
 }
 
 TEST_F(FwFlash, RevisionRules) {

@@ -111,8 +111,8 @@ TEST(LiveDisplay, RebuildRowsAndTheirReasons) {
     session.type(" ");
     ASSERT_EQ(session.waitExit(kTimeoutMs), 0);
     std::vector<std::string> expected{"Adapter 1-PD 7 is not in rebuild, copy back and copy process."};
-    for (const std::string& line : Display(bgoptest::kRebuildHeading, bgoptest::kPdColumns,
-                                           {PdRow(1, 4, " C", 64), PdRow(1, 5, " C", 64)}))
+    for (const std::string& line :
+         Display(bgoptest::kRebuildHeading, bgoptest::kPdColumns, {PdRow(1, 4, " C", 64), PdRow(1, 5, " C", 64)}))
         expected.push_back(line);
     EXPECT_EQ(session.screen().used(), expected) << session.output();
     ExpectTerminalAsFound(session);
@@ -123,13 +123,14 @@ TEST(LiveDisplay, RebuildRowsAndTheirReasons) {
 TEST(LiveDisplay, ThirtyTwoRows) {
     std::string config = R"({"adapters": [)";
     for (int a = 0; a < 4; ++a) {
-        config += std::string(a ? "," : "") + R"({"host": )" + std::to_string(a + 2) + R"(, "model": "ZN5121", "drives": [)";
+        config +=
+            std::string(a ? "," : "") + R"({"host": )" + std::to_string(a + 2) + R"(, "model": "ZN5121", "drives": [)";
         for (int d = 0; d < 8; ++d)
             config += std::string(d ? "," : "") + R"({"slot": )" + std::to_string(d) + R"(, "interface": "SAS"})";
         config += R"(], "logical_drives": [)";
         for (int ld = 0; ld < 8; ++ld)
-            config += std::string(ld ? "," : "") + R"({"number": )" + std::to_string(ld) + R"(, "raid": 0, "members": [)" +
-                      std::to_string(ld) + R"(], "maintenance_state": 1})";
+            config += std::string(ld ? "," : "") + R"({"number": )" + std::to_string(ld) +
+                      R"(, "raid": 0, "members": [)" + std::to_string(ld) + R"(], "maintenance_state": 1})";
         config += "]}";
     }
     config += "]}";

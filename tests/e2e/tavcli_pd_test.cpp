@@ -100,12 +100,12 @@ protected:
 
 TEST_F(PdCommandsWithAnUnknownClass, EndsTheCommandOrStopsTheTool) {
     nlohmann::json state = Show();
-    const drivetest::DriveRow d0 = {0, 0, "MORVANE", "MBB2147RC      ", "0-D0", "Member Use", "Good", "3.0Gbps",
-                                    "None", "None", 0};
+    const drivetest::DriveRow d0 = {
+        0, 0, "MORVANE", "MBB2147RC      ", "0-D0", "Member Use", "Good", "3.0Gbps", "None", "None", 0};
     drivetest::DriveRow d1 = d0;
     d1.pd = 1;
     d1.assign = "0-D1";
-    const drivetest::LdRow ld = {0, 0, 1, 2147, "Good", 2, "Global", "Enabled", "Not Needed", "No Operation",
+    const drivetest::LdRow ld = {0, 0,      1, 2147, "Good", 2, "Global", "Enabled", "Not Needed", "No Operation",
                                  0, "None", 0, "RA", "WB"};
     const std::string abnormal = "Fatal error - Adapter 0: DLL information is abnormal.\n";
     ExpectCases({
@@ -126,15 +126,20 @@ TEST_F(PdCommands, RefusalsAreTracedButAnOfflineDriveIsNot) {
         bool traced;
     } cases[] = {
         {{"-PDOnline", "-PhysDrv[0:1]", "-a2", "-nochk"},
-         "Fatal error - Adapter 2-Physical Drive 1: It is already the setting.", true},
+         "Fatal error - Adapter 2-Physical Drive 1: It is already the setting.",
+         true},
         {{"-PDOffline", "-PhysDrv[0:2]", "-a0", "-nochk"},
-         "Fatal error - Adapter 0-Physical Drive 2: It is already the setting.", false},
-        {{"-PDHSP", "-Set", "-PhysDrv[0:2]", "-a0", "-nochk"}, "Fatal error - Adapter 0-PD 2: state is not GOOD.",
+         "Fatal error - Adapter 0-Physical Drive 2: It is already the setting.",
+         false},
+        {{"-PDHSP", "-Set", "-PhysDrv[0:2]", "-a0", "-nochk"},
+         "Fatal error - Adapter 0-PD 2: state is not GOOD.",
          true},
         {{"-PDHSP", "-Rmv", "-PhysDrv[0:0]", "-a0", "-nochk"},
-         "Fatal error - Adapter 0-Physical Drive 0: It is already the setting.", true},
+         "Fatal error - Adapter 0-Physical Drive 0: It is already the setting.",
+         true},
         {{"-PDLocate", "-Active", "-PhysDrv[0:5]", "-a2"},
-         "Fatal error - Adapter 2-The specified Physical Drive: 5 doesn't exist.", true},
+         "Fatal error - Adapter 2-The specified Physical Drive: 5 doesn't exist.",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(drivetest::Joined(c.args));

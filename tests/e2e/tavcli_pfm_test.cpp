@@ -46,16 +46,16 @@ protected:
 };
 
 TEST_F(PfmCommand, AutoRequestWritesTheParameterFile) {
-    ExpectCase({{"-Pfm", "-auto", "-a0", "-L0", "-txt", "-int0010", "-freq6", "-f" + Out("stat.txt")},
-                Started("0", "0")});
+    ExpectCase(
+        {{"-Pfm", "-auto", "-a0", "-L0", "-txt", "-int0010", "-freq6", "-f" + Out("stat.txt")}, Started("0", "0")});
     EXPECT_EQ(Para(), PerformanceText("1,10,6," + Out("stat.txt") + ",txt", {"0/0"}));
     EXPECT_TRUE(tavtest::fileExists(Out("stat.txt")));  // created by the check
 
     Idle();
     ExpectCase({{"pfm", "AUTO", "-aALL", "-Lall", "-CSV", "-INT2400", "-Freq1000", "-F" + Out("Stat.CSV.csv")},
                 Started("0,1", "0,1")});
-    EXPECT_EQ(Para(), PerformanceText("1,1440,1000," + Out("Stat.CSV.csv") + ",csv",
-                                      {"0/0", "0/1", "0/2", "1/0", "1/1"}));
+    EXPECT_EQ(Para(),
+              PerformanceText("1,1440,1000," + Out("Stat.CSV.csv") + ",csv", {"0/0", "0/1", "0/2", "1/0", "1/1"}));
 }
 
 TEST_F(PfmCommand, OptionSyntax) {
@@ -93,8 +93,8 @@ TEST_F(PfmCommand, OptionSyntax) {
 }
 
 TEST_F(PfmCommand, AbortAndTheRequestStates) {
-    const std::vector<std::string> autoArgs = {"-Pfm", "-auto", "-a1", "-L1", "-csv", "-int0001",
-                                               "-freq3", "-f" + Out("s.csv")};
+    const std::vector<std::string> autoArgs = {"-Pfm", "-auto",    "-a1",    "-L1",
+                                               "-csv", "-int0001", "-freq3", "-f" + Out("s.csv")};
     ExpectCases({
         {{"-Pfm", "-abort"}, kNotExecuted},
         {autoArgs, Started("1", "1")},

@@ -34,7 +34,8 @@ const char kDrives[] = R"({"adapters":[{"host":2,"model":"ZN5121","drives":[
 
 std::string hddFailure(const std::string& cause) {
     return "TAV1005-E The error occurred while gathering the log.\nTAV1006-E Log type : HDD internal Log\n"
-           "TAV1007-E Error code : 1117\n" + cause;
+           "TAV1007-E Error code : 1117\n" +
+           cause;
 }
 
 class TavlogHdd : public ::testing::Test {
@@ -80,13 +81,18 @@ TEST_F(TavlogHdd, RefusalsOfTheInternalLogs) {
     };
     const std::vector<Case> cases = {
         {{"TAV_0_HDDLog_DSLog_5"}, 0, "TAV1014-E Specified HDD status is Good. (Adapter number = 0, HDD number = 5)\n"},
-        {{"TAV_0_HDDLog_CII_4", "-Force"}, 0,
+        {{"TAV_0_HDDLog_CII_4", "-Force"},
+         0,
          "TAV1011-E Specified HDD VenderID is not supported. (Adapter number = 0, HDD number = 4)\n"},
-        {{"TAV_0_HDDLog_CLog_2", "-Force"}, 0,
+        {{"TAV_0_HDDLog_CLog_2", "-Force"},
+         0,
          "TAV1012-E Specified HDD ProductID is not supported. (Adapter number = 0, HDD number = 2)\n"},
-        {{"TAV_0_HDDLog_DSLog_0", "-Force"}, 0,
+        {{"TAV_0_HDDLog_DSLog_0", "-Force"},
+         0,
          "TAV1013-E Specified HDD ProductRev is not supported. (Adapter number = 0, HDD number = 0)\n"},
-        {{"TAV_0_HDDLog_DSLog_3", "-Force"}, 0, hddFailure("HDD vendor to support is Fujitsu or Morvane or Toshiba.\n")},
+        {{"TAV_0_HDDLog_DSLog_3", "-Force"},
+         0,
+         hddFailure("HDD vendor to support is Fujitsu or Morvane or Toshiba.\n")},
         {{"TAV_0_HDDInquiry_3"}, 0, hddFailure("HDD vendor to support is Fujitsu or Morvane or Toshiba.\n")},
         {{"TAV_0_HDDLog_DSLog_1"}, 1, "TAV1000-I HDD internal Log Get Success\n"},
         {{"TAV_0_HDDLog_CLog_5", "-Force"}, 1, "TAV1000-I HDD internal Log Get Success\n"},
@@ -127,8 +133,7 @@ TEST_F(TavlogHdd, LogSensePagesEachUnderTheirHeader) {
     auto files = filesMatching(server_.root(), "[0-9]{14}_TAV_0_HDDLogSense_5");
     ASSERT_EQ(files.size(), 1u);
     std::string text = tavtest::readFile(server_.root() + "/" + files[0]);
-    EXPECT_EQ(text.find("<Page00>\n00000000: 000000070002030d2f3132           ......../12     \n<Page02>\n"),
-              0u);
+    EXPECT_EQ(text.find("<Page00>\n00000000: 000000070002030d2f3132           ......../12     \n<Page02>\n"), 0u);
     for (const char* page : {"<Page03>\n00000000: ", "<Page0d>\n", "<Page2f>\n", "<Page31>\n", "<Page32>\n"})
         EXPECT_NE(text.find(page), std::string::npos) << page;
 }
@@ -171,8 +176,9 @@ TEST_F(TavlogHdd, TerminatedCollectionLeavesTheDriveStopped) {
     const std::string lock = server_.path("/var/run/.tavlogC0H1.lock");
     for (int round = 0; round < 4; ++round) {
         ASSERT_EQ(server_.inject({"drive-stop", "0", "1"}).status, 0);
-        std::vector<std::string> argv = {tavtest::tavsimPath(), "run", server_.root(), "--", "tavlog",
-                                         "TAV_0_HDDLog_DILog_1", server_.path("/var/lib")};
+        std::vector<std::string> argv = {
+            tavtest::tavsimPath(),   "run", server_.root(), "--", "tavlog", "TAV_0_HDDLog_DILog_1",
+            server_.path("/var/lib")};
         pid_t pid = fork();
         if (pid == 0) {
             std::vector<char*> cargv;

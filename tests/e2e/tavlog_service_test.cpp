@@ -18,8 +18,7 @@ TEST(TavlogFromService, EventOfInterestCollectsTheFirmwareTrace) {
     writeConf(server, "eventid.conf", "0 : 4096\n");
     ASSERT_EQ(server.inject({"event", "0", "2", "0x8002", "0", "320=h:1", "322=1", "324=0x20"}).status, 0);
     Service service(server, {"-d", "-t", "1"});
-    ASSERT_TRUE(logged(server, "tavutil: F/W Trace Log Get complete Success. EventID: 04681."))
-        << syslogOf(server);
+    ASSERT_TRUE(logged(server, "tavutil: F/W Trace Log Get complete Success. EventID: 04681.")) << syslogOf(server);
     const std::string dir = server.path("/opt/morvane/tavutility/log");
     auto traces = tavlogtest::filesMatching(dir, "[0-9]{14}_TAV_0_FWTrcLog");
     ASSERT_EQ(traces.size(), 1u);

@@ -46,7 +46,7 @@ TEST_F(Tavlog, ArgumentsAndKeywords) {
     struct Case {
         std::vector<std::string> args;
         int status;
-        std::string output;   // the whole standard output
+        std::string output;  // the whole standard output
     };
     const std::string wrong = std::string(kParam) + "A command line argument is wrong.\n";
     const std::vector<Case> cases = {
@@ -57,10 +57,12 @@ TEST_F(Tavlog, ArgumentsAndKeywords) {
         {{"TAV_0_BogusLog", "out"}, 0, std::string(kParam) + "tav_0_boguslog is unknown command.\n"},
         {{"TAV_NvramLog", "out"}, 0, std::string(kParam) + "tav_nvramlog is unknown command.\n"},
         {{"TAV_0_HDDInquiry_x", "out"}, 0, wrong},
-        {{"TAV_0_NvramLog", "out", "-AutomaticLog"}, 0,
+        {{"TAV_0_NvramLog", "out", "-AutomaticLog"},
+         0,
          std::string(kParam) + "When appointed -AutomaticLog to gather only F/W trace log.(clog)\n"},
         {{"TAV_3_NvramLog", "out"}, 0, "TAV1004-E Morvane Raid Controller is not found.\n"},
-        {{"TAV_0_HDDInquiry_9", "out"}, 0,
+        {{"TAV_0_HDDInquiry_9", "out"},
+         0,
          "TAV1005-E The error occurred while gathering the log.\nTAV1006-E Log type : HDD internal Log\n"
          "TAV1007-E Error code : 1117\nphysics drive of number 9 is unconnected.\n"},
         {{"TAV_0_NvramLog", "missing"}, 0, std::string(kParam) + "missing is not found or not directory.\n"},
@@ -176,7 +178,8 @@ TEST_F(Tavlog, DirectDumpsFromFlashAndWorkingMemory) {
     ASSERT_EQ(server_.inject({"dump", "0", "1000", "1"}).status, 0);
     RunResult r = tavlog({"TAV_0_FWDumpDirect", "out"});
     ASSERT_EQ(r.status, 1) << r.out;
-    EXPECT_EQ(r.out, "TAV1000-I RAID Firmware Dump Log Get Success\nTAV1000-I BOOT Firmware Temporary Dump Log Get Success\n");
+    EXPECT_EQ(r.out,
+              "TAV1000-I RAID Firmware Dump Log Get Success\nTAV1000-I BOOT Firmware Temporary Dump Log Get Success\n");
     auto flash = filesMatching(out_, "[0-9]{14}_TAV_0_RaidFWDump");
     auto memory = filesMatching(out_, "[0-9]{14}_TAV_0_TempMemDump");
     ASSERT_EQ(flash.size(), 1u);
@@ -253,14 +256,14 @@ TEST_F(Tavlog, AutomaticTraceRunRotatesTheOldestStampedTraces) {
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
     EXPECT_NE(server_.syslog().find("daemon.info tavlog["), std::string::npos);
-    EXPECT_NE(server_.syslog().find("tavutil: F/W Trace Log Get complete Success. EventID: 04681."),
-              std::string::npos);
+    EXPECT_NE(server_.syslog().find("tavutil: F/W Trace Log Get complete Success. EventID: 04681."), std::string::npos);
     auto first = filesMatching(dir, "[0-9]{14}_TAV_0_FWTrcLog");
     ASSERT_EQ(first.size(), 1u);
     // Runs within one second would name the same file: the earlier one is
     // given an older stamp.
     auto age = [&](const std::string& stampText) {
-        for (const std::string& name : filesMatching(dir, "20[3-9][0-9]{11}_TAV_0_FWTrcLog|202[5-9][0-9]{10}_TAV_0_FWTrcLog"))
+        for (const std::string& name :
+             filesMatching(dir, "20[3-9][0-9]{11}_TAV_0_FWTrcLog|202[5-9][0-9]{10}_TAV_0_FWTrcLog"))
             rename((dir + "/" + name).c_str(), (dir + "/" + stampText + "_TAV_0_FWTrcLog").c_str());
     };
     age("20230101000000");

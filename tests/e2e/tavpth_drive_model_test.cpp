@@ -5,7 +5,6 @@
 
 namespace {
 
-
 class DriveBehaviour : public pthtest::Tool {
 protected:
     // The data a read-type ANY file printed, or an empty string.
@@ -23,9 +22,10 @@ protected:
 
 // N armed for reads of blocks 0x100-0x101 with 04/44/00: only those fail.
 TEST_F(DriveBehaviour, SasInjectionFailsTheNamedBlocks) {
-    std::string file = "0\n1\n0\n"
-                       "1\n0\n0\n0\n0\n0\n00000100\n00000002\n04\n44\n00\n"
-                       "0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n";
+    std::string file =
+        "0\n1\n0\n"
+        "1\n0\n0\n0\n0\n0\n00000100\n00000002\n04\n44\n00\n"
+        "0\n0\n0\n0\n0\n0\n0\n0\n0\n0\n";
     ASSERT_EQ(RunFile("N", file).status, 0);
     EXPECT_EQ(SenseOfRead(1, "FF"), "read");
     EXPECT_EQ(SenseOfRead(1, "100"), "TAV0005-E Request sense data  KEY:04  ASC:44  ASCQ:00");
@@ -54,12 +54,12 @@ TEST_F(DriveBehaviour, DownloadedFirmwareRunsAfterARestart) {
     image.replace(0x20, 4, "0205");
     ASSERT_EQ(Run({"F", File("fw.bin", image)}).status, 0);
     const std::string inquiry = "12000000240000000000";
-    EXPECT_NE(AnyRead(0, inquiry, "24").find("30 31 30 34"), std::string::npos);   // still 0104
-    ASSERT_EQ(RunFile("ANY", "0\n0\n1B0000000000\n1\n0\n0\n").status, 0);        // stop
-    ASSERT_EQ(RunFile("ANY", "0\n0\n1B0000000100\n1\n0\n0\n").status, 0);        // start
+    EXPECT_NE(AnyRead(0, inquiry, "24").find("30 31 30 34"), std::string::npos);  // still 0104
+    ASSERT_EQ(RunFile("ANY", "0\n0\n1B0000000000\n1\n0\n0\n").status, 0);         // stop
+    ASSERT_EQ(RunFile("ANY", "0\n0\n1B0000000100\n1\n0\n0\n").status, 0);         // start
     EXPECT_NE(AnyRead(0, inquiry, "24").find("30 32 30 35"), std::string::npos);
     EXPECT_EQ(DriveModel(0)["firmware_revision"], "0205");
-    EXPECT_EQ(DriveModel(5)["firmware_revision"], "");   // downloaded, not restarted
+    EXPECT_EQ(DriveModel(5)["firmware_revision"], "");  // downloaded, not restarted
 }
 
 TEST_F(DriveBehaviour, ChangeableValuesOfTheModePages) {

@@ -49,7 +49,7 @@ TEST_F(Frame, MissingUnknownOrMiscountedCommandPrintsTheUsage) {
     ExpectAll({
         {{}, Usage(), 1},
         {{"X"}, Usage(), 1},
-        {{"l"}, Usage(), 1},               // words are case-sensitive
+        {{"l"}, Usage(), 1},  // words are case-sensitive
         {{"P"}, Usage(), 1},
         {{"L", "extra"}, Usage(), 1},
         {{"PDOneSectorRead", "0", "0"}, Usage(), 1},
@@ -77,11 +77,12 @@ TEST_F(Frame, MissingControllerOrDriveIsRefusedBeforeAnythingIsSent) {
     std::string missing = std::string("TAV0009-E Your target DeviceNo doesn't exist.\n") + kAbnormalEnd;
     ExpectAll({
         {{"PDOneSectorRead", "1", "0", "0"},
-         std::string("TAV0003-E Morvane Raid Controller is not found.\n") + kAbnormalEnd, 1},
-        {{"PDOneSectorRead", "0", "6", "0"}, missing, 1},   // empty slot
-        {{"PDOneSectorRead", "0", "8", "0"}, missing, 1},   // beyond the tool's drives
+         std::string("TAV0003-E Morvane Raid Controller is not found.\n") + kAbnormalEnd,
+         1},
+        {{"PDOneSectorRead", "0", "6", "0"}, missing, 1},  // empty slot
+        {{"PDOneSectorRead", "0", "8", "0"}, missing, 1},  // beyond the tool's drives
         {{"PDOneSectorWrite", "0", "9", "0"}, missing, 1},
-        {{"LDOneSectorRead", "0", "2", "0"}, missing, 1},   // no such logical drive
+        {{"LDOneSectorRead", "0", "2", "0"}, missing, 1},  // no such logical drive
     });
     EXPECT_EQ(DriveModel(0)["commands_received"], 0);
 }
@@ -137,8 +138,7 @@ TEST_F(Frame, PartialLastRowIsPadded) {
     ASSERT_EQ(r.status, 0) << r.out;
     std::string rows = r.out.substr(r.out.find("[Command Result] Size=20\n"));
     std::string second = rows.substr(rows.find("00000010: "));
-    EXPECT_EQ(second.substr(0, second.find('\n')), "00000010: 4D 42 42 32 " + std::string(36, ' ') + "  MBB2")
-        << rows;
+    EXPECT_EQ(second.substr(0, second.find('\n')), "00000010: 4D 42 42 32 " + std::string(36, ' ') + "  MBB2") << rows;
 }
 
 TEST_F(Frame, TraceLogHoldsTheCommandLineAndTheMessages) {
@@ -170,7 +170,7 @@ tavtest::RunResult SignalWhileReading(const pthtest::Tool& tool, const tavtest::
         _exit(127);
     }
     close(out[1]);
-    int writer = open(fifo.c_str(), O_WRONLY);   // returns once the tool opened it for reading
+    int writer = open(fifo.c_str(), O_WRONLY);  // returns once the tool opened it for reading
     EXPECT_GE(writer, 0);
     EXPECT_EQ(kill(pid, signo), 0);
     tavtest::RunResult r;
@@ -193,8 +193,8 @@ TEST_F(Frame, SignalsEndTheRunAsAFailure) {
         int status;
         bool message;
     };
-    for (const Row& row : {Row{SIGTERM, 1, true}, Row{SIGHUP, 1, true}, Row{SIGINT, 1, false},
-                           Row{SIGSEGV, 128 + SIGSEGV, true}}) {
+    for (const Row& row :
+         {Row{SIGTERM, 1, true}, Row{SIGHUP, 1, true}, Row{SIGINT, 1, false}, Row{SIGSEGV, 128 + SIGSEGV, true}}) {
         auto r = SignalWhileReading(*this, sim, row.signo);
         char detail[64];
         std::snprintf(detail, sizeof detail, "TAV0004-E signal_handler() failed. detail=0x%08x\n",

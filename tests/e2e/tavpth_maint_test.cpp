@@ -35,8 +35,8 @@ std::string Illegal(const std::string& label) {
 std::string FirmwareBlock(int drive, const std::string& product, uint32_t size) {
     uint8_t d = static_cast<uint8_t>(drive);
     uint32_t first = size < 0x10000 ? size : 0x10000;
-    return "RAID Controller No.0\nPhysical Drive No." + std::to_string(drive) + "\nVendor ID:MORVANE \nProduct ID:" +
-           product + "\nProduct Rev:0104\n\n" +
+    return "RAID Controller No.0\nPhysical Drive No." + std::to_string(drive) +
+           "\nVendor ID:MORVANE \nProduct ID:" + product + "\nProduct Rev:0104\n\n" +
            Cdb({0xBA, d, 0x3B, 0x07, 0, 0, 0, 0, static_cast<uint8_t>(first >> 16), static_cast<uint8_t>(first >> 8),
                 static_cast<uint8_t>(first), 0});
 }
@@ -88,9 +88,12 @@ TEST_F(Maintenance, CapacityChangeOnSasAndSata) {
     EXPECT_EQ(recent.back(), "ata-data 0x37");
 
     ExpectAll({
-        {{"PDHDDCapaChange", "0", "1", "123456789"}, "RAID Controller No.0\nPhysical Drive No.1\n" + Illegal("Capacity"), 1},
+        {{"PDHDDCapaChange", "0", "1", "123456789"},
+         "RAID Controller No.0\nPhysical Drive No.1\n" + Illegal("Capacity"),
+         1},
         {{"PDHDDCapaChange", "0", "2", "1000000000000"},
-         "RAID Controller No.0\nPhysical Drive No.2\n" + Illegal("Capacity"), 1},
+         "RAID Controller No.0\nPhysical Drive No.2\n" + Illegal("Capacity"),
+         1},
     });
 }
 
@@ -98,9 +101,9 @@ TEST_F(Maintenance, CapacityChangeOnSasAndSata) {
 
 TEST_F(Maintenance, SasMediaErrorsAtAddressAndSkips) {
     auto r = RunFile("E", "0\n0\n0x100\n3\n16\n");
-    std::string expected = kPd0 + "Media Error Address : 0x00000100\nMedia Error Count : 3\nMedia Error Skip Count : 16\n\n";
-    for (uint8_t lba : {0x00, 0x10, 0x20})
-        expected += Cdb({0xBA, 0, 0x3F, 0, 0, 0, 0x01, lba, 0, 0x02, 0x08, 0});
+    std::string expected =
+        kPd0 + "Media Error Address : 0x00000100\nMedia Error Count : 3\nMedia Error Skip Count : 16\n\n";
+    for (uint8_t lba : {0x00, 0x10, 0x20}) expected += Cdb({0xBA, 0, 0x3F, 0, 0, 0, 0x01, lba, 0, 0x02, 0x08, 0});
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(DriveModel(0)["corrupt_blocks"], nlohmann::json::array({0x100, 0x110, 0x120}));
@@ -117,8 +120,9 @@ TEST_F(Maintenance, SasMediaErrorsAtAddressAndSkips) {
 
 TEST_F(Maintenance, SataMediaErrorsUseWriteUncorrectable) {
     auto r = RunFile("e", "0\n2\n1000\n2\n5\n");
-    std::string expected = kPd2 + "Media Error Address : 0x000000001000\nMedia Error Count : 2\nMedia Error Skip Count : 5\n\n" +
-                           Cdb({0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0});
+    std::string expected =
+        kPd2 + "Media Error Address : 0x000000001000\nMedia Error Count : 2\nMedia Error Skip Count : 5\n\n" +
+        Cdb({0x85, 0x08, 0x0E, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0});
     for (uint8_t low : {0x00, 0x05})
         expected += Cdb({0x85, 0x07, 0, 0, 0x55, 0, 1, 0, low, 0, 0x10, 0, 0, 0x40, 0x45, 0});
     EXPECT_EQ(r.out, expected);
@@ -131,8 +135,10 @@ TEST_F(Maintenance, MediaErrorFilesAreChecked) {
     };
     const std::string head = "Media Error Address : 0x00000100\nMedia Error Count : 3\nMedia Error Skip Count : 16\n\n";
     for (const Row& row : {
-             Row{"E", "0\n2\n100\n1\n1\n", kPd2 + "TAV0024-E <SATA> drive does not support this command.\n" + kAbnormalEnd},
-             Row{"e", "0\n0\n100\n1\n1\n", kPd0 + "TAV0024-E <SAS> drive does not support this command.\n" + kAbnormalEnd},
+             Row{"E", "0\n2\n100\n1\n1\n",
+                 kPd2 + "TAV0024-E <SATA> drive does not support this command.\n" + kAbnormalEnd},
+             Row{"e", "0\n0\n100\n1\n1\n",
+                 kPd0 + "TAV0024-E <SAS> drive does not support this command.\n" + kAbnormalEnd},
              Row{"E", "0\n0\n123456789\n1\n1\n", kPd0 + Illegal("Address")},
              Row{"e", "0\n2\n1000000000000\n1\n1\n", kPd2 + Illegal("Address")},
              Row{"E", "0\n0\n100\n-1\n1\n", kPd0 + Illegal("Media Error Count")},
@@ -152,24 +158,24 @@ TEST_F(Maintenance, MediaErrorFilesAreChecked) {
 // ---- N, N5 and A ----
 
 const char kInjectionN[] =
-    "0\n0\n1\n"                                                   // controller, drive, save
-    "1\n1\n7\n0x1234\n12\nAB\n11223344\n55667788\n99\nAA\nBB\n"   // lines 4-14
-    "1\n1\n5\nCDEF\n1\n2\n0x10\nEE\n1357\n2468\n";                 // lines 15-24
+    "0\n0\n1\n"                                                  // controller, drive, save
+    "1\n1\n7\n0x1234\n12\nAB\n11223344\n55667788\n99\nAA\nBB\n"  // lines 4-14
+    "1\n1\n5\nCDEF\n1\n2\n0x10\nEE\n1357\n2468\n";               // lines 15-24
 
 TEST_F(Maintenance, SasErrorInjectionPage) {
     auto r = RunFile("N", kInjectionN);
     EXPECT_EQ(r.out, kPd0 + Cdb({0xBA, 0, 0x15, 0x11, 0, 0, 0x22, 0}));
     EXPECT_EQ(r.status, 0);
-    std::vector<uint8_t> page{0x22, 0x1C, 0x03, 0x07, 0x12, 0x34, 12,   0xAB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
-                              0x88, 0x99, 0xAA, 0xBB, 0,    0x2D, 0,    0xCD, 0xEF, 0x13, 0xEE, 0x13, 0x57, 0x24, 0x68};
-    page[0] |= 0x80;   // the drive keeps the page as it reports it: saveable
+    std::vector<uint8_t> page{0x22, 0x1C, 0x03, 0x07, 0x12, 0x34, 12, 0xAB, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
+                              0x88, 0x99, 0xAA, 0xBB, 0,    0x2D, 0,  0xCD, 0xEF, 0x13, 0xEE, 0x13, 0x57, 0x24, 0x68};
+    page[0] |= 0x80;  // the drive keeps the page as it reports it: saveable
     EXPECT_EQ(DriveModel(0)["error_injection"], Hex(page));
 
     std::string n5 = "0\n1\n0\n1\n0\nABCD\n255\n01\n1\n2\n3\n4\n5\n1\n1\n6\n7\n0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n";
     auto r5 = RunFile("N5", n5);
     EXPECT_EQ(r5.out, "RAID Controller No.0\nPhysical Drive No.1\n\n" + Cdb({0xBA, 1, 0x15, 0x10, 0, 0, 0x26, 0}));
-    std::vector<uint8_t> page5{0x22, 0x20, 0x01, 0, 0xAB, 0xCD, 0xFF, 0x01, 0, 0, 0, 1, 0, 0, 0, 2, 3,
-                               4,    5,    0,    0x09, 0x06, 0, 7, 0x03, 0x03, 0, 4, 0, 5, 6, 7, 8, 9};
+    std::vector<uint8_t> page5{0x22, 0x20, 0x01, 0,    0xAB, 0xCD, 0xFF, 0x01, 0,    0, 0, 1, 0, 0, 0, 2, 3,
+                               4,    5,    0,    0x09, 0x06, 0,    7,    0x03, 0x03, 0, 4, 0, 5, 6, 7, 8, 9};
     page5[0] |= 0x80;
     EXPECT_EQ(DriveModel(1)["error_injection"], Hex(page5));
 }
@@ -206,8 +212,8 @@ const char kInjectionA[] = "0\n2\n1\n2\n8\n16\nECC\n1234\n12\n255\nDEADBEEF\n123
 
 TEST_F(Maintenance, SataErrorInjectionStructure) {
     std::vector<uint8_t> structure(512, 0);
-    std::vector<uint8_t> head{0x01, 0x00, 0x1B, 0x05, 0x10, 0x00, 0x34, 0x12, 0x0C, 0xFF,
-                              0xEF, 0xBE, 0xAD, 0xDE, 0x78, 0x56, 0x34, 0x12};
+    std::vector<uint8_t> head{0x01, 0x00, 0x1B, 0x05, 0x10, 0x00, 0x34, 0x12, 0x0C,
+                              0xFF, 0xEF, 0xBE, 0xAD, 0xDE, 0x78, 0x56, 0x34, 0x12};
     std::copy(head.begin(), head.end(), structure.begin());
     std::vector<uint8_t> shown = structure;
     for (size_t i = 0; i < shown.size(); i += 2) std::swap(shown[i], shown[i + 1]);
@@ -225,9 +231,12 @@ TEST_F(Maintenance, SataErrorInjectionIsRefusedOnOtherDrives) {
         std::string content, out;
     };
     for (const Row& row : {
-             Row{"0\n3\n" + a.substr(4), "RAID Controller No.0\nPhysical Drive No.3\n\nTAV0025-E This command is vendor specific.\n"
-                                         "TAV0026-I Supprted by QRXS Kestrel4.\n" + std::string(kAbnormalEnd)},
-             Row{"0\n0\n" + a.substr(4), kPd0 + "TAV0024-E <SAS> drive does not support this command.\n" + kAbnormalEnd},
+             Row{"0\n3\n" + a.substr(4),
+                 "RAID Controller No.0\nPhysical Drive No.3\n\nTAV0025-E This command is vendor specific.\n"
+                 "TAV0026-I Supprted by QRXS Kestrel4.\n" +
+                     std::string(kAbnormalEnd)},
+             Row{"0\n0\n" + a.substr(4),
+                 kPd0 + "TAV0024-E <SAS> drive does not support this command.\n" + kAbnormalEnd},
              Row{std::string(a).replace(a.find("ECC"), 3, "XYZ"), kPd2 + Illegal("Parameter(7)")},
              Row{std::string(a).replace(a.find("\n2\n8"), 2, "\n3"), kPd2 + Illegal("Parameter(4)")},
              Row{std::string(a).replace(a.find("255"), 3, "256"), kPd2 + Illegal("Parameter(10)")},

@@ -46,10 +46,15 @@ std::string Page31(int slot) {
 }
 
 std::string Head(const std::string& kind, int worst) {
-    return kind + "したセクタ数[Head0]:   " + std::to_string(1000000 * (kind == "リード" ? 1 : kind == "ライト" ? 2 : 3)) +
+    return kind + "したセクタ数[Head0]:   " +
+           std::to_string(1000000 * (kind == "リード"   ? 1
+                                     : kind == "ライト" ? 2
+                                                        : 3)) +
            "\n現在の" + kind + "エラー数[Head0]:    0\n前回の" + kind + "エラー数[Head0]:    " +
-           std::to_string(kind == "リード" ? 1 : kind == "ライト" ? 2 : 3) + "\n過去ワーストエラー数:    " +
-           std::to_string(worst) + "\n\n";
+           std::to_string(kind == "リード"   ? 1
+                          : kind == "ライト" ? 2
+                                             : 3) +
+           "\n過去ワーストエラー数:    " + std::to_string(worst) + "\n\n";
 }
 
 std::string Report() {
@@ -58,14 +63,15 @@ std::string Report() {
                       Cdb({0xBB, 3, 0x4D, 0, 0x31, 0, 0, 0, 0, 0x35, 0x74, 0}) + Page31(3) +
                       "\n<<<Logpage32:HDD SMART系ログ>>>\n" + Cdb({0xBB, 3, 0x4D, 0, 0x32, 0, 0, 0, 0, 0x00, 0xD4, 0});
     out += "累積稼動時間[h]:       1.50\n\n" + Head("リード", 7) + Head("ライト", 7) + Head("シーク", 7);
-    out += "残り交替セクタ数:  291\n\n"
-           "今回のスピンアップ時間[s]:   6\n前回のスピンアップ時間[s]:   7\n最大スピンアップ時間[s]:   9\n"
-           "最大時間を要した時の発生時間[h]:       2.00\n\n"
-           "現在のCSS 回数:  300\n\n"
-           "現在の装置温度: 35\n過去最大温度: 45\n最大温度を検出したときの時間[h]:       5.00\n\n"
-           "現在の12V 電圧:11.9\n最大電圧:12.3\n最低電圧:11.9\n最大電圧を検出したときの時間[h]:       1.50\n"
-           "最低電圧を検出したときの時間[h]:       0.50\n\n"
-           "SMART ASC:00\nSMART ASCQ:00\nSMART 警告を検出した時間[h]:       0.00\n\n";
+    out +=
+        "残り交替セクタ数:  291\n\n"
+        "今回のスピンアップ時間[s]:   6\n前回のスピンアップ時間[s]:   7\n最大スピンアップ時間[s]:   9\n"
+        "最大時間を要した時の発生時間[h]:       2.00\n\n"
+        "現在のCSS 回数:  300\n\n"
+        "現在の装置温度: 35\n過去最大温度: 45\n最大温度を検出したときの時間[h]:       5.00\n\n"
+        "現在の12V 電圧:11.9\n最大電圧:12.3\n最低電圧:11.9\n最大電圧を検出したときの時間[h]:       1.50\n"
+        "最低電圧を検出したときの時間[h]:       0.50\n\n"
+        "SMART ASC:00\nSMART ASCQ:00\nSMART 警告を検出した時間[h]:       0.00\n\n";
     out += "\nRAID Controller No.0\nPhysical Drive No.4\n\n<<<Logpage31:過去にHDDが挙げたエラーログ>>>\n" +
            Cdb({0xBB, 4, 0x4D, 0, 0x31, 0, 0, 0, 0, 0x35, 0x74, 0}) + Page31(4) + "\n<<<Logpage32:HDD SMART系ログ>>>\n";
     return out;
@@ -76,7 +82,8 @@ TEST_F(Pages, LogReportIsEucJp) {
     EXPECT_EQ(r.status, 0);
     // The labels' bytes, independent of any converter.
     EXPECT_NE(r.out.find("<<<Logpage32:HDD SMART\xB7\xCF\xA5\xED\xA5\xB0>>>\n"), std::string::npos);
-    EXPECT_NE(r.out.find("\tP-On(m)\t\t\x8E\xBE\x8E\xDD\x8E\xBD\x8E\xC3\x8E\xDE\x8E\xB0\x8E\xC0\tLBA"), std::string::npos);
+    EXPECT_NE(r.out.find("\tP-On(m)\t\t\x8E\xBE\x8E\xDD\x8E\xBD\x8E\xC3\x8E\xDE\x8E\xB0\x8E\xC0\tLBA"),
+              std::string::npos);
     EXPECT_EQ(r.out, Iconv(Report(), "UTF-8", "EUC-JP"));
     EXPECT_EQ(Iconv(r.out, "EUC-JP", "UTF-8"), Report());
     EXPECT_NE(TraceLog().find("skipped for not supported [TavPrintLogsense] command."), std::string::npos);
@@ -91,7 +98,7 @@ TEST_F(Pages, FailedPageIsReportedAndTheWalkGoesOn) {
     size_t at = r.out.find("TAV0005-E Request sense data  KEY:05  ASC:24  ASCQ:00\n");
     ASSERT_NE(at, std::string::npos) << r.out.substr(0, 400);
     EXPECT_EQ(r.out.compare(0, failed.size(), failed), 0);
-    EXPECT_EQ(r.out.find("Logpage32"), r.out.rfind("Logpage32"));   // only drive 4's
+    EXPECT_EQ(r.out.find("Logpage32"), r.out.rfind("Logpage32"));  // only drive 4's
     EXPECT_NE(r.out.find("Physical Drive No.4"), std::string::npos);
 }
 
@@ -102,9 +109,10 @@ TEST_F(Pages, ModePageIsPrintedAndAppendedToItsFile) {
                           "' -- tavpth PDPrintModePage 0 3 7F 00 20";
     auto first = tavtest::runCommand({"sh", "-c", command});
     ASSERT_EQ(first.status, 0) << first.out;
-    std::string head = "RAID Controller No.0\nPhysical Drive No.3\nPage Code     : 0x3F\nSub Page Code : 0x00\n"
-                       "Data Size     : 0x20\n\n" +
-                       Cdb({0xBB, 3, 0x1A, 0x08, 0x3F, 0x00, 0x20, 0x00});
+    std::string head =
+        "RAID Controller No.0\nPhysical Drive No.3\nPage Code     : 0x3F\nSub Page Code : 0x00\n"
+        "Data Size     : 0x20\n\n" +
+        Cdb({0xBB, 3, 0x1A, 0x08, 0x3F, 0x00, 0x20, 0x00});
     ASSERT_EQ(first.out.compare(0, head.size(), head), 0) << first.out;
     std::string dump = first.out.substr(head.size());
     EXPECT_EQ(dump.compare(0, 30, "[Get HDD Mode Page] Size=32\n--"), 0) << dump;
@@ -129,7 +137,8 @@ TEST_F(Pages, ModePageArgumentsAreChecked) {
         {{"PDPrintModePage", "0", "3", "3F", "00", ""}, target3 + illegal("Data Size"), 1},
         {{"PDPrintModePage", "0", "0", "3F", "00", "20"},
          "RAID Controller No.0\nPhysical Drive No.0\nTAV0024-E <SATA> drive does not support this command.\n" +
-             std::string(kAbnormalEnd), 1},
+             std::string(kAbnormalEnd),
+         1},
     });
     EXPECT_EQ(DriveModel(3)["commands_received"], 0);
 }

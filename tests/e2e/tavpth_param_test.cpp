@@ -14,7 +14,7 @@ class ParamFiles : public pthtest::Tool {
 protected:
     struct FileCase {
         std::string content;
-        std::string out;   // after the file name line
+        std::string out;  // after the file name line
         int status;
     };
     void ExpectFiles(const std::string& command, const std::vector<FileCase>& cases) const {
@@ -44,18 +44,19 @@ std::string Illegal(const std::string& label) {
 TEST_F(ParamFiles, FixReadOfOneBlockTakesAddressAndLengthFromTheCdb) {
     auto data = Pattern(512, 1);
     SetMedia(0, 0x10, data);
-    ExpectFiles("P", {{"/ READ(10) of one block\n0\nanything\n0\n28000000001000000100\n0\n",
-                       kPd0 + Cdb({0xBB, 0, 0x28, 0, 0, 0, 0, 0x10, 0, 0, 1, 0}) + Dump("Command Result", data) + "\n",
-                       0}});
+    ExpectFiles("P",
+                {{"/ READ(10) of one block\n0\nanything\n0\n28000000001000000100\n0\n",
+                  kPd0 + Cdb({0xBB, 0, 0x28, 0, 0, 0, 0, 0x10, 0, 0, 1, 0}) + Dump("Command Result", data) + "\n", 0}});
 }
 
 TEST_F(ParamFiles, FixReadOfManyBlocksIsSentInPiecesPrintedAsOneDump) {
     auto data = Pattern(0x300 * 512, 7);
     SetMedia(0, 0x1000, data);
-    auto r = RunFile("P", "0\n\n0\n0\n28000000100000030000\n0");   // last line without a line end
+    auto r = RunFile("P", "0\n\n0\n0\n28000000100000030000\n0");  // last line without a line end
     ASSERT_EQ(r.status, 0) << r.out.substr(0, 500);
-    std::string expected = kPd0 + Cdb({0xBB, 0, 0x28, 0, 0, 0, 0x10, 0x00, 0, 0x03, 0x00, 0}) + "[Command Result] Size=" +
-                           std::to_string(data.size()) + "\n" + pthtest::Rule() + pthtest::HexRows(data) + "\n";
+    std::string expected = kPd0 + Cdb({0xBB, 0, 0x28, 0, 0, 0, 0x10, 0x00, 0, 0x03, 0x00, 0}) +
+                           "[Command Result] Size=" + std::to_string(data.size()) + "\n" + pthtest::Rule() +
+                           pthtest::HexRows(data) + "\n";
     EXPECT_EQ(r.out, expected);
     auto recent = DriveModel(0)["recent_commands"];
     ASSERT_GE(recent.size(), 6u);
@@ -71,19 +72,20 @@ TEST_F(ParamFiles, FixWriteFillsTheNamedBlocksWithFF) {
 }
 
 TEST_F(ParamFiles, FixGrammar) {
-    ExpectFiles("P", {
-        {"0\nx\n0\n28000000000000000100\n", kPd0 + "TAV0014-E Parameter error. argno=*\n" + kAbnormalEnd, 1},
-        {"00\n", Illegal("Controller No"), 1},
-        {"0\nx\nA\n", "RAID Controller No.0\n" + Illegal("Drive No"), 1},
-        {"0\nx\n2\n28000000000000000100\n0\n",
-         kPd2 + "TAV0024-E <SATA> drive does not support this command.\n" + kAbnormalEnd, 1},
-        {"0\nx\n0\n28000000000000000G00\n0\n", kPd0 + Illegal("CDB"), 1},
-        {"0\nx\n0\n" + std::string(30, '0') + "\n0\n", kPd0 + Illegal("CDB"), 1},   // 15 bytes
-        {"0\nx\n0\n" + std::string(1100, '2') + "\n0\n", kPd0 + Illegal("CDB"), 1},  // over-long line
-        {"0\nx\n0\n28000000000000000100\n2\n", kPd0 + Illegal("Direction"), 1},
-        {"0\nx\n0\n280000\n0\n", kPd0 + Illegal("Address"), 1},
-        {"0\nx\n0\n2800000000000000\n0\n", kPd0 + Illegal("Data Length"), 1},
-    });
+    ExpectFiles(
+        "P", {
+                 {"0\nx\n0\n28000000000000000100\n", kPd0 + "TAV0014-E Parameter error. argno=*\n" + kAbnormalEnd, 1},
+                 {"00\n", Illegal("Controller No"), 1},
+                 {"0\nx\nA\n", "RAID Controller No.0\n" + Illegal("Drive No"), 1},
+                 {"0\nx\n2\n28000000000000000100\n0\n",
+                  kPd2 + "TAV0024-E <SATA> drive does not support this command.\n" + kAbnormalEnd, 1},
+                 {"0\nx\n0\n28000000000000000G00\n0\n", kPd0 + Illegal("CDB"), 1},
+                 {"0\nx\n0\n" + std::string(30, '0') + "\n0\n", kPd0 + Illegal("CDB"), 1},    // 15 bytes
+                 {"0\nx\n0\n" + std::string(1100, '2') + "\n0\n", kPd0 + Illegal("CDB"), 1},  // over-long line
+                 {"0\nx\n0\n28000000000000000100\n2\n", kPd0 + Illegal("Direction"), 1},
+                 {"0\nx\n0\n280000\n0\n", kPd0 + Illegal("Address"), 1},
+                 {"0\nx\n0\n2800000000000000\n0\n", kPd0 + Illegal("Data Length"), 1},
+             });
     EXPECT_EQ(DriveModel(0)["commands_received"], 0);
 }
 
@@ -125,32 +127,35 @@ TEST_F(ParamFiles, LongestDataLine) {
     for (int i = 0; i < 511; ++i) data += "A5";
     std::string sent = kPd0 + Cdb({0xBA, 0, 0x3B, 0x02, 0, 0, 0, 0, 0, 0x01, 0xFF, 0});
     ExpectFiles("ANY", {
-        {head + data + "A\n", sent, 0},
-        {head + data + "A", sent, 0},              // the last line without a line end
-        {head + data + "AB\n", kPd0 + Illegal("Data"), 1},
-    });
+                           {head + data + "A\n", sent, 0},
+                           {head + data + "A", sent, 0},  // the last line without a line end
+                           {head + data + "AB\n", kPd0 + Illegal("Data"), 1},
+                       });
 }
 
 TEST_F(ParamFiles, AnyGrammar) {
     const std::string write = "0\n0\n3B020000000000001000\n1\n";
-    ExpectFiles("ANY", {
-        {write + "10001\n", kPd0 + Illegal("Data Length: Send max size over 64K bytes"), 1},
-        {write + "123456789\n", kPd0 + Illegal("Data Length"), 1},
-        {write + "10\n", kPd0 + "TAV0014-E Parameter error. argno=*\n" + kAbnormalEnd, 1},
-        {write + "10\n2\n", kPd0 + Illegal("Continuousness"), 1},
-        {write + "10\n1\n", kPd0 + Illegal("Data"), 1},
-        {write + "10\n0\nA5G5\n", kPd0 + Illegal("Data"), 1},
-        {write + "2\n0\nA5A5A5\n", kPd0 + Illegal("Data Length"), 1},
-        {"0\n0\n3C020000000000001000\n0\n0\n", kPd0 + "TAV0021-E Please do not specify 0 or less for a size of data.\n" +
-                                                   kAbnormalEnd, 1},
-        {"0\n0\n3C020000000000001000\n3\n", kPd0 + Illegal("Direction"), 1},
-        {"0\n9\n", "RAID Controller No.0\nTAV0009-E Your target DeviceNo doesn't exist.\n" + std::string(kAbnormalEnd), 1},
-    });
+    ExpectFiles(
+        "ANY",
+        {
+            {write + "10001\n", kPd0 + Illegal("Data Length: Send max size over 64K bytes"), 1},
+            {write + "123456789\n", kPd0 + Illegal("Data Length"), 1},
+            {write + "10\n", kPd0 + "TAV0014-E Parameter error. argno=*\n" + kAbnormalEnd, 1},
+            {write + "10\n2\n", kPd0 + Illegal("Continuousness"), 1},
+            {write + "10\n1\n", kPd0 + Illegal("Data"), 1},
+            {write + "10\n0\nA5G5\n", kPd0 + Illegal("Data"), 1},
+            {write + "2\n0\nA5A5A5\n", kPd0 + Illegal("Data Length"), 1},
+            {"0\n0\n3C020000000000001000\n0\n0\n",
+             kPd0 + "TAV0021-E Please do not specify 0 or less for a size of data.\n" + kAbnormalEnd, 1},
+            {"0\n0\n3C020000000000001000\n3\n", kPd0 + Illegal("Direction"), 1},
+            {"0\n9\n",
+             "RAID Controller No.0\nTAV0009-E Your target DeviceNo doesn't exist.\n" + std::string(kAbnormalEnd), 1},
+        });
     EXPECT_EQ(DriveModel(0)["commands_received"], 0);
 }
 
 TEST_F(ParamFiles, AnyCheckConditionShowsTheSense) {
-    auto r = RunFile("ANY", "0\n0\n1C0000000000\n0\n10\n");   // RECEIVE DIAGNOSTIC: the drive refuses it
+    auto r = RunFile("ANY", "0\n0\n1C0000000000\n0\n10\n");  // RECEIVE DIAGNOSTIC: the drive refuses it
     EXPECT_EQ(r.out, kPd0 + Cdb({0xBB, 0, 0x1C, 0, 0, 0, 0, 0}) +
                          "TAV0005-E Request sense data  KEY:05  ASC:20  ASCQ:00\n" + kAbnormalEnd);
     EXPECT_EQ(r.status, 1);
@@ -182,15 +187,16 @@ TEST_F(ParamFiles, SataWriteAndReadOfSectors) {
 TEST_F(ParamFiles, SataGrammar) {
     const std::string head = "0\n2\n85090E00000001005500000000402400\n0\n";
     ExpectFiles("ANY", {
-        {head + "81\n1\n0\n", kPd2 + Illegal("Data Length: Send max size over 64K bytes"), 1},
-        {head + "10000\n0\n0\n", kPd2 + Illegal("Data Length: When Tx unit is BYTE send max size over 64K bytes - 1"), 1},
-        {head + "200\n2\n", kPd2 + Illegal("A unit of transfer length"), 1},
-        {head + "200\n0\n3\n", kPd2 + Illegal("Word block change on or not"), 1},
-        {head + "200\n0\n", kPd2 + "TAV0014-E Parameter error. argno=6\n" + kAbnormalEnd, 1},
-        {"0\n2\n85090E0000000100550000000040240000\n", kPd2 + Illegal("CDB"), 1},   // 17 bytes
-        {"0\n2\n85090E00000001005500000000402400\n3\n", kPd2 + Illegal("Direction"), 1},
-        {"0\n2\n" + std::string(1030, '8') + "\n", kPd2 + Illegal("CDB"), 1},
-    });
+                           {head + "81\n1\n0\n", kPd2 + Illegal("Data Length: Send max size over 64K bytes"), 1},
+                           {head + "10000\n0\n0\n",
+                            kPd2 + Illegal("Data Length: When Tx unit is BYTE send max size over 64K bytes - 1"), 1},
+                           {head + "200\n2\n", kPd2 + Illegal("A unit of transfer length"), 1},
+                           {head + "200\n0\n3\n", kPd2 + Illegal("Word block change on or not"), 1},
+                           {head + "200\n0\n", kPd2 + "TAV0014-E Parameter error. argno=6\n" + kAbnormalEnd, 1},
+                           {"0\n2\n85090E0000000100550000000040240000\n", kPd2 + Illegal("CDB"), 1},  // 17 bytes
+                           {"0\n2\n85090E00000001005500000000402400\n3\n", kPd2 + Illegal("Direction"), 1},
+                           {"0\n2\n" + std::string(1030, '8') + "\n", kPd2 + Illegal("CDB"), 1},
+                       });
     EXPECT_EQ(DriveModel(2)["commands_received"], 0);
 }
 

@@ -28,7 +28,7 @@ TEST_F(Sectors, SasSectorWriteLandsOnTheNamedBlockOnly) {
     EXPECT_EQ(Media(0, 0x20, 1), Bytes(512, 0x5A));
     EXPECT_EQ(Media(0, 0x1F, 1), Bytes(512, 0));
     EXPECT_EQ(Media(0, 0x21, 1), Bytes(512, 0));
-    EXPECT_EQ(Media(5, 0x20, 1), Bytes(512, 0));   // its mirror partner is not touched
+    EXPECT_EQ(Media(5, 0x20, 1), Bytes(512, 0));  // its mirror partner is not touched
 }
 
 TEST_F(Sectors, SasSectorReadPrintsTheBlock) {
@@ -43,7 +43,8 @@ TEST_F(Sectors, SasSectorReadPrintsTheBlock) {
 TEST_F(Sectors, SataSectorGoesThroughAtaPassThrough) {
     std::vector<uint8_t> write{0x85, 0x0B, 0x06, 0, 0, 0, 1, 0, 0x34, 0, 0x12, 0, 0, 0x40, 0x34, 0};
     Expect({{"PDOneSectorWrite", "0", "2", "1234"},
-            "RAID Controller No.0\nPhysical Drive No.2\nLogical Block Address : 0x000000001234\n" + Cdb(write), 0});
+            "RAID Controller No.0\nPhysical Drive No.2\nLogical Block Address : 0x000000001234\n" + Cdb(write),
+            0});
     EXPECT_EQ(Media(2, 0x1234, 1), Bytes(512, 0x5A));
     EXPECT_EQ(Media(2, 0x1235, 1), Bytes(512, 0));
 
@@ -60,9 +61,11 @@ TEST_F(Sectors, SataAddressMustStayBelow48Bits) {
     std::string target = "RAID Controller No.0\nPhysical Drive No.2\n";
     ExpectAll({
         {{"PDOneSectorRead", "0", "2", "1000000000000"},
-         target + "TAV0022-E Ileagal Parameter. detail=Address\n" + kAbnormalEnd, 1},
+         target + "TAV0022-E Ileagal Parameter. detail=Address\n" + kAbnormalEnd,
+         1},
         {{"PDOneSectorWrite", "0", "2", "0x10000000000000000"},
-         target + "TAV0022-E Ileagal Parameter. detail=Address\n" + kAbnormalEnd, 1},
+         target + "TAV0022-E Ileagal Parameter. detail=Address\n" + kAbnormalEnd,
+         1},
     });
     EXPECT_EQ(DriveModel(2)["commands_received"], 0);
 }
@@ -79,12 +82,13 @@ TEST_F(Sectors, DumpSavesTheRawSector) {
     EXPECT_EQ(std::vector<uint8_t>(saved.begin(), saved.end()), data);
 
     std::string nowhere = sim.path("/no/such/dir/s.bin");
-    Expect({{"D", "0", "0", "7", nowhere},
-            head + "Save FileName:" + nowhere + "\n\n" + cdb + "TAV0011-E Saved file open error. errno=2\n" +
-                kAbnormalEnd,
-            1});
-    Expect({{"D", "0", "2", "7", save}, std::string("RAID Controller No.0\nPhysical Drive No.2\n") +
-                                            "TAV0024-E <SATA> drive does not support this command.\n" + kAbnormalEnd,
+    Expect(
+        {{"D", "0", "0", "7", nowhere},
+         head + "Save FileName:" + nowhere + "\n\n" + cdb + "TAV0011-E Saved file open error. errno=2\n" + kAbnormalEnd,
+         1});
+    Expect({{"D", "0", "2", "7", save},
+            std::string("RAID Controller No.0\nPhysical Drive No.2\n") +
+                "TAV0024-E <SATA> drive does not support this command.\n" + kAbnormalEnd,
             1});
 }
 
@@ -137,8 +141,9 @@ TEST_F(Sectors, StripeParameterFiles) {
     std::string w = File("w.txt", "/ stripe write\n0\n\n   indented lines do not count\n0\n0x300\n2");
     auto r = Run({"W", w});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "RAID Controller No.0\nLogical Drive No.0\nLogical Block Address : 0x00000300\n\nData HDD : 2\n\n" +
-                         Cdb({0x2A, 0, 0, 0, 0x03, 0x00, 0, 0, 0x80, 0}));
+    EXPECT_EQ(r.out,
+              "RAID Controller No.0\nLogical Drive No.0\nLogical Block Address : 0x00000300\n\nData HDD : 2\n\n" +
+                  Cdb({0x2A, 0, 0, 0, 0x03, 0x00, 0, 0, 0x80, 0}));
     EXPECT_EQ(Media(4, 0x300, 256), Bytes(0x20000, 0x5A));
 
     std::string target = "RAID Controller No.0\nLogical Drive No.0\n";
@@ -146,12 +151,17 @@ TEST_F(Sectors, StripeParameterFiles) {
         {{"R", File("short.txt", "0\n0\n")}, target + "TAV0014-E Parameter error. argno=*\n" + kAbnormalEnd, 1},
         {{"W", File("noHdd.txt", "0\n0\n10\n")}, target + "TAV0014-E Parameter error. argno=*\n" + kAbnormalEnd, 1},
         {{"R", File("badaddr.txt", "0\n0\n1234567890\n")},
-         target + "TAV0022-E Ileagal Parameter. detail=Address\n" + kAbnormalEnd, 1},
+         target + "TAV0022-E Ileagal Parameter. detail=Address\n" + kAbnormalEnd,
+         1},
         {{"W", File("badhdd.txt", "0\n0\n10\n12\n")},
-         target + "TAV0022-E Ileagal Parameter. detail=Data HDD\n" + kAbnormalEnd, 1},
-        {{"R", File("badcont.txt", "00\n")}, "TAV0022-E Ileagal Parameter. detail=Controller No\n" + std::string(kAbnormalEnd), 1},
+         target + "TAV0022-E Ileagal Parameter. detail=Data HDD\n" + kAbnormalEnd,
+         1},
+        {{"R", File("badcont.txt", "00\n")},
+         "TAV0022-E Ileagal Parameter. detail=Controller No\n" + std::string(kAbnormalEnd),
+         1},
         {{"R", File("long.txt", std::string(2000, '1') + "\n0\n0\n")},
-         "TAV0022-E Ileagal Parameter. detail=Controller No\n" + std::string(kAbnormalEnd), 1},
+         "TAV0022-E Ileagal Parameter. detail=Controller No\n" + std::string(kAbnormalEnd),
+         1},
     });
 }
 

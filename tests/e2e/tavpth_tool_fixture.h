@@ -33,8 +33,8 @@ inline const char kServer[] = R"({"adapters": [{"host": 2, "model": "ZN5121", "d
 inline const char kAbnormalEnd[] = "TAV0002-I PassThrough Tool abnormal end.\n";
 
 struct Case {
-    std::vector<std::string> args;   // after the program name
-    std::string out;                 // the whole standard output
+    std::vector<std::string> args;  // after the program name
+    std::string out;                // the whole standard output
     int status;
 };
 

@@ -124,7 +124,8 @@ TEST(TavserviceDump, IncompleteDumpFromTheEventLog) {
     Service service(server, {"-d", "-t", "1"});
     ASSERT_TRUE(logged(server, kCreated));
     EXPECT_EQ(tavtest::readFile(dir + "/contno0/dump1"), pattern(0, 0x200000));
-    ASSERT_TRUE(waitFor([&] { return nlohmann::json::parse(server.show())["adapters"][0]["event_log"]["pending"] == 0; }));
+    ASSERT_TRUE(
+        waitFor([&] { return nlohmann::json::parse(server.show())["adapters"][0]["event_log"]["pending"] == 0; }));
     EXPECT_EQ(countOf(syslogOf(server), kCreated), 1u);
 }
 
@@ -164,7 +165,9 @@ TEST(TavserviceDump, ClockIsSetAgainAfterFourHours) {
     writeConfs(server, server.path("/dumps"));
     Service service(server, {"-d", "-t", "60"}, fakeTime("+0 x20000"));
     ASSERT_TRUE(logged(server, kStarted));
-    auto driverInfo = [&] { return nlohmann::json::parse(server.show())["adapters"][0]["driver_info_requests"].get<int>(); };
+    auto driverInfo = [&] {
+        return nlohmann::json::parse(server.show())["adapters"][0]["driver_info_requests"].get<int>();
+    };
     ASSERT_TRUE(waitFor([&] { return driverInfo() >= 245; }, 120));
     std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
     size_t first = trace.find("SetTraidClock CALL");
@@ -184,7 +187,9 @@ TEST(TavserviceDump, MessageVariant1) {
     };
     const Case cases[] = {
         {{"dump", "0", "512"}, false, "daemon.info tavutil: Dump file was created. EventID: 00268."},
-        {{"dump", "0", "512", "3"}, false, "daemon.err tavutil: Dump status is invalid. EventID: 00260. Detailedcode: 14ffffff."},
+        {{"dump", "0", "512", "3"},
+         false,
+         "daemon.err tavutil: Dump status is invalid. EventID: 00260. Detailedcode: 14ffffff."},
         {{"dump", "0", "512"}, true, "daemon.info tavutil: Dump file was not created. EventID: 00269."},
     };
     for (const Case& c : cases) {

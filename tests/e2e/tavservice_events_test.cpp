@@ -77,11 +77,14 @@ TEST(TavserviceEvents, FailedRaid5MemberAndItsRebuildOntoTheHotSpare) {
     ASSERT_TRUE(logged(server, kStarted));
     inject(server, {"fail-drive", "0", "1"});
     Lines expected{
-        "daemon.warning tavutil: Controller [0] Physical Drive [1] Failed. Drive status = 0x[20]. EventID: 04096. Detailedcode: 18fff120.",
-        "daemon.err tavutil: Controller [0] Logical Drive [0] status changed to Degraded. (Status = 0x[10]). EventID: 04240. Detailedcode: 24010fff.",
+        "daemon.warning tavutil: Controller [0] Physical Drive [1] Failed. Drive status = 0x[20]. EventID: 04096. "
+        "Detailedcode: 18fff120.",
+        "daemon.err tavutil: Controller [0] Logical Drive [0] status changed to Degraded. (Status = 0x[10]). EventID: "
+        "04240. Detailedcode: 24010fff.",
         "daemon.info tavutil: Controller [0] Rebuild started on Logical Drive [0]. EventID: 04432.",
         "daemon.info tavutil: Controller [0] Rebuild completed on Logical Drive [0]. EventID: 04448.",
-        "daemon.info tavutil: Controller [0] Logical Drive [0] status changed from Degraded to Optimal. EventID: 04272.",
+        "daemon.info tavutil: Controller [0] Logical Drive [0] status changed from Degraded to Optimal. EventID: "
+        "04272.",
     };
     EXPECT_EQ(waitForEventLines(server, expected.size()), expected);
     waitCycles(server, 2);
@@ -103,41 +106,54 @@ TEST(TavserviceEvents, InjectedEntriesOfEveryFormatter) {
     };
     const std::vector<Row> rows = {
         {{"2", "0x8002", "0", "320=h:1", "322=4", "324=0xff"},
-         "daemon.err tavutil: Controller [0] Physical Drive [4] was offline. Drive status = 0x[ff]. EventID: 04112. Detailedcode: 1cfff4ff."},
+         "daemon.err tavutil: Controller [0] Physical Drive [4] was offline. Drive status = 0x[ff]. EventID: 04112. "
+         "Detailedcode: 1cfff4ff."},
         {{"2", "0x8002", "0", "320=h:1", "322=4", "324=0x10"},
          "daemon.info tavutil: Controller [0] Physical Drive [4] was online. EventID: 04128."},
         {{"2", "2", "0", "320=h:1", "322=4", "324=0"},
          "daemon.info tavutil: Controller [0] Physical Drive [4] status changed to GOOD. EventID: 04144."},
         {{"2", "0x8002", "0", "320=h:72", "322=1", "324=0x20", "325=0x10"},
-         "daemon.err tavutil: Controller [0] Logical Drive [1] Failed. (Status = 0x[20]). EventID: 04256. Detailedcode: 28120fff."},
+         "daemon.err tavutil: Controller [0] Logical Drive [1] Failed. (Status = 0x[20]). EventID: 04256. "
+         "Detailedcode: 28120fff."},
         {{"2", "0x8002", "0", "320=h:72", "322=1", "324=1", "325=2"},  // 0x02 counts as optimal
-         "daemon.err tavutil: Controller [0] Logical Drive [1] status changed to Degraded. (Status = 0x[1]). EventID: 04240. Detailedcode: 24101fff."},
+         "daemon.err tavutil: Controller [0] Logical Drive [1] status changed to Degraded. (Status = 0x[1]). EventID: "
+         "04240. Detailedcode: 24101fff."},
         {{"2", "0x8002", "0", "320=h:72", "322=1", "324=0", "325=7"}, ""},  // 0x07 is no LD status
         {{"2", "0x8002", "0", "320=h:73", "322=6"},
-         "daemon.warning tavutil: Controller [0] Physical Drive [6] S.M.A.R.T. driver detects imminent failure. EventID: 04384. Detailedcode: 2cfff6ff."},
+         "daemon.warning tavutil: Controller [0] Physical Drive [6] S.M.A.R.T. driver detects imminent failure. "
+         "EventID: 04384. Detailedcode: 2cfff6ff."},
         {{"2", "0x8002", "0", "320=h:2", "322=3", "336=9"},
-         "daemon.info tavutil: Controller [0] Physical Drive [3] Medium sector error count is changed([9]). EventID: 04692."},
+         "daemon.info tavutil: Controller [0] Physical Drive [3] Medium sector error count is changed([9]). EventID: "
+         "04692."},
         {{"2", "39", "0", "80=3", "92=w:700"},
-         "daemon.info tavutil: Controller [0] Physical Drive [3] Medium sector error count is changed([700]). EventID: 04692."},
+         "daemon.info tavutil: Controller [0] Physical Drive [3] Medium sector error count is changed([700]). EventID: "
+         "04692."},
         {{"2", "0x8002", "0", "320=h:24", "322=5", "324=6", "344=w:0x1000", "348=w:1"},
-         "daemon.warning tavutil: Controller [0] Physical Drive [5] Bad spot[LD Address: 0x100001000] detected. EventID: 04720. Detailedcode: 4cfff5ff."},
+         "daemon.warning tavutil: Controller [0] Physical Drive [5] Bad spot[LD Address: 0x100001000] detected. "
+         "EventID: 04720. Detailedcode: 4cfff5ff."},
         {{"7", "176", "0", "88=w:5", "146=0x73", "156=0x11", "157=0x2"},
-         "daemon.info tavutil: Controller [0] Physical Drive [5] Check condition SenseKEY=0x[03],ASC=0x[11],ASCQ=0x[02]. EventID: 04352."},
+         "daemon.info tavutil: Controller [0] Physical Drive [5] Check condition "
+         "SenseKEY=0x[03],ASC=0x[11],ASCQ=0x[02]. EventID: 04352."},
         {{"32", "3", "0", "92=0x20", "80=w:0x12345678"},
-         "daemon.warning tavutil: Controller [0] Firmware panic occurred. errorcode = 0x[12345678]. EventID: 05500. Detailedcode: 30123456."},
+         "daemon.warning tavutil: Controller [0] Firmware panic occurred. errorcode = 0x[12345678]. EventID: 05500. "
+         "Detailedcode: 30123456."},
         {{"32", "3", "0", "92=0x40", "80=w:0xabcdef01"},
-         "daemon.warning tavutil: Controller [0] Hardware error occurred. errorcode = 0x[abcdef01]. EventID: 05501. Detailedcode: 34abcdef."},
+         "daemon.warning tavutil: Controller [0] Hardware error occurred. errorcode = 0x[abcdef01]. EventID: 05501. "
+         "Detailedcode: 34abcdef."},
         {{"32", "3", "0", "92=0x30"}, ""},
         {{"33", "0x8004", "0", "82=0xf0", "80=2", "98=6"},
-         "daemon.err tavutil: Controller [0] Rebuild aborted on Logical Drive [2]. An error occurred on Physical Drive [6]. EventID: 04453. Detailedcode: 3c2ff6ff."},
+         "daemon.err tavutil: Controller [0] Rebuild aborted on Logical Drive [2]. An error occurred on Physical Drive "
+         "[6]. EventID: 04453. Detailedcode: 3c2ff6ff."},
         {{"33", "4", "0", "82=1", "80=1"},
          "daemon.info tavutil: Controller [0] Check Consistency started on Logical Drive [1]. EventID: 04464."},
         {{"33", "4", "0", "82=1", "80=1", "84=w:0xffffffff"},
          "daemon.info tavutil: Controller [0] Check Consistency completed on Logical Drive [1]. EventID: 04480."},
         {{"33", "0x8004", "0", "82=1", "80=1", "84=w:0x10", "88=w:2"},
-         "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. LD Address: 0x[200000010]. EventID: 04560."},
+         "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. LD Address: "
+         "0x[200000010]. EventID: 04560."},
         {{"33", "4", "0", "82=1", "80=1", "96=h:81"},  // r = 0 with s = 81 is an inconsistency too
-         "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. LD Address: 0x[0]. EventID: 04560."},
+         "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. LD Address: 0x[0]. "
+         "EventID: 04560."},
         {{"33", "4", "0", "82=2", "80=1"},
          "daemon.info tavutil: Controller [0] Make Parity Started on Logical Drive [1]. EventID: 04496."},
         {{"33", "4", "0", "82=2", "80=1", "84=w:0xffffffff"},
@@ -154,7 +170,8 @@ TEST(TavserviceEvents, InjectedEntriesOfEveryFormatter) {
         {{"34", "0x8002", "0", "320=h:32", "322=1", "324=0"},
          "daemon.info tavutil: Controller [0] Logical Drive [1] status set Optimal. EventID: 04656."},
         {{"41", "0x8002", "0", "322=1", "325=0", "324=5", "326=7"},
-         "daemon.info tavutil: Controller [0] Prevent copy started to Physical Drive[7] of Logical Drive[1]. EventID: 04672."},
+         "daemon.info tavutil: Controller [0] Prevent copy started to Physical Drive[7] of Logical Drive[1]. EventID: "
+         "04672."},
         {{"41", "0x8002", "0", "322=1", "325=5", "324=21"},
          "daemon.info tavutil: Controller [0] Prevent copy completed on Logical Drive[1]. EventID: 04688."},
         {{"41", "2", "0", "322=1", "325=5", "324=3"},
@@ -162,7 +179,8 @@ TEST(TavserviceEvents, InjectedEntriesOfEveryFormatter) {
         {{"99", "0", "0"}, ""},
         {{"2", "0x8002", "0", "320=h:71", "364=0x42", "376=w:1"}, ""},
         {{"2", "0x8002", "0", "320=h:71", "364=0x42", "372=0x42", "376=w:3"},
-         "daemon.warning tavutil: Controller [0] memory single bit error reaches the threshold. EventID: 04209. Detailedcode: 88000042."},
+         "daemon.warning tavutil: Controller [0] memory single bit error reaches the threshold. EventID: 04209. "
+         "Detailedcode: 88000042."},
         {{"2", "0x8002", "0", "320=h:71", "364=0x42", "376=w:1"}, ""},  // reported once per run
     };
     Lines expected;
@@ -192,16 +210,25 @@ TEST(TavserviceEvents, OlderMessageVariants) {
     };
     const Case cases[] = {
         {"SVA1000001",
-         {"daemon.err tavutil: Controller [0] Firmware panic occurred. errorcode = 0x[12345678]. EventID: 04400. Detailedcode: 30123456.",
-          "daemon.err tavutil: Controller [0] Physical Drive [1] Failed. Drive status = 0x[20]. EventID: 04096. Detailedcode: 18fff120.",
-          "daemon.warning tavutil: Controller [0] memory single bit error occurred. Address = 0x[beef]. EventID: 04208. Detailedcode: 20ffffff.",
-          "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. Address = 0x[10]. EventID: 04560.",
-          "daemon.err tavutil: Controller [0] Physical Drive [5] Bad spot[address 0x1000] detected. EventID: 04720. Detailedcode: 4cfff5ff."}},
+         {"daemon.err tavutil: Controller [0] Firmware panic occurred. errorcode = 0x[12345678]. EventID: 04400. "
+          "Detailedcode: 30123456.",
+          "daemon.err tavutil: Controller [0] Physical Drive [1] Failed. Drive status = 0x[20]. EventID: 04096. "
+          "Detailedcode: 18fff120.",
+          "daemon.warning tavutil: Controller [0] memory single bit error occurred. Address = 0x[beef]. EventID: "
+          "04208. Detailedcode: 20ffffff.",
+          "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. Address = 0x[10]. "
+          "EventID: 04560.",
+          "daemon.err tavutil: Controller [0] Physical Drive [5] Bad spot[address 0x1000] detected. EventID: 04720. "
+          "Detailedcode: 4cfff5ff."}},
         {"OTHER",
-         {"daemon.err tavutil: Controller [0] Firmware panic occurred. errorcode = 0x[12345678]. EventID: 04400. Detailedcode: 30123456.",
-          "daemon.warning tavutil: Controller [0] Physical Drive [1] Failed. Drive status = 0x[20]. EventID: 04096. Detailedcode: 18fff120.",
-          "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. Address = 0x[10]. EventID: 04560.",
-          "daemon.warning tavutil: Controller [0] Physical Drive [5] Bad spot[address 0x1000] detected. EventID: 04720. Detailedcode: 4cfff5ff."}},
+         {"daemon.err tavutil: Controller [0] Firmware panic occurred. errorcode = 0x[12345678]. EventID: 04400. "
+          "Detailedcode: 30123456.",
+          "daemon.warning tavutil: Controller [0] Physical Drive [1] Failed. Drive status = 0x[20]. EventID: 04096. "
+          "Detailedcode: 18fff120.",
+          "daemon.err tavutil: Controller [0] Parity Inconsistency occurred on Logical Drive [1]. Address = 0x[10]. "
+          "EventID: 04560.",
+          "daemon.warning tavutil: Controller [0] Physical Drive [5] Bad spot[address 0x1000] detected. EventID: "
+          "04720. Detailedcode: 4cfff5ff."}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.systemVersion);
@@ -276,8 +303,8 @@ TEST(TavserviceEvents, LogCollectionStartsTavlogForEventsOfInterest) {
         ASSERT_TRUE(logged(server, "EventID: 04096."));
         waitCycles(server, 2);
         std::string calls = tavtest::readFile(server.path("/tavlog.calls"));
-        EXPECT_EQ(calls, c.started ? "tav_0_fwtrclog " + server.path("/opt/morvane/tavutility/log") + " -AutomaticLog\n"
-                                   : "");
+        EXPECT_EQ(calls,
+                  c.started ? "tav_0_fwtrclog " + server.path("/opt/morvane/tavutility/log") + " -AutomaticLog\n" : "");
     }
 }
 

@@ -127,9 +127,10 @@ TEST(TavserviceFrame, StartFailsWithoutTheDriversProcDirectory) {
     ASSERT_EQ(tavtest::runCommand({"rm", "-r", server.path("/proc/scsi/tavdrv")}).status, 0);
     Service service(server, {"-t", "1"});
     EXPECT_EQ(service.waitExit(), 255);
-    EXPECT_EQ(messages(server), std::vector<std::string>{
-        "daemon.err tavutil: tavservice was stopped : failed to get controller information. EventID: 00021. "
-        "Detailedcode: 00ffffff."});
+    EXPECT_EQ(messages(server),
+              std::vector<std::string>{
+                  "daemon.err tavutil: tavservice was stopped : failed to get controller information. EventID: 00021. "
+                  "Detailedcode: 00ffffff."});
     EXPECT_FALSE(tavtest::fileExists(server.path("/var/run/tavservice.pid")));
 }
 
@@ -142,9 +143,12 @@ TEST(TavserviceFrame, MissingConfigurationKeysAreReportedAndTheServiceRuns) {
     ASSERT_TRUE(logged(server, kStarted));
     std::string conf = server.path("/opt/morvane/tavutility/conf/");
     std::vector<std::string> expected{
-        "daemon.warning tavutil: tavservice failed to access configuration keys. " + conf + "tavlog.conf : Ptime. EventID: 00065.",
-        "daemon.warning tavutil: tavservice failed to access configuration keys. " + conf + "tavlog.conf : DumpDir. EventID: 00065.",
-        "daemon.warning tavutil: tavservice failed to access configuration keys. " + conf + "eventid.conf : 0. EventID: 00065.",
+        "daemon.warning tavutil: tavservice failed to access configuration keys. " + conf +
+            "tavlog.conf : Ptime. EventID: 00065.",
+        "daemon.warning tavutil: tavservice failed to access configuration keys. " + conf +
+            "tavlog.conf : DumpDir. EventID: 00065.",
+        "daemon.warning tavutil: tavservice failed to access configuration keys. " + conf +
+            "eventid.conf : 0. EventID: 00065.",
     };
     auto lines = messages(server);
     ASSERT_GE(lines.size(), 3u);
@@ -158,9 +162,12 @@ TEST(TavserviceFrame, IntervalFromTheOptions) {
         const char* trace;
     };
     const Case cases[] = {
-        {{"-d"}, "PollInterval=1 DebugMode=1"},          {{"-d", "-t", "5"}, "PollInterval=5 DebugMode=1"},
-        {{"-d", "-t", "0"}, "PollInterval=1 DebugMode=1"}, {{"-d", "-t", "61"}, "PollInterval=60 DebugMode=1"},
-        {{"-d", "-t", "-3"}, "PollInterval=60 DebugMode=1"}, {{"-t", "7"}, "PollInterval=7 DebugMode=0"},
+        {{"-d"}, "PollInterval=1 DebugMode=1"},
+        {{"-d", "-t", "5"}, "PollInterval=5 DebugMode=1"},
+        {{"-d", "-t", "0"}, "PollInterval=1 DebugMode=1"},
+        {{"-d", "-t", "61"}, "PollInterval=60 DebugMode=1"},
+        {{"-d", "-t", "-3"}, "PollInterval=60 DebugMode=1"},
+        {{"-t", "7"}, "PollInterval=7 DebugMode=0"},
         {{}, "PollInterval=60 DebugMode=0"},
     };
     for (const Case& c : cases) {
@@ -205,8 +212,9 @@ TEST(TavserviceFrame, StartFailsWhenNoSupportedControllerAnswers) {
     ASSERT_EQ(server.inject({"--adapter", "1", "ioctl-error", "EIO", "100000"}).status, 0);
     Service service(server, {"-t", "1"}, fakeTime("+0 x1000"));
     EXPECT_EQ(service.waitExit(), 0);
-    ASSERT_TRUE(logged(server, "tavutil: tavservice was stopped : failed to get controller information. EventID: 00021. "
-                               "Detailedcode: 01ffffff."));
+    ASSERT_TRUE(logged(server,
+                       "tavutil: tavservice was stopped : failed to get controller information. EventID: 00021. "
+                       "Detailedcode: 01ffffff."));
     EXPECT_TRUE(waitFor([&] { return !tavtest::fileExists(server.path("/var/run/tavservice.pid")); }));
     EXPECT_EQ(countOf(syslogOf(server), kStarted), 0u);
     std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));

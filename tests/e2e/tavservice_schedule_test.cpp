@@ -68,12 +68,18 @@ TEST_F(Scheduler, StartsOncePerScheduledHourAndReportsWhatCannotStart) {
     service.stop();
     std::string log = syslogOf(sim);
     EXPECT_EQ(countOf(log, kStartsLd0), 1u) << log;
-    EXPECT_EQ(countOf(log, Report(2, "The schedule of Consistency Check was deleted. detailed error: 0x03. "
-                                     "EventID: 04500.")), 1u);
-    EXPECT_EQ(countOf(log, Report(5, "The schedule of Consistency Check was deleted. detailed error: 0x02. "
-                                     "EventID: 04500.")), 1u);
-    EXPECT_GE(countOf(log, Report(1, "Scheduled Consistency Check does not start. detailed error: 0x05. "
-                                     "EventID: 04502.")), 2u);
+    EXPECT_EQ(countOf(log, Report(2,
+                                  "The schedule of Consistency Check was deleted. detailed error: 0x03. "
+                                  "EventID: 04500.")),
+              1u);
+    EXPECT_EQ(countOf(log, Report(5,
+                                  "The schedule of Consistency Check was deleted. detailed error: 0x02. "
+                                  "EventID: 04500.")),
+              1u);
+    EXPECT_GE(countOf(log, Report(1,
+                                  "Scheduled Consistency Check does not start. detailed error: 0x05. "
+                                  "EventID: 04502.")),
+              2u);
     EXPECT_EQ(countOf(log, Report(1, "Scheduled Consistency Check starts")), 0u);
     EXPECT_EQ(File(), ScheduleText({{"0/0", "11420261207"}, {"0/1", "114"}}) + "\n");
 }
@@ -92,7 +98,8 @@ TEST_F(Scheduler, AStartDateAfterTodayDropsTheSchedule) {
 TEST_F(Scheduler, HeldLockKeepsTheStartDatePending) {
     const std::string before = ScheduleText({{"0/0", "114"}});
     Put(before);
-    int lock = open(sim.path("/var/run/libtavccsch.pid").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);  // not inherited by the service
+    int lock = open(sim.path("/var/run/libtavccsch.pid").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC,
+                    0600);  // not inherited by the service
     ASSERT_GE(lock, 0);
     ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
     auto start = std::chrono::steady_clock::now();

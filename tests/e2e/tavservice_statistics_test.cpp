@@ -111,8 +111,7 @@ TEST_F(Statistics, TextAndCommaSeparatedRecordings) {
     tavtest::RunResult r = Pfm({"-auto", "-a0,1", "-L0", "-txt", "-int0001", "-freq3", "-f" + text});
     ASSERT_EQ(r.out, "Adapter 0,1-VD 0: The automatic statistical information acquisition processing started.\n");
     ASSERT_TRUE(Finished(text, std::string(kComplete) + "\n")) << tavtest::readFile(text);
-    EXPECT_EQ(tavtest::readFile(text),
-              kTextHead + TextSample(1) + TextSample(2) + TextSample(3) + kComplete + "\n");
+    EXPECT_EQ(tavtest::readFile(text), kTextHead + TextSample(1) + TextSample(2) + TextSample(3) + kComplete + "\n");
     struct stat st;
     ASSERT_EQ(stat(text.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0500u);

@@ -28,36 +28,49 @@ using tavtest::SimServer;
 
 // The documented fields of the JSON document: name -> type, "?" marks a
 // field that may be null; "*" a field that only some objects carry.
-const std::map<std::string, std::string> kAdapterFields = {
-    {"adapter", "number"}, {"status", "string"}, {"model", "string"}, {"pci_bus", "number"},
-    {"pci_device", "number"}, {"driver_version", "string"}, {"firmware_revision", "string"},
-    {"boot_revision", "string"}, {"flash_revision_bank1", "string"}, {"flash_revision_bank2", "string"},
-    {"sas_address", "string"}, {"memory_mb", "number"}, {"cache_mb", "number"}, {"write_cache_mb", "number"},
-    {"rebuild_priority_idle", "string"}, {"rebuild_priority_busy", "string"},
-    {"patrol_read_delay_weeks", "number"}, {"logical_drives", "array"}, {"physical_drives", "array"}};
+const std::map<std::string, std::string> kAdapterFields = {{"adapter", "number"},
+                                                           {"status", "string"},
+                                                           {"model", "string"},
+                                                           {"pci_bus", "number"},
+                                                           {"pci_device", "number"},
+                                                           {"driver_version", "string"},
+                                                           {"firmware_revision", "string"},
+                                                           {"boot_revision", "string"},
+                                                           {"flash_revision_bank1", "string"},
+                                                           {"flash_revision_bank2", "string"},
+                                                           {"sas_address", "string"},
+                                                           {"memory_mb", "number"},
+                                                           {"cache_mb", "number"},
+                                                           {"write_cache_mb", "number"},
+                                                           {"rebuild_priority_idle", "string"},
+                                                           {"rebuild_priority_busy", "string"},
+                                                           {"patrol_read_delay_weeks", "number"},
+                                                           {"logical_drives", "array"},
+                                                           {"physical_drives", "array"}};
 const std::map<std::string, std::string> kLdFields = {
-    {"number", "number"}, {"raid_level", "string"}, {"state", "string"}, {"state_code", "number"},
-    {"size_mb", "number"}, {"stripe_blocks", "number"}, {"read_policy", "string"}, {"write_policy", "string"},
-    {"hot_spare_mode", "string"}, {"auto_rebuild", "boolean"}, {"members", "array"}, {"operation", "string"},
+    {"number", "number"},           {"raid_level", "string"},       {"state", "string"},
+    {"state_code", "number"},       {"size_mb", "number"},          {"stripe_blocks", "number"},
+    {"read_policy", "string"},      {"write_policy", "string"},     {"hot_spare_mode", "string"},
+    {"auto_rebuild", "boolean"},    {"members", "array"},           {"operation", "string"},
     {"progress_percent", "number"}, {"operation_errors", "number"}, {"data_lost", "boolean"}};
 const std::map<std::string, std::string> kMemberFields = {{"slot", "number"}, {"state_code", "number"}};
 const std::map<std::string, std::string> kPdFields = {
     {"slot", "number"}, {"state", "string"}, {"state_code", "number"}, {"present", "boolean"}};
 const std::map<std::string, std::string> kPresentPdFields = {
-    {"vendor", "string"}, {"product", "string"}, {"revision", "string"}, {"serial", "string"},
-    {"size_mb", "number"}, {"class", "string"}, {"class_code", "number"}, {"logical_drive", "number?"},
-    {"link_speed", "string"}, {"smart_trip", "boolean"}, {"bad_spot_state", "string"},
-    {"bad_spot_count", "number"}, {"media_errors", "number"}};
+    {"vendor", "string"},      {"product", "string"},     {"revision", "string"},       {"serial", "string"},
+    {"size_mb", "number"},     {"class", "string"},       {"class_code", "number"},     {"logical_drive", "number?"},
+    {"link_speed", "string"},  {"smart_trip", "boolean"}, {"bad_spot_state", "string"}, {"bad_spot_count", "number"},
+    {"media_errors", "number"}};
 
-const std::vector<std::string> kLdStates = {"Good", "Attention1", "Attention2", "Attention3", "Attention4",
-    "Attention5", "Attention6", "Warning0", "Warning1", "Warning2", "Warning3", "Warning4", "Warning5", "Warning6",
-    "Alarm0", "Alarm1", "Alarm2", "Alarm3", "Alarm4"};
-const std::vector<std::string> kPdStates = {"Good", "Attention1", "Attention2", "Attention3", "Attention4",
-    "Attention5", "Attention6", "Alarm0", "Alarm1", "Alarm2", "Alarm3", "Alarm4", "Alarm5", "Alarm6", "Alarm7",
-    "Not Supported"};
+const std::vector<std::string> kLdStates = {"Good",       "Attention1", "Attention2", "Attention3", "Attention4",
+                                            "Attention5", "Attention6", "Warning0",   "Warning1",   "Warning2",
+                                            "Warning3",   "Warning4",   "Warning5",   "Warning6",   "Alarm0",
+                                            "Alarm1",     "Alarm2",     "Alarm3",     "Alarm4"};
+const std::vector<std::string> kPdStates = {
+    "Good",   "Attention1", "Attention2", "Attention3", "Attention4", "Attention5", "Attention6", "Alarm0",
+    "Alarm1", "Alarm2",     "Alarm3",     "Alarm4",     "Alarm5",     "Alarm6",     "Alarm7",     "Not Supported"};
 
-bool hasType(const json &v, const std::string &type)
-{
+bool hasType(const json &v, const std::string &type) {
     if (type.back() == '?') {
         return v.is_null() || hasType(v, type.substr(0, type.size() - 1));
     }
@@ -66,8 +79,8 @@ bool hasType(const json &v, const std::string &type)
 }
 
 // Every field present with its type, and no field the schema does not know.
-::testing::AssertionResult matches(const json &object, std::vector<const std::map<std::string, std::string> *> schemas)
-{
+::testing::AssertionResult matches(const json &object,
+                                   std::vector<const std::map<std::string, std::string> *> schemas) {
     if (!object.is_object()) {
         return ::testing::AssertionFailure() << "not an object: " << object.dump();
     }
@@ -86,14 +99,12 @@ bool hasType(const json &v, const std::string &type)
     return ::testing::AssertionSuccess();
 }
 
-bool among(const std::vector<std::string> &values, const std::string &v)
-{
+bool among(const std::vector<std::string> &values, const std::string &v) {
     return std::find(values.begin(), values.end(), v) != values.end();
 }
 
 // The whole document against the schema and the documented state values.
-::testing::AssertionResult validDocument(const json &doc)
-{
+::testing::AssertionResult validDocument(const json &doc) {
     if (!doc.is_object() || doc.value("library", "") != "ok" || !doc["adapters"].is_array()) {
         return ::testing::AssertionFailure() << doc.dump();
     }
@@ -110,8 +121,9 @@ bool among(const std::vector<std::string> &values, const std::string &v)
             if (r && !among(kLdStates, ld["state"])) r = ::testing::AssertionFailure() << ld.dump();
         }
         for (const json &pd : a["physical_drives"]) {
-            if (r) r = pd.value("present", false) ? matches(pd, {&kPdFields, &kPresentPdFields})
-                                                    : matches(pd, {&kPdFields});
+            if (r)
+                r = pd.value("present", false) ? matches(pd, {&kPdFields, &kPresentPdFields})
+                                               : matches(pd, {&kPdFields});
             if (r && !among(kPdStates, pd["state"])) r = ::testing::AssertionFailure() << pd.dump();
         }
         if (!r) return r;
@@ -122,11 +134,11 @@ bool among(const std::vector<std::string> &values, const std::string &v)
 // Strict reading of the text exposition format: HELP and TYPE before each
 // family's samples, one family block each, every sample well formed. Returns
 // "name{labels}" -> value.
-::testing::AssertionResult parseMetrics(const std::string &text, std::map<std::string, double> *samples)
-{
+::testing::AssertionResult parseMetrics(const std::string &text, std::map<std::string, double> *samples) {
     static const std::regex help(R"(# HELP ([a-z_]+) \S.*)");
     static const std::regex type(R"(# TYPE ([a-z_]+) (gauge|counter))");
-    static const std::regex sample(R"(([a-z_]+)(\{([a-z_]+="([^"\\]|\\.)*")(,[a-z_]+="([^"\\]|\\.)*")*\})? (-?[0-9]+(\.[0-9]+)?))");
+    static const std::regex sample(
+        R"(([a-z_]+)(\{([a-z_]+="([^"\\]|\\.)*")(,[a-z_]+="([^"\\]|\\.)*")*\})? (-?[0-9]+(\.[0-9]+)?))");
     std::istringstream in(text);
     std::string line, family, typed;
     std::vector<std::string> seen;
@@ -156,14 +168,15 @@ std::string tavstat() { return tavtest::binDir() + "/tavstat"; }
 
 // Six drives, RAID 5 on 0-2 and RAID 1 on 4-5; drive 3 a global hot spare
 // where asked; bad spots on drive 5 where asked.
-std::string serverConfig(bool hotSpare, bool badSpots)
-{
+std::string serverConfig(bool hotSpare, bool badSpots) {
     return std::string(R"({"adapters":[{"host":2,"model":"ZN5121","drives":[
         {"slot":0,"interface":"SAS","serial":"SER0"},{"slot":1,"interface":"SAS"},{"slot":2,"interface":"SAS"},
         {"slot":3,"interface":"SAS"},{"slot":4,"interface":"SATA"},
-        {"slot":5,"interface":"SATA")") + (badSpots ? R"(,"bad_spots":[100,200,300])" : "") + R"(}],
+        {"slot":5,"interface":"SATA")") +
+           (badSpots ? R"(,"bad_spots":[100,200,300])" : "") + R"(}],
       "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]},{"number":1,"raid":1,"members":[4,5]}],
-      "hot_spares":)" + (hotSpare ? "[3]" : "[]") + "}]}";
+      "hot_spares":)" +
+           (hotSpare ? "[3]" : "[]") + "}]}";
 }
 
 struct Scenario {
@@ -177,31 +190,56 @@ struct Scenario {
     std::map<std::string, double> metrics;
 };
 
-const std::vector<Scenario> &scenarios()
-{
+const std::vector<Scenario> &scenarios() {
     static const std::vector<Scenario> list = {
-        {"good", false, false, {}, 0, "TAVRAID OK - 1 adapter(s), 2 virtual drive(s), 6 physical drive(s) optimal",
+        {"good",
+         false,
+         false,
+         {},
+         0,
+         "TAVRAID OK - 1 adapter(s), 2 virtual drive(s), 6 physical drive(s) optimal",
          {{R"(tav_logical_drive_state{adapter="0",logical_drive="0",raid_level="RAID5",state="Good"})", 0},
           {R"(tav_physical_drive_health{adapter="0",physical_drive="1"})", 0},
           {R"(tav_adapter_up{adapter="0"})", 1}}},
-        {"degraded", false, false, {{"fail-drive", "0", "1"}}, 2,
+        {"degraded",
+         false,
+         false,
+         {{"fail-drive", "0", "1"}},
+         2,
          "TAVRAID CRITICAL - Adapter 0-VD 0 Warning0, Adapter 0-PD 1 Alarm0",
          {{R"(tav_logical_drive_state{adapter="0",logical_drive="0",raid_level="RAID5",state="Warning0"})", 16},
           {R"(tav_logical_drive_health{adapter="0",logical_drive="0"})", 1},
           {R"(tav_physical_drive_state{adapter="0",physical_drive="1",state="Alarm0"})", 32},
           {R"(tav_physical_drive_health{adapter="0",physical_drive="1"})", 2}}},
-        {"rebuilding", true, false, {{"fail-drive", "0", "1"}, {"operation-progress", "0", "0", "50", "hold"}}, 2,
+        {"rebuilding",
+         true,
+         false,
+         {{"fail-drive", "0", "1"}, {"operation-progress", "0", "0", "50", "hold"}},
+         2,
          "TAVRAID CRITICAL - Adapter 0-VD 0 Warning1 (rebuild 50%), Adapter 0-PD 1 Alarm0",
          {{R"(tav_logical_drive_operation_progress_ratio{adapter="0",logical_drive="0",operation="rebuild"})", 0.50},
           {R"(tav_logical_drive_health{adapter="0",logical_drive="0"})", 1}}},
-        {"failed", false, false, {{"fail-drive", "0", "4"}, {"fail-drive", "0", "5"}}, 2,
+        {"failed",
+         false,
+         false,
+         {{"fail-drive", "0", "4"}, {"fail-drive", "0", "5"}},
+         2,
          "TAVRAID CRITICAL - Adapter 0-VD 1 Alarm0, Adapter 0-PD 4 Alarm0, Adapter 0-PD 5 Alarm0",
          {{R"(tav_logical_drive_health{adapter="0",logical_drive="1"})", 2}}},
-        {"removed", false, false, {{"remove-drive", "0", "4"}}, 1,
+        {"removed",
+         false,
+         false,
+         {{"remove-drive", "0", "4"}},
+         1,
          "TAVRAID WARNING - Adapter 0-VD 1 Warning0, Adapter 0-PD 4 Not Supported",
          {{R"(tav_physical_drive_state{adapter="0",physical_drive="4",state="Not Supported"})", 128},
           {R"(tav_physical_drive_health{adapter="0",physical_drive="4"})", 1}}},
-        {"media errors", false, true, {}, 1, "TAVRAID WARNING - Adapter 0-PD 5 Good (3 media errors)",
+        {"media errors",
+         false,
+         true,
+         {},
+         1,
+         "TAVRAID WARNING - Adapter 0-PD 5 Good (3 media errors)",
          {{R"(tav_physical_drive_media_errors_total{adapter="0",physical_drive="5"})", 3},
           {R"(tav_physical_drive_health{adapter="0",physical_drive="5"})", 1}}},
     };
@@ -210,8 +248,7 @@ const std::vector<Scenario> &scenarios()
 
 class TavstatScenario : public ::testing::TestWithParam<Scenario> {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(server.ok()) << server.initOutput();
         for (const auto &fault : GetParam().faults) {
             RunResult r = server.inject(fault);
@@ -221,8 +258,7 @@ protected:
     SimServer server{serverConfig(GetParam().hotSpare, GetParam().badSpots)};
 };
 
-TEST_P(TavstatScenario, JsonFollowsTheSchemaAndCarriesTheState)
-{
+TEST_P(TavstatScenario, JsonFollowsTheSchemaAndCarriesTheState) {
     RunResult r = server.run({tavstat(), "--json"});
     ASSERT_EQ(0, r.status) << r.err;
     json doc = json::parse(r.out, nullptr, false);
@@ -241,8 +277,7 @@ TEST_P(TavstatScenario, JsonFollowsTheSchemaAndCarriesTheState)
     }
 }
 
-TEST_P(TavstatScenario, MetricsPassPromtoolAndCarryTheValues)
-{
+TEST_P(TavstatScenario, MetricsPassPromtoolAndCarryTheValues) {
     RunResult r = server.run({tavstat(), "--prometheus"});
     ASSERT_EQ(0, r.status) << r.err;
     std::map<std::string, double> samples;
@@ -260,8 +295,7 @@ TEST_P(TavstatScenario, MetricsPassPromtoolAndCarryTheValues)
     EXPECT_EQ(0, check.status) << check.out << check.err;
 }
 
-TEST_P(TavstatScenario, CheckExitStatusAndSummary)
-{
+TEST_P(TavstatScenario, CheckExitStatusAndSummary) {
     RunResult r = server.run({tavstat(), "--check"});
     EXPECT_EQ(GetParam().checkStatus, r.status);
     EXPECT_EQ(std::string(GetParam().summary), r.out.substr(0, r.out.find(" | "))) << r.out;
@@ -280,8 +314,7 @@ INSTANTIATE_TEST_SUITE_P(States, TavstatScenario, ::testing::ValuesIn(scenarios(
 namespace {
 
 // Four adapters with 12 drives and 8 logical drives each.
-std::string fullServerConfig()
-{
+std::string fullServerConfig() {
     std::string adapters;
     for (int a = 0; a < 4; ++a) {
         std::string drives, lds;
@@ -289,7 +322,8 @@ std::string fullServerConfig()
             drives += std::string(s ? "," : "") + R"({"slot":)" + std::to_string(s) + R"(,"interface":"SAS"})";
         }
         for (int n = 0; n < 8; ++n) {
-            std::string members = n < 4 ? std::to_string(2 * n) + "," + std::to_string(2 * n + 1) : std::to_string(n + 4);
+            std::string members =
+                n < 4 ? std::to_string(2 * n) + "," + std::to_string(2 * n + 1) : std::to_string(n + 4);
             lds += std::string(n ? "," : "") + R"({"number":)" + std::to_string(n) + R"(,"raid":)" +
                    (n < 4 ? "1" : "0") + R"(,"members":[)" + members + "]}";
         }
@@ -299,8 +333,7 @@ std::string fullServerConfig()
     return R"({"adapters":[)" + adapters + "]}";
 }
 
-uint64_t totalCommands(const SimServer &server)
-{
+uint64_t totalCommands(const SimServer &server) {
     uint64_t total = 0;
     json show = json::parse(server.show());
     for (const json &a : show["adapters"]) {
@@ -310,8 +343,7 @@ uint64_t totalCommands(const SimServer &server)
 }
 
 // Commands that reach the adapters while argv runs.
-uint64_t commandsOf(const SimServer &server, const std::vector<std::string> &argv)
-{
+uint64_t commandsOf(const SimServer &server, const std::vector<std::string> &argv) {
     uint64_t before = totalCommands(server);
     RunResult r = server.run(argv);
     EXPECT_EQ(0, r.status) << r.out << r.err;
@@ -320,15 +352,16 @@ uint64_t commandsOf(const SimServer &server, const std::vector<std::string> &arg
 
 // tavstat reads each adapter once: its count grows with the adapters, not
 // with the records, and stays far below the text listings'.
-TEST(Tavstat, CommandsSentStayOneReadingPerAdapter)
-{
+TEST(Tavstat, CommandsSentStayOneReadingPerAdapter) {
     SimServer one;
     SimServer four(fullServerConfig());
     ASSERT_TRUE(one.ok() && four.ok()) << one.initOutput() << four.initOutput();
     uint64_t oneStat = commandsOf(one, {tavstat(), "--json"});
-    uint64_t oneCli = commandsOf(one, {"tavcli", "-PDList", "-aALL"}) + commandsOf(one, {"tavcli", "-LDInfo", "-Lall", "-aALL"});
+    uint64_t oneCli =
+        commandsOf(one, {"tavcli", "-PDList", "-aALL"}) + commandsOf(one, {"tavcli", "-LDInfo", "-Lall", "-aALL"});
     uint64_t fourStat = commandsOf(four, {tavstat(), "--json"});
-    uint64_t fourCli = commandsOf(four, {"tavcli", "-PDList", "-aALL"}) + commandsOf(four, {"tavcli", "-LDInfo", "-Lall", "-aALL"});
+    uint64_t fourCli =
+        commandsOf(four, {"tavcli", "-PDList", "-aALL"}) + commandsOf(four, {"tavcli", "-LDInfo", "-Lall", "-aALL"});
     std::cout << "commands: default server tavstat " << oneStat << ", tavcli " << oneCli
               << "; four full adapters tavstat " << fourStat << ", tavcli " << fourCli << std::endl;
     // Default: common status, 2 groups, 12 drive slots, 5 member groups, page
@@ -341,8 +374,7 @@ TEST(Tavstat, CommandsSentStayOneReadingPerAdapter)
     EXPECT_EQ(oneStat, commandsOf(one, {tavstat(), "--prometheus"}));
 }
 
-TEST(Tavstat, AdapterFailureIsUnknownAndReportedInEveryFormat)
-{
+TEST(Tavstat, AdapterFailureIsUnknownAndReportedInEveryFormat) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     ASSERT_EQ(0, server.inject({"adapter-error", "0x040047", "8"}).status);
@@ -367,8 +399,7 @@ TEST(Tavstat, AdapterFailureIsUnknownAndReportedInEveryFormat)
     EXPECT_EQ(1, samples["tav_library_up"]);
 }
 
-TEST(Tavstat, NoAdapterIsUnknown)
-{
+TEST(Tavstat, NoAdapterIsUnknown) {
     std::string empty = testing::TempDir() + "tavstat-empty-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(&empty[0]));
     RunResult r = tavtest::runCommand({tavstat(), "--check"}, "", {"TAV_ROOT=" + empty});
@@ -377,8 +408,7 @@ TEST(Tavstat, NoAdapterIsUnknown)
     rmdir(empty.c_str());
 }
 
-TEST(Tavstat, RunsBesideTheExclusiveUserAndLeavesNoLock)
-{
+TEST(Tavstat, RunsBesideTheExclusiveUserAndLeavesNoLock) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     std::string lock = server.path("/var/run/libtavctl.pid");
@@ -393,8 +423,7 @@ TEST(Tavstat, RunsBesideTheExclusiveUserAndLeavesNoLock)
     EXPECT_FALSE(tavtest::fileExists(lock));
 }
 
-TEST(Tavstat, OutputFileIsReplacedWholeThroughATemporaryFile)
-{
+TEST(Tavstat, OutputFileIsReplacedWholeThroughATemporaryFile) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     std::string dir = server.path("/textfile");
@@ -419,13 +448,15 @@ TEST(Tavstat, OutputFileIsReplacedWholeThroughATemporaryFile)
     EXPECT_NE(std::string::npos, bad.err.find("tavstat: cannot create a temporary file for " + missing)) << bad.err;
 }
 
-TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3)
-{
+TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
-    const std::vector<std::vector<std::string>> cases = {
-        {}, {"--json", "--check"}, {"--json", "--output", "x"}, {"--prometheus", "--output"},
-        {"--prometheus", "--output", "a", "--output", "b"}, {"--xml"}};
+    const std::vector<std::vector<std::string>> cases = {{},
+                                                         {"--json", "--check"},
+                                                         {"--json", "--output", "x"},
+                                                         {"--prometheus", "--output"},
+                                                         {"--prometheus", "--output", "a", "--output", "b"},
+                                                         {"--xml"}};
     for (const auto &args : cases) {
         std::vector<std::string> argv = {tavstat()};
         argv.insert(argv.end(), args.begin(), args.end());

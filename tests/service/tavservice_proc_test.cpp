@@ -11,21 +11,26 @@
 
 namespace {
 
-int removeEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
+int removeEntry(const char *path, const struct stat *, int, struct FTW *)
+{
+    return remove(path);
+}
 
 struct ProcDir {
     std::string path;
-    ProcDir() {
+    ProcDir()
+    {
         char tmpl[] = "/tmp/tavsvcproc.XXXXXX";
         path = mkdtemp(tmpl);
     }
     ~ProcDir() { nftw(path.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS); }
 };
 
-std::string procText(const char *cardType, int host) {
-    std::string text = "tav card no : 0\nhost no : " + std::to_string(host) +
-                       "\n  pci bus/slot : 3/1\ncard type : " + cardType +
-                       "\nmax channel : 1\ncan queue depth : 64\ncmd per lun : 16\ndriver version : 1.2.4.54\nStatistics\n";
+std::string procText(const char *cardType, int host)
+{
+    std::string text =
+        "tav card no : 0\nhost no : " + std::to_string(host) + "\n  pci bus/slot : 3/1\ncard type : " + cardType +
+        "\nmax channel : 1\ncan queue depth : 64\ncmd per lun : 16\ndriver version : 1.2.4.54\nStatistics\n";
     for (int row = 0; row < 16; ++row)
         text += std::to_string(row) + ": " + std::to_string(row * 10) + " 1 2 " + std::to_string(row) + "\n";
     return text + "0: 99 99 99 99\n";  // after row 15 statistics mode is over
@@ -33,7 +38,8 @@ std::string procText(const char *cardType, int host) {
 
 }  // namespace
 
-TEST(ServiceProc, FilesFillSlotsInNameOrderAndMarkSupportedCards) {
+TEST(ServiceProc, FilesFillSlotsInNameOrderAndMarkSupportedCards)
+{
     ProcDir dir;
     tavtest::writeFile(dir.path + "/3", procText("ZN5120", 3));
     tavtest::writeFile(dir.path + "/2", procText("ZN5121", 2));
@@ -59,7 +65,8 @@ TEST(ServiceProc, FilesFillSlotsInNameOrderAndMarkSupportedCards) {
 
 // Of a line longer than 255 characters only the first 255 count; its rest
 // never reads as a line of its own.
-TEST(ServiceProc, OverlongLinesAreCutAndTheirRestDropped) {
+TEST(ServiceProc, OverlongLinesAreCutAndTheirRestDropped)
+{
     ProcDir dir;
     std::string filler(300, 'x');
     tavtest::writeFile(dir.path + "/2", "tav card no : 0\nvendor : " + filler + "card type : ZN5120\n" +
@@ -70,7 +77,8 @@ TEST(ServiceProc, OverlongLinesAreCutAndTheirRestDropped) {
     EXPECT_EQ(c[0].procInfo.hostNo, 0);  // the value lies beyond character 255
 }
 
-TEST(ServiceProc, MissingDirectoryFails) {
+TEST(ServiceProc, MissingDirectoryFails)
+{
     RaidControllerEntry c[TAV_MAX_CONTROLLERS] = {};
     EXPECT_EQ(ParseProcDirectory("/nonexistent/tavdrv", c, TAV_MAX_CONTROLLERS), -1);
 }

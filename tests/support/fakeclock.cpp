@@ -36,7 +36,8 @@ void RunUnderFakeableClock(int /*argc*/, char** argv) {
 }
 
 FakeClock::FakeClock() : now_(time(nullptr) + 1) {
-    if (getenv(kMarker) == nullptr || getenv(kClockFile) == nullptr) throw std::runtime_error("the test program does not run under libfaketime");
+    if (getenv(kMarker) == nullptr || getenv(kClockFile) == nullptr)
+        throw std::runtime_error("the test program does not run under libfaketime");
     publish(std::string());
 }
 

@@ -65,9 +65,7 @@ int decodeStatus(int status) {
     return -1;
 }
 
-int removeEntry(const char *path, const struct stat *, int, struct FTW *) {
-    return remove(path);
-}
+int removeEntry(const char *path, const struct stat *, int, struct FTW *) { return remove(path); }
 
 }  // namespace
 
@@ -111,8 +109,7 @@ std::string fillTemplate(std::string text, const std::vector<std::pair<std::stri
 RunResult runCommand(const std::vector<std::string> &argv, const std::string &stdinText,
                      const std::vector<std::string> &extraEnv) {
     int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
-        throw std::runtime_error("pipe failed");
+    if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) throw std::runtime_error("pipe failed");
     auto env = mergedEnvironment(extraEnv);
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -130,7 +127,10 @@ RunResult runCommand(const std::vector<std::string> &argv, const std::string &st
     RunResult r;
     size_t written = 0;
     int inFd = in[1];
-    if (stdinText.empty()) { close(inFd); inFd = -1; }
+    if (stdinText.empty()) {
+        close(inFd);
+        inFd = -1;
+    }
     bool outOpen = true, errOpen = true;
     char buf[65536];
     while (outOpen || errOpen) {
@@ -140,13 +140,18 @@ RunResult runCommand(const std::vector<std::string> &argv, const std::string &st
         if (inFd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t w = write(inFd, stdinText.data() + written, stdinText.size() - written);
             if (w > 0) written += size_t(w);
-            if (w < 0 || written == stdinText.size()) { close(inFd); inFd = -1; }
+            if (w < 0 || written == stdinText.size()) {
+                close(inFd);
+                inFd = -1;
+            }
         }
         for (int i = 0; i < 2; ++i) {
             if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             ssize_t got = read(fds[i].fd, buf, sizeof buf);
-            if (got > 0) (i == 0 ? r.out : r.err).append(buf, size_t(got));
-            else (i == 0 ? outOpen : errOpen) = false;
+            if (got > 0)
+                (i == 0 ? r.out : r.err).append(buf, size_t(got));
+            else
+                (i == 0 ? outOpen : errOpen) = false;
         }
     }
     if (inFd >= 0) close(inFd);
@@ -186,8 +191,10 @@ std::vector<std::string> SimServer::underSimulator(const std::vector<std::string
     if (program.find('/') == std::string::npos) {
         std::string installed = root_ + "/opt/morvane/tavutility/" + program;
         std::string built = binDir() + "/" + program;
-        if (fileExists(installed)) program = installed;
-        else if (fileExists(built)) program = built;
+        if (fileExists(installed))
+            program = installed;
+        else if (fileExists(built))
+            program = built;
     }
     full.push_back(program);
     full.insert(full.end(), argv.begin() + 1, argv.end());

@@ -9,9 +9,9 @@
 namespace tavtest {
 
 struct RunResult {
-    int status = -1;   // exit status, or 128 + signal number
-    std::string out;   // standard output (on a pty: everything the terminal showed)
-    std::string err;   // standard error (empty on a pty)
+    int status = -1;  // exit status, or 128 + signal number
+    std::string out;  // standard output (on a pty: everything the terminal showed)
+    std::string err;  // standard error (empty on a pty)
 };
 
 // Locations of the build; the environment variables TAVSIM, TAVSIM_PRELOAD and
@@ -44,10 +44,10 @@ public:
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
-    bool ok() const { return ok_; }           // `tavsim init` succeeded
+    bool ok() const { return ok_; }  // `tavsim init` succeeded
     const std::string& initOutput() const { return initOutput_; }
     const std::string& root() const { return root_; }
-    std::string path(const std::string& rel) const;   // root + rel ("/var/run/x")
+    std::string path(const std::string& rel) const;  // root + rel ("/var/run/x")
 
     // A program of the suite by name ("tavcli"), or any path, under `tavsim run`.
     RunResult run(const std::vector<std::string>& argv, const std::string& stdinText = std::string(),
@@ -56,9 +56,9 @@ public:
     RunResult runOnPty(const std::vector<std::string>& argv, const std::string& input,
                        const std::vector<std::string>& extraEnv = {}) const;
 
-    std::string show() const;                                  // `tavsim show` (JSON text)
+    std::string show() const;                                      // `tavsim show` (JSON text)
     RunResult inject(const std::vector<std::string>& args) const;  // `tavsim inject ROOT args...`
-    std::string syslog() const;                                // `tavsim syslog`
+    std::string syslog() const;                                    // `tavsim syslog`
 
     // Points this process's TAV_ROOT at the server, for in-process library tests
     // (the test binary runs with the driver shim preloaded).
@@ -67,7 +67,7 @@ public:
 private:
     std::vector<std::string> underSimulator(const std::vector<std::string>& argv) const;
 
-    std::string base_;   // temporary directory holding the root and the configuration
+    std::string base_;  // temporary directory holding the root and the configuration
     std::string root_;
     std::string initOutput_;
     bool ok_ = false;

@@ -43,7 +43,10 @@ struct CardCase {
     uint8_t cardType;
 };
 
-void PrintTo(const CardCase &c, std::ostream *os) { *os << c.model; }
+void PrintTo(const CardCase &c, std::ostream *os)
+{
+    *os << c.model;
+}
 
 class AdapterRecords : public ::testing::TestWithParam<CardCase> {
 protected:
@@ -60,9 +63,9 @@ TEST_P(AdapterRecords, ControllerRecordCarriesEveryPlacedByte)
 
     EXPECT_EQ(0, b[0]);
     EXPECT_TRUE(zeroBetween(b, 1, 12));
-    EXPECT_EQ(5, b[12]);                          // PCI bus
-    EXPECT_EQ(12, b[13]);                         // PCI device
-    EXPECT_EQ(51, b[14]);                         // adapter version
+    EXPECT_EQ(5, b[12]);   // PCI bus
+    EXPECT_EQ(12, b[13]);  // PCI device
+    EXPECT_EQ(51, b[14]);  // adapter version
     EXPECT_TRUE(zeroBetween(b, 15, 20));
     const uint16_t version[4] = {1, 2, 4, 54};
     for (int i = 0; i < 4; ++i) {
@@ -73,12 +76,12 @@ TEST_P(AdapterRecords, ControllerRecordCarriesEveryPlacedByte)
         EXPECT_EQ(5 + i, b[32 + i]);
     }
     EXPECT_TRUE(zeroBetween(b, 36, 44));
-    EXPECT_EQ(4u, hostU32(b, 44));                // 4 MiB of memory
-    EXPECT_EQ(256u, hostU32(b, 48));              // cache
-    EXPECT_EQ(0u, hostU32(b, 52));                // 0x000FFFFF bytes of write cache
-    EXPECT_EQ(2, hostU16(b, 56));                 // rebuild priority idle
-    EXPECT_EQ(3, hostU16(b, 58));                 // rebuild priority busy
-    EXPECT_EQ(2, hostU16(b, 60));                 // patrol delay
+    EXPECT_EQ(4u, hostU32(b, 44));    // 4 MiB of memory
+    EXPECT_EQ(256u, hostU32(b, 48));  // cache
+    EXPECT_EQ(0u, hostU32(b, 52));    // 0x000FFFFF bytes of write cache
+    EXPECT_EQ(2, hostU16(b, 56));     // rebuild priority idle
+    EXPECT_EQ(3, hostU16(b, 58));     // rebuild priority busy
+    EXPECT_EQ(2, hostU16(b, 60));     // patrol delay
     EXPECT_EQ(68, b[62]);
     EXPECT_TRUE(zeroBetween(b, 63, 66));
     EXPECT_EQ(padded(GetParam().model, 8), textAt(b, 66, 8));
@@ -112,8 +115,7 @@ TEST_P(AdapterRecords, ControllerParametersComeAsRead)
     EXPECT_EQ(19, b[108]);
 }
 
-INSTANTIATE_TEST_SUITE_P(CardTypes, AdapterRecords,
-                         ::testing::Values(CardCase{"ZN5120", 7}, CardCase{"ZN5121", 16}),
+INSTANTIATE_TEST_SUITE_P(CardTypes, AdapterRecords, ::testing::Values(CardCase{"ZN5120", 7}, CardCase{"ZN5121", 16}),
                          [](const ::testing::TestParamInfo<CardCase> &p) { return std::string(p.param.model); });
 
 TEST(AdapterParameters, SystemParametersCarryTheGenerationCode)
@@ -298,8 +300,8 @@ TEST(AdapterErrors, BeforeStartUpOnlyTheRangeOfTheNumberIsChecked)
 class ServerModel {
 public:
     explicit ServerModel(const std::string &systemVersion, int generation = 0)
-        : server(adapterServer("ZN5121", R"(, "generation": )" + std::to_string(generation)).insert(
-              1, R"("system_version": ")" + systemVersion + R"(", )")),
+        : server(adapterServer("ZN5121", R"(, "generation": )" + std::to_string(generation))
+                     .insert(1, R"("system_version": ")" + systemVersion + R"(", )")),
           path("PATH", (server.server.root() + "/bin:" + getenv("PATH")).c_str())
     {
     }

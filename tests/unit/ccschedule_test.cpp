@@ -27,7 +27,6 @@ using tavtest::writeFile;
 const char kConfDir[] = "/opt/morvane/tavutility/conf";
 const uint64_t NONE = TAV_CCSCH_NONE;
 
-
 CCScheduleTable readTable(uint32_t latestDate = 0, int *result = nullptr)
 {
     CCScheduleTable table;
@@ -198,7 +197,10 @@ TEST(DecodeValue, DayHourAndDateOfBothForms)
 
 // ---- the public operations on a simulated server ----
 
-std::string serverFile(const OpenServer &s) { return readFile(s.server.path(tavtest::kScheduleFile)); }
+std::string serverFile(const OpenServer &s)
+{
+    return readFile(s.server.path(tavtest::kScheduleFile));
+}
 
 TEST(ScheduleOperations, SetGetAndKeepAnElevenDigitValue)
 {

@@ -177,9 +177,8 @@ struct FailureTrace {
     const char *expected;  // regular expression of the whole echo
 };
 
-const char ERROR_LINES[] =
-    R"(\*{6} ERROR \*{6} OS date: \d{4}/\d\d/\d\d \*\* OS time: \d\d:\d\d:\d\d \*{5} \n)"
-    R"(ERROR:DLLFUNC Linux_CmdExe\(\) DllErrCode=0x00002000\n)";
+const char ERROR_LINES[] = R"(\*{6} ERROR \*{6} OS date: \d{4}/\d\d/\d\d \*\* OS time: \d\d:\d\d:\d\d \*{5} \n)"
+                           R"(ERROR:DLLFUNC Linux_CmdExe\(\) DllErrCode=0x00002000\n)";
 
 class ChannelFailureTrace : public Channel, public ::testing::WithParamInterface<FailureTrace> {};
 
@@ -199,17 +198,25 @@ TEST_P(ChannelFailureTrace, EchoesTheFailureInOrder)
 INSTANTIATE_TEST_SUITE_P(
     Answers, ChannelFailureTrace,
     ::testing::Values(
-        FailureTrace{"CheckCondition", {"check-condition", "5", "0x24", "0x01"}, CMDEXE_SENSE,
+        FailureTrace{"CheckCondition",
+                     {"check-condition", "5", "0x24", "0x01"},
+                     CMDEXE_SENSE,
                      R"(raidctl\(\d+\) DEBUG MSG : ERROR:IOCTL ErrCode=8192 IOC_CODE=5 IOCerr=\d+\n)"
                      R"(DEBUG MSG : ERROR:IOCTL CONTno=0 HostBbyte=0x[0-9A-F]{2} CmdSts=0x02 RtnCode=0x00000200\n)"
                      R"(DEBUG MSG : ERROR:IOCTL SENSE KEY=0x05 ASC=0x24 ASCQ=0x01\n)"},
-        FailureTrace{"AdapterError", {"adapter-error", "0x123456"}, CMDEXE_ADAPTER_ERROR,
+        FailureTrace{"AdapterError",
+                     {"adapter-error", "0x123456"},
+                     CMDEXE_ADAPTER_ERROR,
                      R"(raidctl\(\d+\) DEBUG MSG : ERROR:IOCTL ErrCode=8192 IOC_CODE=5 IOCerr=\d+\n)"
                      R"(DEBUG MSG : ERROR:IOCTL CONTno=0 CmdSts=0x[0-9A-F]{2} RtnCode=0x00007F00\n)"},
-        FailureTrace{"IoctlErrno", {"ioctl-error", "EINVAL"}, CMDEXE_ADAPTER_ERROR,
+        FailureTrace{"IoctlErrno",
+                     {"ioctl-error", "EINVAL"},
+                     CMDEXE_ADAPTER_ERROR,
                      R"(raidctl\(\d+\) DEBUG MSG : ERROR:IOCTL ErrCode=8192 IOC_CODE=22 IOCerr=\d+\n)"
                      R"(DEBUG MSG : ERROR:IOCTL CONTno=0 CmdSts=0x[0-9A-F]{2} RtnCode=0x00007F00\n)"},
-        FailureTrace{"DriverBusy", {"busy", "350"}, CMDEXE_DRIVER_BUSY,
+        FailureTrace{"DriverBusy",
+                     {"busy", "350"},
+                     CMDEXE_DRIVER_BUSY,
                      R"(DEBUG MSG : ERROR:IOCTL CmdSts=0x[0-9A-F]{2} RtnCode=0x00008100\n)"}),
     [](const ::testing::TestParamInfo<FailureTrace> &info) { return std::string(info.param.name); });
 

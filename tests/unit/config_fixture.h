@@ -99,8 +99,7 @@ inline std::vector<SentCommand> parseCommands(const std::string &text)
 }
 
 // Runs action with detail dumps on and standard output captured.
-template <typename Action>
-Recording record(Action action)
+template <typename Action> Recording record(Action action)
 {
     Recording r;
     {
@@ -144,8 +143,8 @@ inline std::string drive(int slot, const std::string &extra = std::string())
 inline std::string server(const std::string &drives, const std::string &logicalDrives = "[]",
                           const std::string &extra = std::string())
 {
-    return R"({"adapters": [{"host": 2, "model": "ZN5121", "drives": )" + drives +
-           R"(, "logical_drives": )" + logicalDrives + (extra.empty() ? "" : ", " + extra) + "}]}";
+    return R"({"adapters": [{"host": 2, "model": "ZN5121", "drives": )" + drives + R"(, "logical_drives": )" +
+           logicalDrives + (extra.empty() ? "" : ", " + extra) + "}]}";
 }
 
 // Drives 0 .. count-1, all good.

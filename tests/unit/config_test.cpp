@@ -327,10 +327,8 @@ TEST(ConfigRestoreLD, RefusedRequestsSendNothing)
     DLL_CONFIG_RESTORE_LD badController = restoreRequest(0, 2, 3);
     badController.contNo = 4;
     const Case cases[] = {
-        {"operation 2", restoreRequest(2, 2, 3), 0x00200010},
-        {"byte 4 set", reservedSet, 0x00200010},
-        {"controller 4", badController, 0x00020010},
-        {"candidate 12", restoreRequest(0, 12, 3), 0x00080010},
+        {"operation 2", restoreRequest(2, 2, 3), 0x00200010}, {"byte 4 set", reservedSet, 0x00200010},
+        {"controller 4", badController, 0x00020010},          {"candidate 12", restoreRequest(0, 12, 3), 0x00080010},
         {"group 12", restoreRequest(0, 2, 12), 0x00080010},
     };
     for (Case c : cases) {
@@ -435,8 +433,8 @@ TEST(HotSpare, AssignAndRemoveAFreshDrive)
 
 TEST(HotSpare, RequestsAlreadyFulfilledOrRefusedSendNothing)
 {
-    OpenServer s(server(goodDrives(8), R"([{"number": 0, "raid": 5, "members": [0, 1, 2]}])",
-                        R"("hot_spares": [3, 4])"));
+    OpenServer s(
+        server(goodDrives(8), R"([{"number": 0, "raid": 5, "members": [0, 1, 2]}])", R"("hot_spares": [3, 4])"));
     ASSERT_TRUE(s.open());
     configtest::expectQuiet({
         {"assign a spare again", createGHS, 3, 1, DLL_ERROR_NONE},

@@ -113,8 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         DetailCase{"Command", 0x2000, 2, 0, 5, "ERROR:IOCTL ErrCode=8192 IOC_CODE=5 IOCerr=2"},
         DetailCase{"DriverBusy", 0x1000, 0, 0, 0, "ERROR:IOCTL ErrCode=4096 IOC_CODE=0 IOCerr=0"},
         DetailCase{"Argument", 0x10, 0, 0x20000, 0, "ERROR:PARAM DLL_ARG_ERROR_CONTNO"},
-        DetailCase{"OtherClass", 0x40, 0, 0, 0, nullptr},
-        DetailCase{"Locked", 0x4000, 0, 0x4000, 0, nullptr}),
+        DetailCase{"OtherClass", 0x40, 0, 0, 0, nullptr}, DetailCase{"Locked", 0x4000, 0, 0x4000, 0, nullptr}),
     [](const ::testing::TestParamInfo<DetailCase> &info) { return std::string(info.param.name); });
 
 struct ArgName {
@@ -125,12 +124,18 @@ struct ArgName {
 TEST_F(ErrorTrace, ArgumentCodesHaveTheirMessageNames)
 {
     const ArgName names[] = {
-        {0x00010000, "DLL_ARG_ERROR_NO_SUCH_CONTROLLER"}, {0x00020000, "DLL_ARG_ERROR_CONTNO"},
-        {0x00040000, "DLL_ARG_ERROR_PRIORITY"},           {0x00080000, "DLL_ARG_ERROR_GROUPNO"},
-        {0x00100000, "DLL_ARG_ERROR_NULL"},               {0x00200000, "DLL_ARG_ERROR_CONFIGLD"},
-        {0x00400000, "DLL_ARG_ERROR_HDDNO"},              {0x00800000, "DLL_ARG_ERROR_BUZZER"},
-        {0x01000000, "DLL_ARG_ERROR_LOGINDEX"},           {0x02000000, "DLL_ARG_ERROR_NVOFFSET"},
-        {0x04000000, "DLL_ARG_ERROR_SIZESPEC"},           {0x08000000, "DLL_ARG_ERROR_GLIST_PREVENTLIMIT"},
+        {0x00010000, "DLL_ARG_ERROR_NO_SUCH_CONTROLLER"},
+        {0x00020000, "DLL_ARG_ERROR_CONTNO"},
+        {0x00040000, "DLL_ARG_ERROR_PRIORITY"},
+        {0x00080000, "DLL_ARG_ERROR_GROUPNO"},
+        {0x00100000, "DLL_ARG_ERROR_NULL"},
+        {0x00200000, "DLL_ARG_ERROR_CONFIGLD"},
+        {0x00400000, "DLL_ARG_ERROR_HDDNO"},
+        {0x00800000, "DLL_ARG_ERROR_BUZZER"},
+        {0x01000000, "DLL_ARG_ERROR_LOGINDEX"},
+        {0x02000000, "DLL_ARG_ERROR_NVOFFSET"},
+        {0x04000000, "DLL_ARG_ERROR_SIZESPEC"},
+        {0x08000000, "DLL_ARG_ERROR_GLIST_PREVENTLIMIT"},
         {0x00008000, "DLL_ERROR_IOCTL_BUSY"},
     };
     for (const ArgName &entry : names) {
@@ -185,20 +190,20 @@ TEST_F(ErrorTrace, TheEleventhLineIsEchoedButNotKept)
 TEST(DetailDump, FormatOfAHexDump)
 {
     ScopedEnv debug("TAV_DEBUG", "DETAILED");
-    const uint8_t data[20] = {'0', '1', 'A', 'z', 0x00, 0x7F, 0xFF, ' ', 8, 9, 10, 11, 12, 13, 14, 15, 'x', '.', 'y', 0};
+    const uint8_t data[20] = {'0', '1', 'A', 'z', 0x00, 0x7F, 0xFF, ' ', 8,   9,
+                              10,  11,  12,  13,  14,   15,   'x',  '.', 'y', 0};
     StdoutCapture capture;
     TavDllCtlDump("CDB", data, sizeof data);
     TavDllCtlDump("EMPTY", data, 0);
-    EXPECT_EQ(capture.text(),
-              "\n[CDB] Size=20\n" + std::string(77, '-') +
-                  "\n"
-                  "00000000: 30 31 41 7A 00 7F FF 20  08 09 0A 0B 0C 0D 0E 0F  01Az............\n"
-                  "00000010: 78 2E 79 00 " +
-                  std::string(4 * 3 + 1 + 8 * 3, ' ') +
-                  " x.y.\n"
-                  "\n"
-                  "\n[EMPTY] Size=0\n"
-                  "\n");
+    EXPECT_EQ(capture.text(), "\n[CDB] Size=20\n" + std::string(77, '-') +
+                                  "\n"
+                                  "00000000: 30 31 41 7A 00 7F FF 20  08 09 0A 0B 0C 0D 0E 0F  01Az............\n"
+                                  "00000010: 78 2E 79 00 " +
+                                  std::string(4 * 3 + 1 + 8 * 3, ' ') +
+                                  " x.y.\n"
+                                  "\n"
+                                  "\n[EMPTY] Size=0\n"
+                                  "\n");
 }
 
 // 32 threads hold a slot each; the 33rd goes without an error word.

@@ -20,8 +20,7 @@ namespace infotest {
 using nlohmann::json;
 
 // The bytes of a record, for checks at the record's documented positions.
-template <typename Record>
-std::vector<uint8_t> bytesOf(const Record &record)
+template <typename Record> std::vector<uint8_t> bytesOf(const Record &record)
 {
     const uint8_t *p = reinterpret_cast<const uint8_t *>(&record);
     return std::vector<uint8_t>(p, p + sizeof record);

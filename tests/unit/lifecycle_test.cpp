@@ -174,8 +174,7 @@ protected:
 
     // Runs fn in a child process that ends through exit(), so the library's
     // exit handler runs there too; returns the child's exit status.
-    template <typename Fn>
-    int inChild(Fn fn) const
+    template <typename Fn> int inChild(Fn fn) const
     {
         pid_t child = fork();
         if (child == 0) {

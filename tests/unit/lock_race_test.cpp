@@ -50,7 +50,7 @@ void sendByte(int fd, char c)
 // Where the armed flock() stops, in the child that armed it.
 struct FlockStop {
     bool armed = false;
-    int operation = 0;  // LOCK_EX or LOCK_UN
+    int operation = 0;   // LOCK_EX or LOCK_UN
     bool after = false;  // stop after the real call instead of before it
     int toParent = -1;
     int fromParent = -1;

@@ -77,25 +77,25 @@ TEST_P(LogicalRecords, LogicalDriveRecordCarriesEveryPlacedByte)
     EXPECT_EQ(3, b[1]);
     EXPECT_TRUE(zeroBetween(b, 2, 12));
     expectMembers(b, group, adapter["drives"]);
-    EXPECT_EQ(1, b[85]);                        // hot-spare mode: group
-    EXPECT_EQ(5, b[86]);                        // RAID level code
+    EXPECT_EQ(1, b[85]);  // hot-spare mode: group
+    EXPECT_EQ(5, b[86]);  // RAID level code
     EXPECT_EQ(0, b[87]);
     EXPECT_EQ(group["stripe_blocks"].get<uint32_t>(), hostU32(b, 88));
     EXPECT_EQ(90, b[92]);
     EXPECT_EQ(0, b[93]);
-    EXPECT_EQ(1, b[94]);                        // auto-rebuild disabled
-    EXPECT_EQ(2, b[95]);                        // rebuild executing
-    EXPECT_EQ(1, b[96]);                        // checking parity
-    EXPECT_EQ(25, b[97]);                       // 500,000 of 2,000,000 blocks
-    EXPECT_EQ(1, b[98]);                        // data lost
+    EXPECT_EQ(1, b[94]);   // auto-rebuild disabled
+    EXPECT_EQ(2, b[95]);   // rebuild executing
+    EXPECT_EQ(1, b[96]);   // checking parity
+    EXPECT_EQ(25, b[97]);  // 500,000 of 2,000,000 blocks
+    EXPECT_EQ(1, b[98]);   // data lost
     EXPECT_TRUE(zeroBetween(b, 99, 108));
-    EXPECT_EQ(16909060u, hostU32(b, 108));      // error count
+    EXPECT_EQ(16909060u, hostU32(b, 108));  // error count
     EXPECT_TRUE(zeroBetween(b, 112, 121));
-    EXPECT_EQ(1, b[121]);                       // no read-ahead
+    EXPECT_EQ(1, b[121]);  // no read-ahead
     EXPECT_TRUE(zeroBetween(b, 122, 129));
-    EXPECT_EQ(1, b[129]);                       // write-through
+    EXPECT_EQ(1, b[129]);  // write-through
     EXPECT_TRUE(zeroBetween(b, 130, 180));
-    EXPECT_EQ(1024u, hostU32(b, 180));          // 2,000,000 blocks
+    EXPECT_EQ(1024u, hostU32(b, 180));  // 2,000,000 blocks
     EXPECT_TRUE(zeroBetween(b, 184, 232));
 }
 
@@ -168,8 +168,8 @@ TEST(LogicalCapacity, MegabytesFromBlocksInThreeDivisionSteps)
     const CapacityCase cases[] = {
         {"ZN5121", 16000000, 8192},
         {"ZN5121", 999, 0},
-        {"ZN5121", 6000000000ull, 3072000},     // beyond 32 bits on the 64-bit field
-        {"ZN5120", 16000000, 8192},             // the upper half carries 0xFF bytes there
+        {"ZN5121", 6000000000ull, 3072000},  // beyond 32 bits on the 64-bit field
+        {"ZN5120", 16000000, 8192},          // the upper half carries 0xFF bytes there
     };
     for (const CapacityCase &c : cases) {
         OpenServer s(std::string(R"({"adapters": [{"host": 2, "model": ")") + c.model +
@@ -205,8 +205,7 @@ TEST(LogicalProgress, PercentOfTheRunningOperation)
                        {"slot": 2, "interface": "SAS"}],
             "logical_drives": [{"number": 0, "raid": )" +
                      std::to_string(c.raid) + R"(, "members": )" + members + R"(, "blocks": )" +
-                     std::to_string(c.blocks) + R"(, "processed_blocks": )" + std::to_string(c.processed) +
-                     "}]}]}");
+                     std::to_string(c.blocks) + R"(, "processed_blocks": )" + std::to_string(c.processed) + "}]}]}");
         ASSERT_TRUE(s.open());
         DLL_GET_LOGICAL_DISK_INFO info;
         ASSERT_EQ(1, getLogicalDriveInfo(0, 0, &info));

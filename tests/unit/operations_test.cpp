@@ -307,10 +307,10 @@ TEST(ToolSleep, OneSecondEndsOnTheSecondMoveOfTheClock)
     clock.stepEachReading(0.25);
     const uint32_t ticks = AT_GetTimer();  // reading at +0 s; the wait starts at +0.25 s
     EXPECT_EQ(0u, ticks % 18);
-    Tool_Sleep(1);                          // its last reading at +2 s
-    EXPECT_EQ(ticks + 36, AT_GetTimer());   // +2.25 s: one move after +1 s would show 18
-    Tool_Sleep(0);                          // readings at +2.5 s and +2.75 s
-    EXPECT_EQ(ticks + 54, AT_GetTimer());   // +3 s: it read the clock twice
+    Tool_Sleep(1);                         // its last reading at +2 s
+    EXPECT_EQ(ticks + 36, AT_GetTimer());  // +2.25 s: one move after +1 s would show 18
+    Tool_Sleep(0);                         // readings at +2.5 s and +2.75 s
+    EXPECT_EQ(ticks + 54, AT_GetTimer());  // +3 s: it read the clock twice
 }
 
 }  // namespace

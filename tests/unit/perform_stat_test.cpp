@@ -50,8 +50,8 @@ protected:
 
 TEST_F(DriverStatistics, LoadGeneratorRatesInRecordOrderWithTotals)
 {
-    ASSERT_TRUE(server.inject({"load", "0", "0", "100", "40"}));         // 8 blocks: 4 KB each
-    ASSERT_TRUE(server.inject({"load", "0", "1", "10", "0", "128"}));    // 64 KB each
+    ASSERT_TRUE(server.inject({"load", "0", "0", "100", "40"}));       // 8 blocks: 4 KB each
+    ASSERT_TRUE(server.inject({"load", "0", "1", "10", "0", "128"}));  // 64 KB each
     DrvStatistics s = read(0);
     const uint64_t ld0[6] = {100, 40, 400, 160, 0, 0};
     const uint64_t ld1[6] = {10, 0, 640, 0, 0, 0};

@@ -58,13 +58,13 @@ TEST_P(PhysicalRecords, DriveRecordCarriesEveryPlacedByte)
     EXPECT_EQ(padded("VEND0", 8, ' '), textAt(b, 14, 8));
     EXPECT_EQ(padded("PRODUCT-0123456", 16, ' '), textAt(b, 22, 16));
     EXPECT_EQ("R0A1", textAt(b, 38, 4));
-    EXPECT_EQ(0, b[42]);                   // logical drive 0
-    EXPECT_EQ(0, b[43]);                   // member in use
-    EXPECT_EQ(8192u, hostU32(b, 44));      // 16,000,000 blocks
+    EXPECT_EQ(0, b[42]);               // logical drive 0
+    EXPECT_EQ(0, b[43]);               // member in use
+    EXPECT_EQ(8192u, hostU32(b, 44));  // 16,000,000 blocks
     EXPECT_TRUE(zeroBetween(b, 48, 52));
     EXPECT_EQ(1432778632u, hostU32(b, 52));
     // The INQUIRY data as the drive gave it.
-    EXPECT_EQ(0x00, b[56]);                // direct-access device
+    EXPECT_EQ(0x00, b[56]);  // direct-access device
     EXPECT_EQ(0x05, b[56 + 2]);
     EXPECT_EQ(padded("VEND0", 8, ' '), textAt(b, 56 + 8, 8));
     EXPECT_EQ(padded("PRODUCT-0123456", 16, ' '), textAt(b, 56 + 16, 16));
@@ -72,9 +72,9 @@ TEST_P(PhysicalRecords, DriveRecordCarriesEveryPlacedByte)
     EXPECT_EQ("SER000000001", textAt(b, 56 + 36, 12));
     EXPECT_TRUE(zeroBetween(b, 104, 106));
     EXPECT_EQ(154, b[106]);
-    EXPECT_EQ(7, b[107]);                  // 1.5 Gbit/s
-    EXPECT_EQ(4, b[108]);                  // SMART trip
-    EXPECT_EQ(22, b[109]);                 // bad spots over the limit
+    EXPECT_EQ(7, b[107]);   // 1.5 Gbit/s
+    EXPECT_EQ(4, b[108]);   // SMART trip
+    EXPECT_EQ(22, b[109]);  // bad spots over the limit
     EXPECT_EQ(0, hostU16(b, 110));
     EXPECT_EQ(86, b[112]);
     EXPECT_TRUE(zeroBetween(b, 113, 124));
@@ -89,8 +89,8 @@ TEST_P(PhysicalRecords, ClassesGroupsAndCapacitiesOfTheOtherDrives)
         uint32_t megabytes;
     };
     const Case cases[] = {
-        {1, 255, 4, 0},      // fresh, 999 blocks
-        {3, 255, 3, 2147},   // hot spare not in use
+        {1, 255, 4, 0},     // fresh, 999 blocks
+        {3, 255, 3, 2147},  // hot spare not in use
         {4, 1, 0, 2147},
     };
     for (const Case &c : cases) {
@@ -112,9 +112,9 @@ TEST_P(PhysicalRecords, DriveBadSpotTablePacksTheMarkedEntries)
     memset(&info, 0xEE, sizeof info);
     ASSERT_EQ(1, getBadspotInfo(0, 4, &info)) << std::hex << DLLGetLastError();
     const std::vector<uint8_t> b = bytesOf(info);
-    EXPECT_EQ(4, b[0]);                 // the table's drive number
-    EXPECT_EQ(6, b[1]);                 // bad spots exist
-    EXPECT_EQ(1, b[2]);                 // logical drive of the entries
+    EXPECT_EQ(4, b[0]);  // the table's drive number
+    EXPECT_EQ(6, b[1]);  // bad spots exist
+    EXPECT_EQ(1, b[2]);  // logical drive of the entries
     EXPECT_EQ(0, b[3]);
     EXPECT_EQ(3u, hostU32(b, 4));
     EXPECT_TRUE(zeroBetween(b, 8, 16));
@@ -173,12 +173,9 @@ TEST_F(PhysicalDrives, RefusedArgumentsAndAbsentDrivesSendNothingMore)
         bool sends;  // the status refresh runs before the drive is judged
     };
     const Case cases[] = {
-        {4, 0, true, 0x00020010, false},
-        {1, 0, true, 0x00010010, false},
-        {0, 12, true, 0x00400010, false},
-        {0, 0, false, 0x00100010, false},
-        {0, 2, true, DLL_ERROR_HDD, true},    // pulled: no drive present
-        {0, 5, true, DLL_ERROR_NO_LD, true},  // empty slot: no such drive
+        {4, 0, true, 0x00020010, false},     {1, 0, true, 0x00010010, false},   {0, 12, true, 0x00400010, false},
+        {0, 0, false, 0x00100010, false},    {0, 2, true, DLL_ERROR_HDD, true},  // pulled: no drive present
+        {0, 5, true, DLL_ERROR_NO_LD, true},                                     // empty slot: no such drive
     };
     for (const Case &c : cases) {
         DLL_GET_HDD_INFO info;
@@ -268,7 +265,7 @@ TEST(PhysicalRefresh, ASpareInUseIsFoundThroughTheDriveThatTakesTheMembersPlace)
 
     DLL_GET_HDD_INFO info;
     ASSERT_EQ(1, getPhysicalDriveInfo(0, 2, &info)) << std::hex << DLLGetLastError();
-    EXPECT_EQ(2, info.hddClass);   // spare in use
+    EXPECT_EQ(2, info.hddClass);  // spare in use
     EXPECT_EQ(0, info.groupNo);
     DLL_GET_LOGICAL_DISK_INFO ld;
     ASSERT_EQ(1, getLogicalDriveInfo(0, 0, &ld)) << std::hex << DLLGetLastError();

@@ -46,8 +46,8 @@ std::vector<uint8_t> readBlock(uint8_t target, uint32_t lba)
     std::vector<uint8_t> block(512, 0xEE);
     SDllLinuxCmd *cmd = new SDllLinuxCmd;
     Linux_InitCMD(cmd, target, block.data(), 0, 512);
-    const uint8_t cdb[10] = {0x28, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba),
-                             0, 0, 1, 0};
+    const uint8_t cdb[10] = {0x28, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0, 0,
+                             1,    0};
     memcpy(cmd->cdb, cdb, sizeof cdb);
     cmd->cdbLength = sizeof cdb;
     uint8_t *detail = nullptr;

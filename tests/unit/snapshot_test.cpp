@@ -17,7 +17,8 @@ std::string server(bool hotSpare)
         {"slot":3,"interface":"SAS"},{"slot":4,"interface":"SATA"},
         {"slot":5,"interface":"SATA","bad_spots":[100,200]}],
       "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]},{"number":1,"raid":1,"members":[4,5]}],
-      "hot_spares":)") + (hotSpare ? "[3]" : "[]") + "}]}";
+      "hot_spares":)") +
+           (hotSpare ? "[3]" : "[]") + "}]}";
 }
 
 struct State {

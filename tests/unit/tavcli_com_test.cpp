@@ -36,7 +36,8 @@ std::string Literal(const std::string &text)
 {
     std::string pattern;
     for (char c : text) {
-        if (strchr("\\^$.|?*+()[]{}", c) != nullptr) pattern += '\\';
+        if (strchr("\\^$.|?*+()[]{}", c) != nullptr)
+            pattern += '\\';
         pattern += c;
     }
     return pattern;
@@ -203,20 +204,9 @@ protected:
 TEST_F(TavcliWithLibrary, AdapterListForms)
 {
     const LdCase cases[] = {
-        {"aall", true, {0, 1}},
-        {"a1,0", true, {0, 1}},
-        {"a0,1", true, {0, 1}},
-        {"a1", true, {1}},
-        {"a", false, {}},
-        {"a,1", false, {}},
-        {"a1,", false, {}},
-        {"a1,1", false, {}},
-        {"a1,,0", false, {}},
-        {"a4", false, {}},
-        {"a10", false, {}},
-        {"ax", false, {}},
-        {"a1;0", false, {}},
-        {"aal", false, {}},
+        {"aall", true, {0, 1}}, {"a1,0", true, {0, 1}}, {"a0,1", true, {0, 1}}, {"a1", true, {1}},    {"a", false, {}},
+        {"a,1", false, {}},     {"a1,", false, {}},     {"a1,1", false, {}},    {"a1,,0", false, {}}, {"a4", false, {}},
+        {"a10", false, {}},     {"ax", false, {}},      {"a1;0", false, {}},    {"aal", false, {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text);
@@ -245,8 +235,7 @@ TEST_F(TavcliWithLibrary, MissingAdapterEndsTheProcess)
                 GetAdapterNo(c.text, adapters);
             },
             ::testing::ExitedWithCode(CLI_EXIT_FATAL),
-            "^" + Literal("Fatal error - The specified Adapter: " + std::string(c.number) + " doesn't exist.\n") +
-                "$");
+            "^" + Literal("Fatal error - The specified Adapter: " + std::string(c.number) + " doesn't exist.\n") + "$");
     }
 }
 
@@ -289,7 +278,8 @@ TEST_F(TavcliWithLibrary, AdapterLdMatrix)
         SCOPED_TRACE(c.lds);
         uint8_t adapters[CLI_ADAPTER_SLOTS];
         memset(adapters, CLI_EMPTY_SLOT, sizeof adapters);
-        for (size_t i = 0; i < c.adapters.size(); ++i) adapters[i] = uint8_t(c.adapters[i]);
+        for (size_t i = 0; i < c.adapters.size(); ++i)
+            adapters[i] = uint8_t(c.adapters[i]);
         uint8_t lds[CLI_LD_SLOTS];
         ASSERT_EQ(GetLogicalDriveNo(c.lds, lds), 1);
         uint8_t matrix[CLI_ADAPTER_SLOTS][CLI_LD_SLOTS];
@@ -298,7 +288,8 @@ TEST_F(TavcliWithLibrary, AdapterLdMatrix)
         EXPECT_EQ(out.text(), "");
         for (int a = 0; a < CLI_ADAPTER_SLOTS; ++a) {
             std::vector<int> expected(CLI_LD_SLOTS, CLI_EMPTY_SLOT);
-            for (int ld : c.selected[a]) expected[ld] = CLI_LD_SELECTED;
+            for (int ld : c.selected[a])
+                expected[ld] = CLI_LD_SELECTED;
             EXPECT_EQ(Slots(matrix[a], CLI_LD_SLOTS), expected) << "adapter " << a;
         }
     }
@@ -340,29 +331,83 @@ struct TextRow {
 };
 
 const TextRow kTextRows[] = {
-    {1, 0x00, "Good"},       {1, 0x01, "Attention1"},  {1, 0x02, "Attention2"},   {1, 0x03, "Attention3"},
-    {1, 0x04, "Attention4"}, {1, 0x05, "Attention5"},  {1, 0x06, "Attention6"},   {1, 0x10, "Warning0"},
-    {1, 0x11, "Warning1"},   {1, 0x12, "Warning2"},    {1, 0x13, "Warning3"},     {1, 0x14, "Warning4"},
-    {1, 0x15, "Warning5"},   {1, 0x16, "Warning6"},    {1, 0x20, "Alarm0"},       {1, 0x21, "Alarm1"},
-    {1, 0x22, "Alarm2"},     {1, 0x23, "Alarm3"},      {1, 0x24, "Alarm4"},       {1, 0xFF, "Nonexist"},
-    {2, 0, "Global"},        {2, 1, "Group"},          {2, 2, "None"},            {3, 0, "Enabled"},
-    {3, 1, "Disabled"},      {4, 0, "Not Needed"},     {4, 1, "Needed"},          {4, 2, "Rebuild Executing"},
-    {5, 0, "No Operation"},  {5, 1, "Checking Parity"}, {5, 2, "Writing Parity"}, {6, 0, "None"},
-    {6, 1, "It is."},        {7, 0, "RA"},             {7, 1, "NORA"},            {8, 0, "WB"},
-    {8, 1, "WT"},            {9, 0, "Member Use"},     {9, 1, "Member No Use"},   {9, 2, "Spare Use"},
-    {9, 3, "Spare No Use"},  {9, 4, "Fresh"},          {9, 5, "Restore Candidate"}, {16, 0x00, "Good"},
-    {16, 0x01, "Attention1"}, {16, 0x02, "Attention2"}, {16, 0x03, "Attention3"}, {16, 0x04, "Attention4"},
-    {16, 0x05, "Attention5"}, {16, 0x06, "Attention6"}, {16, 0x20, "Alarm0"},     {16, 0x21, "Alarm1"},
-    {16, 0x22, "Alarm2"},    {16, 0x23, "Alarm3"},     {16, 0x24, "Alarm4"},      {16, 0x25, "Alarm5"},
-    {16, 0x26, "Alarm6"},    {16, 0x27, "Alarm7"},     {16, 0x80, "Not Supported"}, {16, 0xFF, "Nonexist"},
-    {17, 7, "1.5Gbps"},      {17, 8, "3.0Gbps"},       {17, 0xFE, "Link Error"},  {17, 0xFF, "PHY Disabled"},
-    {18, 0, "None"},         {18, 4, "Received"},      {19, 0, "None"},           {19, 6, "Exist"},
-    {19, 0x16, "Over"},      {20, 1, "High"},          {20, 2, "Middle"},         {20, 3, "Low"},
+    {1, 0x00, "Good"},
+    {1, 0x01, "Attention1"},
+    {1, 0x02, "Attention2"},
+    {1, 0x03, "Attention3"},
+    {1, 0x04, "Attention4"},
+    {1, 0x05, "Attention5"},
+    {1, 0x06, "Attention6"},
+    {1, 0x10, "Warning0"},
+    {1, 0x11, "Warning1"},
+    {1, 0x12, "Warning2"},
+    {1, 0x13, "Warning3"},
+    {1, 0x14, "Warning4"},
+    {1, 0x15, "Warning5"},
+    {1, 0x16, "Warning6"},
+    {1, 0x20, "Alarm0"},
+    {1, 0x21, "Alarm1"},
+    {1, 0x22, "Alarm2"},
+    {1, 0x23, "Alarm3"},
+    {1, 0x24, "Alarm4"},
+    {1, 0xFF, "Nonexist"},
+    {2, 0, "Global"},
+    {2, 1, "Group"},
+    {2, 2, "None"},
+    {3, 0, "Enabled"},
+    {3, 1, "Disabled"},
+    {4, 0, "Not Needed"},
+    {4, 1, "Needed"},
+    {4, 2, "Rebuild Executing"},
+    {5, 0, "No Operation"},
+    {5, 1, "Checking Parity"},
+    {5, 2, "Writing Parity"},
+    {6, 0, "None"},
+    {6, 1, "It is."},
+    {7, 0, "RA"},
+    {7, 1, "NORA"},
+    {8, 0, "WB"},
+    {8, 1, "WT"},
+    {9, 0, "Member Use"},
+    {9, 1, "Member No Use"},
+    {9, 2, "Spare Use"},
+    {9, 3, "Spare No Use"},
+    {9, 4, "Fresh"},
+    {9, 5, "Restore Candidate"},
+    {16, 0x00, "Good"},
+    {16, 0x01, "Attention1"},
+    {16, 0x02, "Attention2"},
+    {16, 0x03, "Attention3"},
+    {16, 0x04, "Attention4"},
+    {16, 0x05, "Attention5"},
+    {16, 0x06, "Attention6"},
+    {16, 0x20, "Alarm0"},
+    {16, 0x21, "Alarm1"},
+    {16, 0x22, "Alarm2"},
+    {16, 0x23, "Alarm3"},
+    {16, 0x24, "Alarm4"},
+    {16, 0x25, "Alarm5"},
+    {16, 0x26, "Alarm6"},
+    {16, 0x27, "Alarm7"},
+    {16, 0x80, "Not Supported"},
+    {16, 0xFF, "Nonexist"},
+    {17, 7, "1.5Gbps"},
+    {17, 8, "3.0Gbps"},
+    {17, 0xFE, "Link Error"},
+    {17, 0xFF, "PHY Disabled"},
+    {18, 0, "None"},
+    {18, 4, "Received"},
+    {19, 0, "None"},
+    {19, 6, "Exist"},
+    {19, 0x16, "Over"},
+    {20, 1, "High"},
+    {20, 2, "Middle"},
+    {20, 3, "Low"},
 };
 
 // The caller's buffer size of each selector.
-const int kCuts[][2] = {{1, 14}, {2, 7}, {3, 9}, {4, 20}, {5, 16}, {6, 7}, {7, 5}, {8, 5}, {9, 18},
-                        {16, 14}, {17, 16}, {18, 10}, {19, 10}, {20, 7}};
+const int kCuts[][2] = {{1, 14}, {2, 7},  {3, 9},   {4, 20},  {5, 16},  {6, 7},   {7, 5},
+                        {8, 5},  {9, 18}, {16, 14}, {17, 16}, {18, 10}, {19, 10}, {20, 7}};
 
 TEST(TavcliStateTexts, EveryCodeOfEveryTable)
 {
@@ -379,7 +424,8 @@ TEST(TavcliStateTexts, TextsFitTheirTableCutAndTheCallerBuffer)
 {
     for (const auto &cut : kCuts) {
         for (const auto &row : kTextRows) {
-            if (row.selector != cut[0]) continue;
+            if (row.selector != cut[0])
+                continue;
             SCOPED_TRACE(row.text);
             ASSERT_LT(strlen(row.text), size_t(cut[1]));
             std::vector<char> exact(size_t(cut[1]), 'x');

@@ -34,7 +34,8 @@ const char kServer[] = R"({"adapters": [
 std::vector<uint8_t> List(std::vector<int> numbers, size_t count)
 {
     std::vector<uint8_t> list(count, CLI_EMPTY_SLOT);
-    for (size_t i = 0; i < numbers.size(); ++i) list[i] = uint8_t(numbers[i]);
+    for (size_t i = 0; i < numbers.size(); ++i)
+        list[i] = uint8_t(numbers[i]);
     return list;
 }
 
@@ -95,32 +96,68 @@ TEST_F(TavcliComChk, TargetLinesAndQuestionOfEveryKind)
 {
     const KindCase cases[] = {
         {{0}, {}, {}, CLI_CHK_PLAIN, 0, "Is it executed?(Y/N)?\n"},
-        {{0}, {0, 1, 7}, {}, CLI_CHK_PD_ONLINE, 0,
+        {{0},
+         {0, 1, 7},
+         {},
+         CLI_CHK_PD_ONLINE,
+         0,
          "Adapter 0-PD 0: It is already the setting.\nAdapter 0-PD 1\n"
          "Adapter 0-PD 7: The specified Physical Drive doesn't exist.\nIs the online executed?(Y/N)?\n"},
-        {{0, 1}, {1, 0}, {}, CLI_CHK_PD_OFFLINE, 0,
+        {{0, 1},
+         {1, 0},
+         {},
+         CLI_CHK_PD_OFFLINE,
+         0,
          "Adapter 0-PD 1: It is already the setting.\nAdapter 0-PD 0\nAdapter 1-PD 1: The specified Physical "
          "Drive doesn't exist.\nAdapter 1-PD 0\nIs the offline executed?(Y/N)?\n"},
-        {{0}, {4, 0, 7}, {}, CLI_CHK_HSP_REMOVE, 0,
+        {{0},
+         {4, 0, 7},
+         {},
+         CLI_CHK_HSP_REMOVE,
+         0,
          "Adapter 0-PD 4\nAdapter 0-PD 0: It is already the setting.\n"
          "Adapter 0-PD 7: The specified Physical Drive doesn't exist.\n"
          "Is the removing of Hot Spare executed?(Y/N)?\n"},
         {{0, 1}, {}, {1}, CLI_CHK_RESTORE_DELETE, 0, "Adapter 0-VD 1\nIs the delete executed?(Y/N)?\n"},
-        {{0}, {}, {2}, CLI_CHK_RESTORE_DELETE, 0,
+        {{0},
+         {},
+         {2},
+         CLI_CHK_RESTORE_DELETE,
+         0,
          "Adapter 0-VD 2: The specified Virtual Drive doesn't exist.\nIs the delete executed?(Y/N)?\n"},
-        {{0}, {}, {1, 5, 0}, CLI_CHK_LD_DELETE, 0,
+        {{0},
+         {},
+         {1, 5, 0},
+         CLI_CHK_LD_DELETE,
+         0,
          "Adapter 0-VD 1\nAdapter 0-VD 5: The specified Virtual Drive doesn't exist.\nAdapter 0-VD 0\n"
          "Is the delete executed?(Y/N)?\n"},
         // With all LDs, undefined ones are passed over and an adapter without
         // any is reported at once, or with the quiet flag only when none is left.
-        {{0, 1}, {}, {0, 1, 2, 3, 4, 5, 6, 7}, CLI_CHK_LD_DELETE, 0,
+        {{0, 1},
+         {},
+         {0, 1, 2, 3, 4, 5, 6, 7},
+         CLI_CHK_LD_DELETE,
+         0,
          "Fatal error - Adapter 1: There is no Virtual Drive.\nAdapter 0-VD 0\nAdapter 0-VD 1\n"
          "Is the delete executed?(Y/N)?\n"},
-        {{0, 1}, {}, {0, 1, 2, 3, 4, 5, 6, 7}, CLI_CHK_LD_DELETE, 1,
+        {{0, 1},
+         {},
+         {0, 1, 2, 3, 4, 5, 6, 7},
+         CLI_CHK_LD_DELETE,
+         1,
          "Adapter 0-VD 0\nAdapter 0-VD 1\nIs the delete executed?(Y/N)?\n"},
-        {{1}, {}, {0, 1, 2, 3, 4, 5, 6, 7}, CLI_CHK_LD_DELETE, 1,
+        {{1},
+         {},
+         {0, 1, 2, 3, 4, 5, 6, 7},
+         CLI_CHK_LD_DELETE,
+         1,
          "Fatal error - Adapter 1: There is no Virtual Drive.\nIs the delete executed?(Y/N)?\n"},
-        {{1}, {}, {0}, CLI_CHK_LD_DELETE, 1,
+        {{1},
+         {},
+         {0},
+         CLI_CHK_LD_DELETE,
+         1,
          "Adapter 1-VD 0: The specified Virtual Drive doesn't exist.\nIs the delete executed?(Y/N)?\n"},
     };
     for (const auto &c : cases) {
@@ -160,8 +197,8 @@ struct AnswerCase {
 TEST_F(TavcliComChk, Answers)
 {
     const AnswerCase cases[] = {
-        {"y\n", 1, 1},      {"Y\n", 1, 1},       {"n\n", 1, 0},  {"N\n", 1, 0},
-        {"", 1, 0},         {"Y", 2, 0},         {"\nyes\ny\n", 3, 1}, {"nn\nN \nn\n", 3, 0},
+        {"y\n", 1, 1}, {"Y\n", 1, 1}, {"n\n", 1, 0},        {"N\n", 1, 0},
+        {"", 1, 0},    {"Y", 2, 0},   {"\nyes\ny\n", 3, 1}, {"nn\nN \nn\n", 3, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.input);
@@ -173,7 +210,8 @@ TEST_F(TavcliComChk, Answers)
             EXPECT_EQ(errno, ECANCELED);
         }
         std::string questions;
-        for (int i = 0; i < c.questions; ++i) questions += "Is it executed?(Y/N)?\n";
+        for (int i = 0; i < c.questions; ++i)
+            questions += "Is it executed?(Y/N)?\n";
         EXPECT_EQ(out, questions);
     }
 }
@@ -182,8 +220,8 @@ TEST_F(TavcliComChk, Answers)
 TEST_F(TavcliComChk, FailedStatusReadAsksNothing)
 {
     ASSERT_EQ(sim.inject({"check-condition", "5", "0x20", "0", "100"}).status, 0);
-    for (int kind : {CLI_CHK_LD_DELETE, CLI_CHK_PD_ONLINE, CLI_CHK_PD_OFFLINE, CLI_CHK_HSP_REMOVE,
-                     CLI_CHK_RESTORE_DELETE}) {
+    for (int kind :
+         {CLI_CHK_LD_DELETE, CLI_CHK_PD_ONLINE, CLI_CHK_PD_OFFLINE, CLI_CHK_HSP_REMOVE, CLI_CHK_RESTORE_DELETE}) {
         SCOPED_TRACE(kind);
         std::string out;
         EXPECT_EQ(Check({0}, {0}, {0}, kind, 0, &out), 0);

@@ -15,7 +15,8 @@ namespace {
 // Puts the read end of a pipe on standard input while alive.
 class PipeOnStdin {
 public:
-    explicit PipeOnStdin(const char* text, bool closeWriter) {
+    explicit PipeOnStdin(const char *text, bool closeWriter)
+    {
         EXPECT_EQ(pipe(fds_), 0);
         EXPECT_EQ(write(fds_[1], text, strlen(text)), ssize_t(strlen(text)));
         if (closeWriter) {
@@ -25,11 +26,13 @@ public:
         saved_ = dup(STDIN_FILENO);
         dup2(fds_[0], STDIN_FILENO);
     }
-    ~PipeOnStdin() {
+    ~PipeOnStdin()
+    {
         dup2(saved_, STDIN_FILENO);
         close(saved_);
         close(fds_[0]);
-        if (fds_[1] >= 0) close(fds_[1]);
+        if (fds_[1] >= 0)
+            close(fds_[1]);
     }
 
 private:
@@ -37,13 +40,15 @@ private:
     int saved_ = -1;
 };
 
-long ElapsedMs(const timespec& start) {
+long ElapsedMs(const timespec &start)
+{
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
 }
 
-TEST(Tkbhit, InputThatIsNoTerminalGivesNoKey) {
+TEST(Tkbhit, InputThatIsNoTerminalGivesNoKey)
+{
     for (bool ended : {false, true}) {
         PipeOnStdin input("q", ended);
         {

@@ -33,9 +33,12 @@ CliTargets Targets(std::vector<int> adapters, std::vector<int> lds, std::vector<
     memset(&targets, CLI_EMPTY_SLOT, sizeof targets);
     targets.allAdapters = 0;
     targets.keepPdOrder = 0;
-    for (size_t i = 0; i < adapters.size(); ++i) targets.adapters[i] = uint8_t(adapters[i]);
-    for (size_t i = 0; i < lds.size(); ++i) targets.lds[i] = uint8_t(lds[i]);
-    for (size_t i = 0; i < pds.size(); ++i) targets.pds[i] = uint8_t(pds[i]);
+    for (size_t i = 0; i < adapters.size(); ++i)
+        targets.adapters[i] = uint8_t(adapters[i]);
+    for (size_t i = 0; i < lds.size(); ++i)
+        targets.lds[i] = uint8_t(lds[i]);
+    for (size_t i = 0; i < pds.size(); ++i)
+        targets.pds[i] = uint8_t(pds[i]);
     return targets;
 }
 
@@ -72,7 +75,7 @@ struct WalkCase {
     const char *name;
     std::vector<int> adapters, lds, pds;
     int over, readStatus;
-    std::vector<uint8_t> skipped; // per adapter number; empty: none
+    std::vector<uint8_t> skipped;  // per adapter number; empty: none
     size_t stopAt;
     int result;
     std::vector<std::string> steps;
@@ -81,17 +84,47 @@ struct WalkCase {
 TEST_F(TavcliWalk, StepsInListOrderWithTheStatusRead)
 {
     const WalkCase cases[] = {
-        {"drives in the order given, state from the status", {0, 1}, {}, {3, 1, 7}, CLI_WALK_PDS, 1, {}, 99, 1,
+        {"drives in the order given, state from the status",
+         {0, 1},
+         {},
+         {3, 1, 7},
+         CLI_WALK_PDS,
+         1,
+         {},
+         99,
+         1,
          {"0:3:0:1:S", "0:1:32:0:S", "0:7:255:0:S", "1:3:255:1:S", "1:1:255:0:S", "1:7:255:0:S"}},
-        {"LDs without a status", {0}, {1, 0, 4}, {}, CLI_WALK_LDS, 0, {}, 99, 1,
+        {"LDs without a status",
+         {0},
+         {1, 0, 4},
+         {},
+         CLI_WALK_LDS,
+         0,
+         {},
+         99,
+         1,
          {"0:1:0:1:-", "0:0:0:0:-", "0:4:0:0:-"}},
-        {"LDs with the status", {0, 1}, {1, 4}, {}, CLI_WALK_LDS, 1, {}, 99, 1,
+        {"LDs with the status",
+         {0, 1},
+         {1, 4},
+         {},
+         CLI_WALK_LDS,
+         1,
+         {},
+         99,
+         1,
          {"0:1:0:1:S", "0:4:255:0:S", "1:1:255:1:S", "1:4:255:0:S"}},
-        {"adapters, one step each", {0, 1}, {1}, {3}, CLI_WALK_ADAPTERS, 0, {}, 99, 1,
-         {"0:255:0:1:-", "1:255:0:1:-"}},
-        {"a skipped adapter has no step", {0, 1}, {}, {0}, CLI_WALK_PDS, 1, {1, 0, 0, 0}, 99, 1,
-         {"1:0:0:1:S"}},
-        {"an action that returns 0 ends the walk", {0, 1}, {}, {0, 2}, CLI_WALK_PDS, 1, {}, 2, 0,
+        {"adapters, one step each", {0, 1}, {1}, {3}, CLI_WALK_ADAPTERS, 0, {}, 99, 1, {"0:255:0:1:-", "1:255:0:1:-"}},
+        {"a skipped adapter has no step", {0, 1}, {}, {0}, CLI_WALK_PDS, 1, {1, 0, 0, 0}, 99, 1, {"1:0:0:1:S"}},
+        {"an action that returns 0 ends the walk",
+         {0, 1},
+         {},
+         {0, 2},
+         CLI_WALK_PDS,
+         1,
+         {},
+         2,
+         0,
          {"0:0:0:1:S", "0:2:0:0:S"}},
     };
     for (const WalkCase &c : cases) {
@@ -169,4 +202,4 @@ TEST_F(TavcliWalk, CallOrReportPassesSuccessAndReportsFailure)
     EXPECT_NE(capture.text().find("Fatal error"), std::string::npos) << capture.text();
 }
 
-} // namespace
+}  // namespace

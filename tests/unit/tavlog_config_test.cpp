@@ -16,27 +16,31 @@ namespace {
 
 class TavlogConfig : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         char pattern[] = "/tmp/tavlogconfXXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root_ = pattern;
-        for (const char* dir : {"/opt", "/opt/morvane", "/opt/morvane/tavutility", "/opt/morvane/tavutility/conf"})
+        for (const char *dir : {"/opt", "/opt/morvane", "/opt/morvane/tavutility", "/opt/morvane/tavutility/conf"})
             mkdir((root_ + dir).c_str(), 0755);
         setenv("TAV_ROOT", root_.c_str(), 1);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         unsetenv("TAV_ROOT");
         tavtest::runCommand({"rm", "-rf", root_});
     }
-    void writeConf(const std::string& text) {
+    void writeConf(const std::string &text)
+    {
         tavtest::writeFile(root_ + "/opt/morvane/tavutility/conf/tavlog.conf", text);
     }
     std::string root_;
 };
 
-TEST_F(TavlogConfig, TraceAreaLimitForms) {
+TEST_F(TavlogConfig, TraceAreaLimitForms)
+{
     struct Case {
-        const char* conf;
+        const char *conf;
         uint32_t mb;
     };
     const std::vector<Case> cases = {
@@ -56,7 +60,7 @@ TEST_F(TavlogConfig, TraceAreaLimitForms) {
         {"DumpDir: /var/dump\n", 4},
         {"MaxAreaSizeForClog 5\n", 4},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         writeConf(c.conf);
         EXPECT_EQ(ConfigParmGet(), c.mb) << c.conf;
     }
@@ -64,7 +68,8 @@ TEST_F(TavlogConfig, TraceAreaLimitForms) {
     EXPECT_EQ(ConfigParmGet(), 4u) << "missing file";
 }
 
-TEST_F(TavlogConfig, DumpDirectoryEndsAtTheLineEndAndNeedsItsKeyAndColon) {
+TEST_F(TavlogConfig, DumpDirectoryEndsAtTheLineEndAndNeedsItsKeyAndColon)
+{
     char dir[1024];
     writeConf("# DumpDir: /old\nPtime: 3\nDumpDir: /var/tav dumps\r\nDumpDir: /second\n");
     ASSERT_EQ(GetDumpFileDir(dir, sizeof dir), 1);

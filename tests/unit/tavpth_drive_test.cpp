@@ -191,9 +191,9 @@ TEST_F(Drive, FirmwareDownloadedInPiecesIsKeptWhole)
     for (uint32_t offset : {0u, 0x10000u}) {
         uint32_t size = offset == 0 ? 0x10000 : 0x8000;
         std::vector<uint8_t> piece(image.begin() + offset, image.begin() + offset + size);
-        PassThroughInfo info = wrapped(4, false, {0x3B, 0x07, 0, uint8_t(offset >> 16), uint8_t(offset >> 8),
-                                                  uint8_t(offset), uint8_t(size >> 16), uint8_t(size >> 8),
-                                                  uint8_t(size), 0});
+        PassThroughInfo info = wrapped(4, false,
+                                       {0x3B, 0x07, 0, uint8_t(offset >> 16), uint8_t(offset >> 8), uint8_t(offset),
+                                        uint8_t(size >> 16), uint8_t(size >> 8), uint8_t(size), 0});
         Outcome o = run([&](uint8_t *r, uint32_t *rl) { return TavPasWriteBuffer(&info, piece.data(), size, r, rl); });
         ASSERT_EQ(o.code, TAVPAS_OK);
     }

@@ -129,16 +129,29 @@ inline PassThroughInfo wrapped(uint8_t drive, bool fromDrive, std::vector<uint8_
 
 inline std::vector<uint8_t> rw10(uint8_t op, uint32_t lba, uint16_t blocks)
 {
-    return {op, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0,
-            uint8_t(blocks >> 8), uint8_t(blocks), 0};
+    return {op,           0, uint8_t(lba >> 24),   uint8_t(lba >> 16), uint8_t(lba >> 8),
+            uint8_t(lba), 0, uint8_t(blocks >> 8), uint8_t(blocks),    0};
 }
 
 // SAT ATA PASS-THROUGH(16) with the 48-bit address in SAT order.
 inline std::vector<uint8_t> sat16(uint8_t protocol, uint8_t flags, uint16_t count, uint64_t lba, uint8_t command)
 {
-    return {0x85, protocol, flags, 0, 0, uint8_t(count >> 8), uint8_t(count),
-            uint8_t(lba >> 24), uint8_t(lba), uint8_t(lba >> 32), uint8_t(lba >> 8), uint8_t(lba >> 40),
-            uint8_t(lba >> 16), 0x40, command, 0};
+    return {0x85,
+            protocol,
+            flags,
+            0,
+            0,
+            uint8_t(count >> 8),
+            uint8_t(count),
+            uint8_t(lba >> 24),
+            uint8_t(lba),
+            uint8_t(lba >> 32),
+            uint8_t(lba >> 8),
+            uint8_t(lba >> 40),
+            uint8_t(lba >> 16),
+            0x40,
+            command,
+            0};
 }
 
 // What one call returned: code, result bytes and result length.
@@ -164,8 +177,7 @@ protected:
     }
 
     // Runs `call` with a zeroed 260-byte result buffer of the given size.
-    template <typename Call>
-    Outcome run(Call call, uint32_t resultSize = TAVPAS_RESULT_SIZE)
+    template <typename Call> Outcome run(Call call, uint32_t resultSize = TAVPAS_RESULT_SIZE)
     {
         Outcome o;
         o.result.assign(TAVPAS_RESULT_SIZE + 64, 0xEE);

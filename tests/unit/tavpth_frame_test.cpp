@@ -105,8 +105,8 @@ TEST_F(Frame, ACheckConditionCopiesTheSenseCutToTheResultBuffer)
         PassThroughInfo info = wrapped(1, true, {0x12, 0, 0, 0, 48, 0});
         uint8_t data[48];
         uint32_t length = sizeof data;
-        Outcome o = run([&](uint8_t *r, uint32_t *rl) { return TavPasInquiry(&info, data, &length, r, rl); },
-                        c.resultSize);
+        Outcome o =
+            run([&](uint8_t *r, uint32_t *rl) { return TavPasInquiry(&info, data, &length, r, rl); }, c.resultSize);
         ASSERT_EQ(o.code, TAVPAS_CHECK_CONDITION);
         EXPECT_EQ(info.status, 2);
         EXPECT_EQ(o.resultLength, c.copied);
@@ -194,9 +194,12 @@ TEST_F(Frame, ReadTypeCommandsPlaceTheirCodeAndRefuseAZeroLength)
         uint32_t (*call)(PassThroughInfo *, uint8_t *, uint32_t *, uint8_t *, uint32_t *);
         uint8_t code;
     };
-    const Case cases[] = {{"inquiry", TavPasInquiry, 0x12},        {"log sense", TavPasLogSense, 0x4D},
-                          {"mode sense", TavPasModeSense, 0x1A},  {"read buffer", TavPasReadBuffer, 0x3C},
-                          {"read", TavPasReadExtend, 0x28},       {"read long", TavPasReadLong, 0x3E},
+    const Case cases[] = {{"inquiry", TavPasInquiry, 0x12},
+                          {"log sense", TavPasLogSense, 0x4D},
+                          {"mode sense", TavPasModeSense, 0x1A},
+                          {"read buffer", TavPasReadBuffer, 0x3C},
+                          {"read", TavPasReadExtend, 0x28},
+                          {"read long", TavPasReadLong, 0x3E},
                           {"internal log", TavPasRequestInternalLog, 0xFE}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -249,7 +252,7 @@ TEST_F(Frame, WriteTypeCommandsRequireTheirCodeAndSendNothingOtherwise)
             uint32_t code;
         };
         const Form refused[] = {
-            {0, 0, {0xBB, 4, c.code}, TAVPAS_PARAM_ERROR},          // the read wrapper
+            {0, 0, {0xBB, 4, c.code}, TAVPAS_PARAM_ERROR},  // the read wrapper
             {0, 0, {0xBA, 4, uint8_t(c.code ^ 1)}, TAVPAS_PARAM_ERROR},
             {0, 1, {uint8_t(c.code ^ 1)}, TAVPAS_PARAM_ERROR},
             {0, 1, {c.code}, c.code == 0x3B ? TAVPAS_PARAM_ERROR : 0u},  // plain WRITE BUFFER: refused

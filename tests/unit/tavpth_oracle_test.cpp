@@ -29,8 +29,7 @@ using WriteEntry = uint32_t (*)(PassThroughInfo *, uint8_t *, uint32_t, uint8_t 
 class Oracle : public PassThrough {
 protected:
     // Sends through `call` while recording; returns the one request it made.
-    template <typename Call>
-    SeenRequest sendOne(Call call, Outcome *outcome = nullptr)
+    template <typename Call> SeenRequest sendOne(Call call, Outcome *outcome = nullptr)
     {
         g_seen.clear();
         g_recording = true;
@@ -73,7 +72,10 @@ TEST_F(Oracle, EveryTypedScsiCommandSendsTheDrivesCdbInTheWrapper)
         {TavPasReadLong, nullptr, {0, 0, 0, 0, 0x01, 0, 0, 0x02, 0x08, 0}, 520, "Read long(10)"},
         {TavPasRequestInternalLog, nullptr, {0, 1, 0, 0, 0, 0, 0, 0, 4, 0}, 4, "Vendor specific [0xfe]"},
         {nullptr, TavPasModeSelect, {0x15, 0x11, 0, 0, 0x22, 0}, 0x22, "Mode select(6)"},
-        {nullptr, TavPasWriteBuffer, {0x3B, 0x07, 0, 0, 0, 0, 0, 0x10, 0, 0}, 0x1000,
+        {nullptr,
+         TavPasWriteBuffer,
+         {0x3B, 0x07, 0, 0, 0, 0, 0, 0x10, 0, 0},
+         0x1000,
          "Write buffer, download microcode with offsets, save, and activate"},
         {nullptr, TavPasWriteExtend, rw10(0x2A, 0x100, 1), 512, "Write(10)"},
         {nullptr, TavPasWriteLong, {0x3F, 0, 0, 0, 0x01, 0, 0, 0x02, 0x08, 0}, 520, "Write long(10)"},
@@ -176,7 +178,8 @@ TEST_F(Oracle, SenseDataComesBackWhereTheDecodersLookForIt)
     bool ili = false;
     EXPECT_TRUE(sg_get_sense_info_fld(o.result.data(), static_cast<int>(o.resultLength), &information));
     EXPECT_EQ(information, 0xFFFFFFF8u);
-    EXPECT_TRUE(sg_get_sense_filemark_eom_ili(o.result.data(), static_cast<int>(o.resultLength), nullptr, nullptr, &ili));
+    EXPECT_TRUE(
+        sg_get_sense_filemark_eom_ili(o.result.data(), static_cast<int>(o.resultLength), nullptr, nullptr, &ili));
     EXPECT_TRUE(ili);
 
     // A block a long write broke: MEDIUM ERROR naming the block.

@@ -36,10 +36,10 @@ TEST_F(Sata, BothStepsCarryTheCommandThenItsData)
         uint8_t step, lengthHigh, lengthLow;
     };
     const Case cases[] = {
-        {1, 0, 512, 0x12, 0x02, 0x00},  // bytes, from the drive
-        {1, 1, 512, 0x12, 0x00, 0x01},  // 512-byte blocks
-        {0, 1, 1024, 0x11, 0x00, 0x02}, // to the drive
-        {2, 1, 0, 0x13, 0x00, 0x00},    // no data
+        {1, 0, 512, 0x12, 0x02, 0x00},   // bytes, from the drive
+        {1, 1, 512, 0x12, 0x00, 0x01},   // 512-byte blocks
+        {0, 1, 1024, 0x11, 0x00, 0x02},  // to the drive
+        {2, 1, 0, 0x13, 0x00, 0x00},     // no data
     };
     std::vector<uint8_t> data(1024, 0);
     for (const Case &c : cases) {
@@ -60,8 +60,8 @@ TEST_F(Sata, BothStepsCarryTheCommandThenItsData)
         EXPECT_EQ(g_seen[0].lengthOut, 0u);
         EXPECT_EQ(g_seen[0].targetId, kSataDrive);
         EXPECT_EQ(memcmp(g_seen[0].area.data() + 16, info.cdb, 16), 0) << "the SAT CDB is the first step's data";
-        const std::vector<uint8_t> second = {0xBC, c.step, kSataDrive, c.lengthHigh, c.lengthLow, c.unit, 16,
-                                             0,    0,      0,          0,           0};
+        const std::vector<uint8_t> second = {0xBC, c.step, kSataDrive, c.lengthHigh, c.lengthLow, c.unit, 16, 0, 0,
+                                             0,    0,      0};
         EXPECT_EQ(std::vector<uint8_t>(g_seen[1].area.begin(), g_seen[1].area.begin() + 12), second);
         EXPECT_EQ(g_seen[1].lengthIn & 0xFFFFFF, c.direction == 0 ? c.length : 0u);
         EXPECT_EQ(g_seen[1].lengthOut, c.direction == 1 ? c.length : 0u);
@@ -86,7 +86,8 @@ TEST_F(Sata, SectorsWrittenAreOnTheMediaAndReadBack)
     EXPECT_EQ(media(0x3FFFFF), block);
     std::vector<uint8_t> back(512, 0);
     uint32_t length = 512;
-    Outcome r = run([&](uint8_t *res, uint32_t *rl) { return TavPasReadSectorExt(&read, back.data(), &length, res, rl); });
+    Outcome r =
+        run([&](uint8_t *res, uint32_t *rl) { return TavPasReadSectorExt(&read, back.data(), &length, res, rl); });
     ASSERT_EQ(r.code, TAVPAS_OK);
     EXPECT_EQ(back, block);
 }
@@ -112,7 +113,8 @@ TEST_F(Sata, AFailedFirstStepNeverSendsTheSecond)
     PassThroughInfo info = request(1, 1, kSataDrive, 1, sat16(0x08, 0x0E, 1, 0, 0));
     info.transferUnit = 1;
     g_recording = true;
-    Outcome o = run([&](uint8_t *r, uint32_t *rl) { return TavPasIdentifyDevice(&info, block.data(), &length, r, rl); });
+    Outcome o =
+        run([&](uint8_t *r, uint32_t *rl) { return TavPasIdentifyDevice(&info, block.data(), &length, r, rl); });
     g_recording = false;
     EXPECT_EQ(o.code, TAVPAS_CHECK_CONDITION);
     EXPECT_EQ(info.status, 2);
@@ -123,9 +125,9 @@ TEST_F(Sata, AFailedFirstStepNeverSendsTheSecond)
     EXPECT_FALSE(lockFileExists());
 
     inject({"drive-busy", "0", "6"});
-    EXPECT_EQ(run([&](uint8_t *r, uint32_t *rl) { return TavPasIdentifyDevice(&info, block.data(), &length, r, rl); })
-                  .code,
-              TAVPAS_BUSY);
+    EXPECT_EQ(
+        run([&](uint8_t *r, uint32_t *rl) { return TavPasIdentifyDevice(&info, block.data(), &length, r, rl); }).code,
+        TAVPAS_BUSY);
     EXPECT_EQ(info.status, 8);
 }
 

@@ -13,22 +13,28 @@ constexpr uint8_t kCommit = 0x04;
 constexpr uint8_t kCreate = 0x10;
 constexpr uint8_t kDelete = 0x11;
 
-std::vector<uint8_t> createPage(uint8_t group, uint8_t raid, const std::vector<uint8_t>& members,
-                                uint16_t stripe = 256, uint8_t passedOn = 0) {
+std::vector<uint8_t> createPage(uint8_t group, uint8_t raid, const std::vector<uint8_t> &members, uint16_t stripe = 256,
+                                uint8_t passedOn = 0)
+{
     std::vector<uint8_t> p = page(0x30, 48, kCreate, group);
     p[5] = raid;
     p[8] = uint8_t(stripe >> 8);
     p[9] = uint8_t(stripe);
     p[15] = uint8_t(members.size());
-    for (size_t i = 0; i < members.size(); ++i) p[16 + i] = members[i];
+    for (size_t i = 0; i < members.size(); ++i)
+        p[16 + i] = members[i];
     p[37] = raid == 5 ? 1 : 0;
     p[38] = passedOn;
     return p;
 }
 
-std::vector<uint8_t> configPage(uint8_t function, uint8_t group = 0) { return page(0x30, 48, function, group); }
+std::vector<uint8_t> configPage(uint8_t function, uint8_t group = 0)
+{
+    return page(0x30, 48, function, group);
+}
 
-std::vector<uint8_t> policyPage(uint8_t group, uint8_t read, uint8_t write) {
+std::vector<uint8_t> policyPage(uint8_t group, uint8_t read, uint8_t write)
+{
     std::vector<uint8_t> p = page(0x3A, 12, 1, group);
     p[6] = group;
     p[7] = read;
@@ -36,14 +42,19 @@ std::vector<uint8_t> policyPage(uint8_t group, uint8_t read, uint8_t write) {
     return p;
 }
 
-std::vector<uint8_t> restorePage(uint8_t function, uint8_t candidate, uint8_t group) {
+std::vector<uint8_t> restorePage(uint8_t function, uint8_t candidate, uint8_t group)
+{
     std::vector<uint8_t> p = page(0x3D, 22, function, candidate);
     p[4] = group;
-    for (size_t i = 6; i < 22; ++i) p[i] = 0xFF;
+    for (size_t i = 6; i < 22; ++i)
+        p[i] = 0xFF;
     return p;
 }
 
-std::vector<uint8_t> drivePage(uint8_t function, uint8_t slot) { return page(0x3E, 16, function, slot); }
+std::vector<uint8_t> drivePage(uint8_t function, uint8_t slot)
+{
+    return page(0x3E, 16, function, slot);
+}
 
 // Drives 0-8; logical drive 0 RAID 5 on 0-2, 1 RAID 1 on 4-5, 2 RAID 0 on 9;
 // drive 3 the global hot spare; 6, 7 and the smaller 8 free; candidate 3 a
@@ -62,7 +73,8 @@ const std::vector<uint8_t> kInquiry = {0x12, 0, 0, 0, 96, 0};
 
 }  // namespace
 
-TEST(TavsimConfig, DefinitionTakesEffectAtTheCommitOnWhatTheMembersHold) {
+TEST(TavsimConfig, DefinitionTakesEffectAtTheCommitOnWhatTheMembersHold)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     auto left = randomBytes(4 * 512, 11);
@@ -107,7 +119,8 @@ TEST(TavsimConfig, DefinitionTakesEffectAtTheCommitOnWhatTheMembersHold) {
     EXPECT_EQ(media(server, 7, 0, 8), fresh);
 }
 
-TEST(TavsimConfig, CapacityAndStripeFollowTheDefinition) {
+TEST(TavsimConfig, CapacityAndStripeFollowTheDefinition)
+{
     struct Case {
         uint8_t raid;
         std::vector<uint8_t> members;
@@ -120,7 +133,7 @@ TEST(TavsimConfig, CapacityAndStripeFollowTheDefinition) {
         {1, {6, 7}, 256, 4194304},
         {5, {6, 7, 8}, 256, 2 * 999936},  // the smallest member, in whole stripes
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << "RAID " << int(c.raid) << " on " << c.members.size());
         SimServer server(kServer);
         ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -138,7 +151,8 @@ TEST(TavsimConfig, CapacityAndStripeFollowTheDefinition) {
     }
 }
 
-TEST(TavsimConfig, DeletionTakesEffectAtTheCommitAndFreesTheMembers) {
+TEST(TavsimConfig, DeletionTakesEffectAtTheCommitAndFreesTheMembers)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -163,15 +177,16 @@ TEST(TavsimConfig, DeletionTakesEffectAtTheCommitAndFreesTheMembers) {
     EXPECT_EQ(buffer(dev, 0x31, 256)[3], 0);
 }
 
-TEST(TavsimConfig, CachePoliciesAndAutoRebuildSettings) {
+TEST(TavsimConfig, CachePoliciesAndAutoRebuildSettings)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
     struct Case {
         uint8_t parameter;
         uint8_t read, write;  // group positions 200 and 208
-        const char* shownRead;
-        const char* shownWrite;
+        const char *shownRead;
+        const char *shownWrite;
     };
     for (Case c : {Case{0x00, 0, 1, "RA", "WT"}, Case{0x01, 1, 1, "NORA", "WT"}, Case{0x04, 0, 0, "RA", "WB"},
                    Case{0x05, 1, 0, "NORA", "WB"}}) {
@@ -195,7 +210,8 @@ TEST(TavsimConfig, CachePoliciesAndAutoRebuildSettings) {
     EXPECT_EQ(buffer(dev, 0x30, 256)[219], 0);
 }
 
-TEST(TavsimConfig, RestoredCandidateBecomesALogicalDriveWithItsData) {
+TEST(TavsimConfig, RestoredCandidateBecomesALogicalDriveWithItsData)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     auto kept = randomBytes(16 * 512, 21);
@@ -227,21 +243,24 @@ TEST(TavsimConfig, RestoredCandidateBecomesALogicalDriveWithItsData) {
     EXPECT_EQ(dev.data(kept.size()), kept);
 }
 
-TEST(TavsimConfig, DeletedCandidateLeavesFreshDrives) {
+TEST(TavsimConfig, DeletedCandidateLeavesFreshDrives)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
     ASSERT_EQ(selectPage(dev, restorePage(2, 3, 0)).ret, 0);
     EXPECT_EQ(buffer(dev, 0xBF, 256)[0], 0);
-    for (uint8_t slot : {10, 11}) EXPECT_EQ(buffer(dev, uint8_t(0x70 + slot), 512)[4], 4) << int(slot);
+    for (uint8_t slot : {10, 11})
+        EXPECT_EQ(buffer(dev, uint8_t(0x70 + slot), 512)[4], 4) << int(slot);
     expectSense(dev, selectPage(dev, restorePage(1, 3, 6)), 0x05, 0x26);
     json events = showAdapter(server)["events"];
     EXPECT_EQ(events.back()["event"], "restore-candidate-deleted");
 }
 
-TEST(TavsimConfig, RefusedPagesChangeNothing) {
+TEST(TavsimConfig, RefusedPagesChangeNothing)
+{
     struct Case {
-        const char* what;
+        const char *what;
         std::vector<uint8_t> page;
         uint8_t asc;
     };
@@ -284,7 +303,7 @@ TEST(TavsimConfig, RefusedPagesChangeNothing) {
     ASSERT_TRUE(server.ok()) << server.initOutput();
     json before = showAdapter(server);
     Device dev(server);
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         expectSense(dev, selectPage(dev, c.page), 0x05, c.asc);
     }
@@ -295,9 +314,10 @@ TEST(TavsimConfig, RefusedPagesChangeNothing) {
     EXPECT_EQ(before, after);
 }
 
-TEST(TavsimConfig, ForcedDriveStatesFollowTheRaidLevel) {
+TEST(TavsimConfig, ForcedDriveStatesFollowTheRaidLevel)
+{
     struct Case {
-        const char* what;
+        const char *what;
         int raid;
         std::vector<int> members;
         std::vector<uint8_t> forced;  // drives put into alarm
@@ -311,26 +331,31 @@ TEST(TavsimConfig, ForcedDriveStatesFollowTheRaidLevel) {
         {"RAID 10 one of each pair", 10, {0, 1, 2, 3}, {1, 2}, 0x10, 1},
         {"RAID 10 both of a pair", 10, {0, 1, 2, 3}, {2, 3}, 0x20, 0},
     };
-    for (const Case& c : cases) {
+    for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         std::string members;
-        for (int m : c.members) members += (members.empty() ? "" : ",") + std::to_string(m);
+        for (int m : c.members)
+            members += (members.empty() ? "" : ",") + std::to_string(m);
         SimServer server(R"({"adapters":[{"host":2,"model":"ZN5121","drives":[{"slot":0,"interface":"SAS"},
             {"slot":1,"interface":"SAS"},{"slot":2,"interface":"SAS"},{"slot":3,"interface":"SAS"}],
             "logical_drives":[{"number":0,"raid":)" +
                          std::to_string(c.raid) + R"(,"members":[)" + members + "]}]}]}");
         ASSERT_TRUE(server.ok()) << server.initOutput();
         Device dev(server);
-        for (uint8_t slot : c.forced) ASSERT_EQ(selectPage(dev, groupAction(8, slot, 0x20)).ret, 0);
+        for (uint8_t slot : c.forced)
+            ASSERT_EQ(selectPage(dev, groupAction(8, slot, 0x20)).ret, 0);
         auto status = buffer(dev, 0x01, 256);
         EXPECT_EQ(status[116], c.state);
-        for (uint8_t slot : c.forced) EXPECT_EQ(status[148 + slot], 0x20);
+        for (uint8_t slot : c.forced)
+            EXPECT_EQ(status[148 + slot], 0x20);
         auto g = buffer(dev, 0x30, 256);
         EXPECT_EQ(g[220], c.rebuild);
-        for (uint8_t slot : c.forced) EXPECT_EQ(g[8 + 6 * slot + 1], 1) << "member state of drive " << int(slot);
+        for (uint8_t slot : c.forced)
+            EXPECT_EQ(g[8 + 6 * slot + 1], 1) << "member state of drive " << int(slot);
 
         // Forcing the drives good again brings them back as they are.
-        for (uint8_t slot : c.forced) ASSERT_EQ(selectPage(dev, groupAction(8, slot, 0x00)).ret, 0);
+        for (uint8_t slot : c.forced)
+            ASSERT_EQ(selectPage(dev, groupAction(8, slot, 0x00)).ret, 0);
         g = buffer(dev, 0x30, 256);
         EXPECT_EQ(buffer(dev, 0x01, 256)[116], 0x00);
         EXPECT_EQ(g[220], 0);

@@ -8,32 +8,41 @@ namespace {
 using namespace tavsimtest;
 
 // Firmware data as the adapter takes it: its own 16-byte header, then filler.
-std::vector<uint8_t> Firmware(const char revision[5], uint32_t total) {
+std::vector<uint8_t> Firmware(const char revision[5], uint32_t total)
+{
     std::vector<uint8_t> image = randomBytes(total, total);
     const char magic[] = "TAVFWIMG";
     std::memcpy(image.data(), magic, 8);
     std::memcpy(image.data() + 8, revision, 4);
-    for (int i = 0; i < 4; ++i) image[12 + i] = uint8_t(total >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i)
+        image[12 + i] = uint8_t(total >> (24 - 8 * i));
     return image;
 }
 
-Result Piece(Device& dev, const std::vector<uint8_t>& image, uint32_t offset, uint32_t length,
-             uint8_t mode = 0x05, uint8_t buffer = 0x01) {
+Result Piece(Device &dev, const std::vector<uint8_t> &image, uint32_t offset, uint32_t length, uint8_t mode = 0x05,
+             uint8_t buffer = 0x01)
+{
     std::vector<uint8_t> data(image.begin() + offset, image.begin() + offset + length);
-    return dev.send(0, {0x3B, mode, buffer, uint8_t(offset >> 16), uint8_t(offset >> 8), uint8_t(offset),
-                        uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0},
+    return dev.send(0,
+                    {0x3B, mode, buffer, uint8_t(offset >> 16), uint8_t(offset >> 8), uint8_t(offset),
+                     uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0},
                     data, 0);
 }
 
-nlohmann::json Flash(const SimServer& sim) { return showAdapter(sim)["flash"]; }
+nlohmann::json Flash(const SimServer &sim)
+{
+    return showAdapter(sim)["flash"];
+}
 
-TEST(TavsimFirmware, CompleteDownloadRunsAfterTheRestart) {
+TEST(TavsimFirmware, CompleteDownloadRunsAfterTheRestart)
+{
     SimServer sim;
     ASSERT_TRUE(sim.ok());
     Device dev(sim);
     std::vector<uint8_t> image = Firmware("0520", 8193);
     EXPECT_EQ(Flash(sim)["running_revision"], "0410");
-    for (uint32_t offset : {0u, 4096u}) ASSERT_EQ(Piece(dev, image, offset, 4096).ret, 0) << offset;
+    for (uint32_t offset : {0u, 4096u})
+        ASSERT_EQ(Piece(dev, image, offset, 4096).ret, 0) << offset;
     EXPECT_EQ(Flash(sim)["bytes_received"], 8192);
     EXPECT_TRUE(Flash(sim)["pending_revision"].is_null());
     ASSERT_EQ(Piece(dev, image, 8192, 1).ret, 0);
@@ -51,10 +60,11 @@ TEST(TavsimFirmware, CompleteDownloadRunsAfterTheRestart) {
     EXPECT_EQ(flash["bytes_received"], 0);
     // the controller parameters carry the new general revision
     ASSERT_EQ(dev.readBuffer(0xA0, 512).ret, 0);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(dev.block->area) + 50, 4), "0520");
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(dev.block->area) + 50, 4), "0520");
 }
 
-TEST(TavsimFirmware, PiecesOutOfOrderAreRefused) {
+TEST(TavsimFirmware, PiecesOutOfOrderAreRefused)
+{
     SimServer sim;
     ASSERT_TRUE(sim.ok());
     Device dev(sim);
@@ -82,7 +92,8 @@ TEST(TavsimFirmware, PiecesOutOfOrderAreRefused) {
     EXPECT_EQ(sim.inject({"restart-adapter", "1"}).status, 2);
 }
 
-TEST(TavsimFirmware, PieceBeyondTheTotalIsRefused) {
+TEST(TavsimFirmware, PieceBeyondTheTotalIsRefused)
+{
     SimServer sim;
     ASSERT_TRUE(sim.ok());
     Device dev(sim);
@@ -99,7 +110,8 @@ TEST(TavsimFirmware, PieceBeyondTheTotalIsRefused) {
 
 // The progress seam: an operation placed at a percentage, held there or
 // going on from it.
-TEST(TavsimFirmware, OperationPlacedAndHeld) {
+TEST(TavsimFirmware, OperationPlacedAndHeld)
+{
     SimServer sim;
     ASSERT_TRUE(sim.ok());
     EXPECT_EQ(sim.inject({"operation-progress", "0", "1", "50"}).status, 1);  // nothing runs

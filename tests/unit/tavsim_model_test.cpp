@@ -9,7 +9,8 @@ namespace {
 using tavtest::SimServer;
 using namespace tavsimtest;
 
-std::string serverWithDriver(const std::string& version, const std::string& model = "ZN5121") {
+std::string serverWithDriver(const std::string &version, const std::string &model = "ZN5121")
+{
     return R"({"adapters":[{"host":0,"model":")" + model + R"(","driver_version":")" + version +
            R"(","drives":[{"slot":0,"interface":"SAS","vendor":"VEND","product":"PROD","blocks":100000},
              {"slot":1,"interface":"SATA"}],
@@ -18,7 +19,8 @@ std::string serverWithDriver(const std::string& version, const std::string& mode
 
 }  // namespace
 
-TEST(TavsimModel, InquiryAnswersLogicalDrivesAndRefusesUndefinedTargets) {
+TEST(TavsimModel, InquiryAnswersLogicalDrivesAndRefusesUndefinedTargets)
+{
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -33,9 +35,10 @@ TEST(TavsimModel, InquiryAnswersLogicalDrivesAndRefusesUndefinedTargets) {
     expectSense(dev, dev.send(1, {0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0}), 0x05, 0x20);
 }
 
-TEST(TavsimModel, DataPersistsInBothRequestLayouts) {
+TEST(TavsimModel, DataPersistsInBothRequestLayouts)
+{
     struct Case {
-        const char* version;
+        const char *version;
         bool fixed;
     };
     for (Case c : {Case{"1.2.4.54", true}, Case{"1.2.4.53", false}, Case{"1.2.3.60", true}, Case{"2.0.5.0", true}}) {
@@ -58,7 +61,8 @@ TEST(TavsimModel, DataPersistsInBothRequestLayouts) {
     }
 }
 
-TEST(TavsimModel, Raid5StripesWithParityAndSurvivesAPulledMember) {
+TEST(TavsimModel, Raid5StripesWithParityAndSurvivesAPulledMember)
+{
     SimServer server;  // LD 0: RAID 5 on drives 0-2, stripe 256 blocks
     ASSERT_TRUE(server.ok()) << server.initOutput();
     std::vector<uint8_t> written;
@@ -72,7 +76,8 @@ TEST(TavsimModel, Raid5StripesWithParityAndSurvivesAPulledMember) {
     }
     // Two rows of three members: each row holds two data stripes and their parity.
     auto m0 = media(server, 0, 0, 512), m1 = media(server, 1, 0, 512), m2 = media(server, 2, 0, 512);
-    for (size_t i = 0; i < m0.size(); ++i) ASSERT_EQ(m0[i] ^ m1[i] ^ m2[i], 0) << "parity at byte " << i;
+    for (size_t i = 0; i < m0.size(); ++i)
+        ASSERT_EQ(m0[i] ^ m1[i] ^ m2[i], 0) << "parity at byte " << i;
     auto firstStripe = std::vector<uint8_t>(written.begin(), written.begin() + 256 * 512);
     int holders = (std::vector<uint8_t>(m0.begin(), m0.begin() + 256 * 512) == firstStripe) +
                   (std::vector<uint8_t>(m1.begin(), m1.begin() + 256 * 512) == firstStripe) +
@@ -83,12 +88,14 @@ TEST(TavsimModel, Raid5StripesWithParityAndSurvivesAPulledMember) {
     Device dev(server);
     for (uint32_t lba = 0; lba < 1024; lba += 128) {
         ASSERT_EQ(dev.readBlocks(0, lba, 128).ret, 0);
-        EXPECT_EQ(dev.data(128 * 512), std::vector<uint8_t>(written.begin() + lba * 512, written.begin() + (lba + 128) * 512))
+        EXPECT_EQ(dev.data(128 * 512),
+                  std::vector<uint8_t>(written.begin() + lba * 512, written.begin() + (lba + 128) * 512))
             << "lba " << lba;
     }
 }
 
-TEST(TavsimModel, Raid1MirrorsOntoBothMembers) {
+TEST(TavsimModel, Raid1MirrorsOntoBothMembers)
+{
     SimServer server;  // LD 1: RAID 1 on drives 4 and 5
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -99,7 +106,8 @@ TEST(TavsimModel, Raid1MirrorsOntoBothMembers) {
     expectSense(dev, dev.readBlocks(1, 4194304 - 1, 2), 0x05, 0x21);
 }
 
-TEST(TavsimModel, FaultsActOnTheNextCommandsAndAreCounted) {
+TEST(TavsimModel, FaultsActOnTheNextCommandsAndAreCounted)
+{
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     ASSERT_EQ(server.inject({"busy", "2"}).status, 0);
@@ -125,7 +133,8 @@ TEST(TavsimModel, FaultsActOnTheNextCommandsAndAreCounted) {
     EXPECT_TRUE(adapter["faults"].empty());
 }
 
-TEST(TavsimModel, CommonStatusFollowsDriveFailures) {
+TEST(TavsimModel, CommonStatusFollowsDriveFailures)
+{
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -135,7 +144,8 @@ TEST(TavsimModel, CommonStatusFollowsDriveFailures) {
     EXPECT_EQ(s[116], 0x00);
     EXPECT_EQ(s[117], 0x00);
     EXPECT_EQ(s[118], 0xFF);
-    for (int d = 0; d < 8; ++d) EXPECT_EQ(s[148 + d], 0x00) << d;
+    for (int d = 0; d < 8; ++d)
+        EXPECT_EQ(s[148 + d], 0x00) << d;
     EXPECT_EQ(s[156], 0xFF);
 
     ASSERT_EQ(server.inject({"fail-drive", "0", "4"}).status, 0);
@@ -160,9 +170,10 @@ TEST(TavsimModel, CommonStatusFollowsDriveFailures) {
     EXPECT_EQ(dev.data(5)[4], 4);  // the new drive is fresh
 }
 
-TEST(TavsimModel, DriveParameterLayoutFollowsTheCardType) {
+TEST(TavsimModel, DriveParameterLayoutFollowsTheCardType)
+{
     struct Case {
-        const char* model;
+        const char *model;
         int capacity, vendor, link;
     };
     for (Case c : {Case{"ZN5121", 20, 32, 378}, Case{"ZN5120", 12, 24, 249}}) {
@@ -184,7 +195,8 @@ TEST(TavsimModel, DriveParameterLayoutFollowsTheCardType) {
     }
 }
 
-TEST(TavsimModel, ModePagesRoundTripAndRefuseWhatTheAdapterDoesNotKnow) {
+TEST(TavsimModel, ModePagesRoundTripAndRefuseWhatTheAdapterDoesNotKnow)
+{
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -219,7 +231,8 @@ TEST(TavsimModel, ModePagesRoundTripAndRefuseWhatTheAdapterDoesNotKnow) {
     EXPECT_EQ(dev.data(9)[8], 0xFF);  // second place free
 }
 
-TEST(TavsimModel, SyslogIsCapturedBelowTheServer) {
+TEST(TavsimModel, SyslogIsCapturedBelowTheServer)
+{
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
     server.activate();
@@ -228,11 +241,12 @@ TEST(TavsimModel, SyslogIsCapturedBelowTheServer) {
     syslog(LOG_LOCAL3 | LOG_INFO, "second\n");
     closelog();
     std::string pid = std::to_string(getpid());
-    EXPECT_EQ(server.syslog(), "daemon.err tavservice[" + pid + "]: tavutil: disk EventID: 00027\nlocal3.info tavservice[" +
-                                   pid + "]: second\n");
+    EXPECT_EQ(server.syslog(), "daemon.err tavservice[" + pid +
+                                   "]: tavutil: disk EventID: 00027\nlocal3.info tavservice[" + pid + "]: second\n");
 }
 
-TEST(TavsimModel, ParameterBuffersCarryTheConfiguredValues) {
+TEST(TavsimModel, ParameterBuffersCarryTheConfiguredValues)
+{
     SimServer server(R"({"adapters":[{"host":0,"model":"ZN5121","memory_bytes":4194304,"flash_state":35,
         "sas_address":"5000c50012345678",
         "drives":[{"slot":0,"interface":"SAS"},{"slot":1,"interface":"SAS","bad_spots":[100,null,null,300]},

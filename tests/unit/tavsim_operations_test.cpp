@@ -17,15 +17,16 @@ constexpr uint32_t kDriveBlocks = 131072;  // 2 s per operation at speed 1
 
 // Drives 0-3 of kDriveBlocks; logical drive 0 (`raid` on `members`), more
 // keys of the adapter and of the logical drive.
-std::string smallServer(int raid, const std::string& members, const std::string& extra = "",
-                        const std::string& ldExtra = "", double speed = 1.0) {
+std::string smallServer(int raid, const std::string &members, const std::string &extra = "",
+                        const std::string &ldExtra = "", double speed = 1.0)
+{
     std::string drives;
     for (int slot = 0; slot < 4; ++slot)
         drives += std::string(slot ? "," : "") + R"({"slot":)" + std::to_string(slot) +
                   R"(,"interface":"SAS","blocks":)" + std::to_string(kDriveBlocks) + "}";
     return R"({"speed":)" + std::to_string(speed) + R"(,"adapters":[{"host":2,"model":"ZN5121","drives":[)" + drives +
-           R"(],"logical_drives":[{"number":0,"raid":)" + std::to_string(raid) + R"(,"members":)" + members +
-           ldExtra + "}]" + extra + "}]}";
+           R"(],"logical_drives":[{"number":0,"raid":)" + std::to_string(raid) + R"(,"members":)" + members + ldExtra +
+           "}]" + extra + "}]}";
 }
 
 // Written at the start, across stripes and rows, and at the end of the drive.
@@ -35,13 +36,16 @@ struct Extent {
 };
 const Extent kExtents[] = {{0, 128}, {200, 120}, {5000, 64}, {100000, 32}};
 
-void writeExtents(Device& dev, uint32_t capacity) {
+void writeExtents(Device &dev, uint32_t capacity)
+{
     unsigned seed = 1;
-    for (Extent e : kExtents) ASSERT_EQ(dev.writeBlocks(0, e.lba, randomBytes(e.blocks * 512u, seed++)).ret, 0);
+    for (Extent e : kExtents)
+        ASSERT_EQ(dev.writeBlocks(0, e.lba, randomBytes(e.blocks * 512u, seed++)).ret, 0);
     ASSERT_EQ(dev.writeBlocks(0, capacity - 8, randomBytes(8 * 512u, 99)).ret, 0);
 }
 
-void expectExtents(Device& dev, uint32_t capacity, const char* when) {
+void expectExtents(Device &dev, uint32_t capacity, const char *when)
+{
     unsigned seed = 1;
     for (Extent e : kExtents) {
         ASSERT_EQ(dev.readBlocks(0, e.lba, e.blocks).ret, 0) << when << ": " << e.lba;
@@ -55,25 +59,30 @@ constexpr int kOperationSeconds = 2;  // the longest operation here: speed 1
 
 // Moves the clock past the end of the running operation; `tavsim show` (which
 // brings operations up to date) then finds the group's key with the value.
-bool finishOperation(tavtest::FakeClock& clock, const SimServer& server, const char* key, const json& value) {
+bool finishOperation(tavtest::FakeClock &clock, const SimServer &server, const char *key, const json &value)
+{
     clock.advance(kOperationSeconds + 1);
     return showAdapter(server)["logical_drives"][0][key] == value;
 }
 
-std::vector<std::string> eventNames(const SimServer& server) {
+std::vector<std::string> eventNames(const SimServer &server)
+{
     std::vector<std::string> names;
     const json adapter = showAdapter(server);
-    for (const json& e : adapter["events"]) names.push_back(e["event"]);
+    for (const json &e : adapter["events"])
+        names.push_back(e["event"]);
     return names;
 }
 
-bool contains(const std::vector<std::string>& names, const std::string& name) {
+bool contains(const std::vector<std::string> &names, const std::string &name)
+{
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 }  // namespace
 
-TEST(TavsimOperations, FailedRaid5MemberIsRebuiltOntoTheHotSpareWithItsData) {
+TEST(TavsimOperations, FailedRaid5MemberIsRebuiltOntoTheHotSpareWithItsData)
+{
     tavtest::FakeClock clock;
     SimServer server(smallServer(5, "[0,1,2]", R"(,"hot_spares":[3])"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -126,7 +135,8 @@ TEST(TavsimOperations, FailedRaid5MemberIsRebuiltOntoTheHotSpareWithItsData) {
     expectExtents(dev, capacity, "rebuilt, then degraded again");
 }
 
-TEST(TavsimOperations, ManualRebuildOntoAReplacementDriveInTheSameSlot) {
+TEST(TavsimOperations, ManualRebuildOntoAReplacementDriveInTheSameSlot)
+{
     tavtest::FakeClock clock;
     SimServer server(smallServer(1, "[0,1]", "", R"(,"auto_rebuild":false)"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -156,7 +166,8 @@ TEST(TavsimOperations, ManualRebuildOntoAReplacementDriveInTheSameSlot) {
     expectExtents(dev, kDriveBlocks, "on the replacement alone");
 }
 
-TEST(TavsimOperations, LosingTheSpareCancelsTheRebuild) {
+TEST(TavsimOperations, LosingTheSpareCancelsTheRebuild)
+{
     tavtest::FakeClock clock;
     SimServer server(smallServer(5, "[0,1,2]", R"(,"hot_spares":[3])"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -172,7 +183,8 @@ TEST(TavsimOperations, LosingTheSpareCancelsTheRebuild) {
     EXPECT_TRUE(contains(eventNames(server), "operation-aborted"));
 }
 
-TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMendsThem) {
+TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMendsThem)
+{
     tavtest::FakeClock clock;
     SimServer server(smallServer(5, "[0,1,2]", "", "", 4.0));  // half a second per operation
     ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -184,7 +196,7 @@ TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMends
     ASSERT_EQ(selectPage(dev, groupAction(2, 0)).ret, 0);
     auto g = buffer(dev, 0x30, 256);
     EXPECT_EQ(g[221], 1);
-    expectSense(dev, selectPage(dev, groupAction(3, 0)), 0x05, 0x2C);  // one operation at a time
+    expectSense(dev, selectPage(dev, groupAction(3, 0)), 0x05, 0x2C);        // one operation at a time
     expectSense(dev, selectPage(dev, page(0x30, 48, 0x11, 0)), 0x05, 0x2C);  // its members are busy
     EXPECT_EQ(showAdapter(server)["logical_drives"][0]["operation"], "consistency-check");
     ASSERT_TRUE(finishOperation(clock, server, "maintenance_state", 0));
@@ -208,7 +220,8 @@ TEST(TavsimOperations, ConsistencyCheckCountsDisagreementsAndParityCreationMends
     expectExtents(dev, capacity, "degraded after parity creation");
 }
 
-TEST(TavsimOperations, StoppedOrGroundlessChecksEndAtOnce) {
+TEST(TavsimOperations, StoppedOrGroundlessChecksEndAtOnce)
+{
     tavtest::FakeClock clock;
     SimServer server(smallServer(1, "[0,1]"));
     ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -230,7 +243,8 @@ TEST(TavsimOperations, StoppedOrGroundlessChecksEndAtOnce) {
     expectSense(dev, selectPage(dev, groupAction(2, 0)), 0x05, 0x2C);  // not on a degraded group
 }
 
-TEST(TavsimOperations, PulledMemberComesBackRebuiltUnlessItsGroupNeedsItAsItIs) {
+TEST(TavsimOperations, PulledMemberComesBackRebuiltUnlessItsGroupNeedsItAsItIs)
+{
     tavtest::FakeClock clock;
     // RAID 1: the group went on without the drive, so its data are stale.
     SimServer mirror(smallServer(1, "[0,1]", "", "", 4.0));
@@ -259,7 +273,8 @@ TEST(TavsimOperations, PulledMemberComesBackRebuiltUnlessItsGroupNeedsItAsItIs) 
     expectExtents(dev0, 2 * kDriveBlocks, "rejoined");
 }
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv)
+{
     tavtest::RunUnderFakeableClock(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

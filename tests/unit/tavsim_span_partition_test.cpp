@@ -16,19 +16,22 @@ const char kServer[] = R"({"adapters":[{"host":2,"model":"ZN5121","drives":[
     {"slot":6,"interface":"SAS"},{"slot":7,"interface":"SAS"},{"slot":8,"interface":"SAS"}],
   "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]},{"number":1,"raid":1,"members":[3,4]}]}]})";
 
-std::vector<uint8_t> raid1Page(const std::vector<uint8_t>& members, uint8_t marker) {
+std::vector<uint8_t> raid1Page(const std::vector<uint8_t> &members, uint8_t marker)
+{
     std::vector<uint8_t> p = page(0x30, 48, 0x10, 5);
     p[5] = 1;
     p[8] = 1;  // 256 blocks
     p[15] = uint8_t(members.size());
-    for (size_t i = 0; i < members.size(); ++i) p[16 + i] = members[i];
+    for (size_t i = 0; i < members.size(); ++i)
+        p[16 + i] = members[i];
     p[38] = marker;
     return p;
 }
 
 }  // namespace
 
-TEST(TavsimSpan, Raid10DefinitionNeedsTheSpannedArrayMarker) {
+TEST(TavsimSpan, Raid10DefinitionNeedsTheSpannedArrayMarker)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
@@ -43,14 +46,16 @@ TEST(TavsimSpan, Raid10DefinitionNeedsTheSpannedArrayMarker) {
     EXPECT_EQ(ld["members"], json::parse("[5, 6, 7, 8]"));
 }
 
-TEST(TavsimSpan, MirroredPairPassesTheByteOnWhateverItIs) {
+TEST(TavsimSpan, MirroredPairPassesTheByteOnWhateverItIs)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     Device dev(server);
     EXPECT_EQ(selectPage(dev, raid1Page({5, 6}, 0x5A)).ret, 0);
 }
 
-TEST(TavsimPartition, PartitionTableLandsOnBlockZeroOfEachLevelAndClears) {
+TEST(TavsimPartition, PartitionTableLandsOnBlockZeroOfEachLevelAndClears)
+{
     SimServer server(kServer);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     for (int ld : {0, 1}) {
@@ -69,7 +74,7 @@ TEST(TavsimPartition, PartitionTableLandsOnBlockZeroOfEachLevelAndClears) {
         ASSERT_EQ(dev.readBlocks(uint8_t(ld), 0, 1).ret, 0);
         EXPECT_EQ(dev.data(512), std::vector<uint8_t>(512, 0));
     }
-    EXPECT_EQ(server.inject({"partition", "0", "2"}).status, 1);   // no such logical drive
-    EXPECT_EQ(server.inject({"partition", "1", "0"}).status, 2);   // no such adapter
+    EXPECT_EQ(server.inject({"partition", "0", "2"}).status, 1);  // no such logical drive
+    EXPECT_EQ(server.inject({"partition", "1", "0"}).status, 2);  // no such adapter
     EXPECT_EQ(server.inject({"partition", "0", "x"}).status, 2);
 }

@@ -17,8 +17,8 @@ struct NumberCase {
 TEST(ToolHextostr, WidthGivesExactlyThatManyDigits)
 {
     const NumberCase cases[] = {
-        {0, 0x0, "0"},        {0, 0xABC, "ABC"},     {0, 0xFFFFFFFF, "FFFFFFFF"},
-        {4, 0x1F, "001F"},    {2, 0x1234, "34"},     {8, 0xDEADBEEF, "DEADBEEF"},
+        {0, 0x0, "0"},     {0, 0xABC, "ABC"}, {0, 0xFFFFFFFF, "FFFFFFFF"},
+        {4, 0x1F, "001F"}, {2, 0x1234, "34"}, {8, 0xDEADBEEF, "DEADBEEF"},
     };
     for (const NumberCase &c : cases) {
         char buffer[16];
@@ -29,8 +29,9 @@ TEST(ToolHextostr, WidthGivesExactlyThatManyDigits)
 TEST(ToolDectostr, LeadingZerosBecomeBlanksButTheLastDigitStays)
 {
     const NumberCase cases[] = {
-        {0, 0, "0"},     {0, 4294967295u, "4294967295"}, {5, 42, "   42"},
-        {3, 0, "  0"},   {3, 100, "100"},                {2, 1234, "34"},
+        {0, 0, "0"},      {0, 4294967295u, "4294967295"},
+        {5, 42, "   42"}, {3, 0, "  0"},
+        {3, 100, "100"},  {2, 1234, "34"},
         {3, 5007, "  7"},
     };
     for (const NumberCase &c : cases) {

@@ -175,16 +175,15 @@ const std::string LINE_A = "41 41 41 41 41 41 41 41  41 41 41 41 41 41 41 41  AA
 INSTANTIATE_TEST_SUITE_P(
     Dumps, TraceLogData,
     ::testing::Values(
-        DataCase{"SixtyFourEqualBytes", bytes(64, 'A'),
-                 {"00000000: " + LINE_A, SAME, "00000030: " + LINE_A}},
-        DataCase{"TwoEqualLinesHaveNoSameDataLine", bytes(32, 'A'),
-                 {"00000000: " + LINE_A, "00000010: " + LINE_A}},
-        DataCase{"RunEndsAtADifferingLine", concat(bytes(48, 'A'), counting(16)),
+        DataCase{"SixtyFourEqualBytes", bytes(64, 'A'), {"00000000: " + LINE_A, SAME, "00000030: " + LINE_A}},
+        DataCase{"TwoEqualLinesHaveNoSameDataLine", bytes(32, 'A'), {"00000000: " + LINE_A, "00000010: " + LINE_A}},
+        DataCase{"RunEndsAtADifferingLine",
+                 concat(bytes(48, 'A'), counting(16)),
                  {"00000000: " + LINE_A, SAME,
                   "00000030: 00 01 02 03 04 05 06 07  08 09 0A 0B 0C 0D 0E 0F  ................"}},
-        DataCase{"PartialLastLine", {'a', '0', 0x01, 0xFF, ' '},
-                 {"00000000: 61 30 01 FF 20 " + std::string(3 * 3, ' ') + " " + std::string(8 * 3, ' ') +
-                  " a0..."}}),
+        DataCase{"PartialLastLine",
+                 {'a', '0', 0x01, 0xFF, ' '},
+                 {"00000000: 61 30 01 FF 20 " + std::string(3 * 3, ' ') + " " + std::string(8 * 3, ' ') + " a0..."}}),
     [](const ::testing::TestParamInfo<DataCase> &info) { return std::string(info.param.name); });
 
 TEST_F(TraceLog, WithoutAnOpenFileNothingIsWritten)
@@ -215,8 +214,8 @@ TEST_F(TraceLog, LinkOrNonRegularPathIsRefusedAndLeftAlone)
 {
     struct Case {
         const char *name;
-        bool link;          // logPath links to the target; else the target stands at logPath
-        bool makeFifo;      // the target is a FIFO; else a regular file, or none when !exists
+        bool link;      // logPath links to the target; else the target stands at logPath
+        bool makeFifo;  // the target is a FIFO; else a regular file, or none when !exists
         bool exists;
     };
     const Case cases[] = {{"LinkToFile", true, false, true},
@@ -284,8 +283,7 @@ TEST_F(TraceLog, WritesOfOtherProcessesAreNotOverwritten)
         size_t last = (written - 1) % slots;
         EXPECT_EQ(afterPid(logLine(text, last)), " parent two");
         EXPECT_EQ(logLine(text, (last + 1) % slots), END_LINE);
-        EXPECT_EQ(afterPid(logLine(text, (last + slots - 1) % slots)),
-                  " child " + std::to_string(c.childLines - 1));
+        EXPECT_EQ(afterPid(logLine(text, (last + slots - 1) % slots)), " child " + std::to_string(c.childLines - 1));
     }
 }
 
