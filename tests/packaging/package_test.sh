@@ -71,6 +71,14 @@ readelf -d "$root/$install/tavcli" | grep -q 'R.*PATH.*\$ORIGIN' || fail "tavcli
 env -u LD_LIBRARY_PATH ldd "$root/$install/tavlog" | grep -q "libtavpth.so.5 => $root/$install/" ||
     fail "tavlog does not find libtavpth from its run path"
 
+# A third-party program builds against the libraries through pkg-config.
+printf '#include <tavpth.h>\nint main() { return DLLGetLastError() == 0xffffffffu; }\n' >"$work/third.cpp"
+flags=$(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$pcdir" pkg-config --cflags --libs libtavpth) ||
+    fail "pkg-config libtavpth"
+[[ "$flags" == *-ltavpth* && "$flags" == *-ltavctl* ]] || fail "pkg-config flags: $flags"
+# shellcheck disable=SC2086
+c++ -o "$work/third" "$work/third.cpp" $flags || fail "third-party build with: $flags"
+
 # The installed tavcli against a simulated server.
 "$build/bin/tavsim" init "$work/server" >/dev/null
 out=$(env -u LD_LIBRARY_PATH "$build/bin/tavsim" run "$work/server" -- "$root/$install/tavcli" -PDGetNum -a0) ||
