@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build tree and checks it: the layout,
+# the control fields, the conffiles and maintainer scripts, lintian, and the
+# installed tavcli running from an unpacked root against a simulated server.
+# Usage: package_test.sh BUILD_DIR INSTALL_DIR PKGCONFIG_DIR
+set -euo pipefail
+build=$1
+install=${2#/}
+pcdir=${3#/}
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavpkg.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack -G DEB -B "$work/out" --config "$build/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack"; }
+deb=$(ls "$work"/out/tavutility_*.deb)
+
+# Layout: every expected entry, and nothing from the tests or the simulator.
+dpkg-deb -c "$deb" | awk '{ $1=$2=$3=$4=$5=""; sub(/^ +/, ""); print }' >"$work/list"
+expected=(
+    "./$install/tavcli" "./$install/tavservice" "./$install/tavlog" "./$install/tavpth" "./$install/tavstat"
+    "./$install/libtavctl.so.5.0.0" "./$install/libtavctl.so.5 -> libtavctl.so.5.0.0"
+    "./$install/libtavctl.so -> libtavctl.so.5"
+    "./$install/libtavpth.so.5.0.0" "./$install/libtavpth.so.5 -> libtavpth.so.5.0.0"
+    "./$install/libtavpth.so -> libtavpth.so.5"
+    "./$install/conf/tavlog.conf" "./$install/conf/eventid.conf" "./$install/conf/evtrang.conf"
+    "./$install/log/" "./$install/dump/"
+    "./$install/include/tavctl.h" "./$install/include/tavpth.h"
+    "./$pcdir/libtavctl.pc" "./$pcdir/libtavpth.pc"
+    "./usr/share/doc/tavutility/copyright" "./usr/share/doc/tavutility/changelog.Debian.gz"
+    "./lib/systemd/system/tavservice.service" "./lib/systemd/system/tavstat.service"
+    "./lib/systemd/system/tavstat.timer" "./$install/man/man1/tavlog.1")
+for e in "${expected[@]}"; do
+    grep -qxF -- "$e" "$work/list" || { cat "$work/list"; fail "missing in package: $e"; }
+done
+if grep -E 'tavsim|_test|gtest|bench' "$work/list"; then fail "test or simulator files in package"; fi
+
+# Control fields: computed dependencies name the C and C++ runtimes.
+[ "$(dpkg-deb -f "$deb" Package)" = tavutility ] || fail "Package field"
+[ "$(dpkg-deb -f "$deb" Version)" = 5.0-1 ] || fail "Version field"
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libc6 libstdc++6; do
+    [[ "$depends" == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"
+done
+[ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture field"
+
+# Conffiles and maintainer scripts.
+dpkg-deb -e "$deb" "$work/control"
+printf '/%s/conf/tavlog.conf\n/%s/conf/eventid.conf\n/%s/conf/evtrang.conf\n' "$install" "$install" "$install" \
+    | diff - "$work/control/conffiles" || fail "conffiles"
+for s in postinst prerm postrm; do
+    [ -x "$work/control/$s" ] || fail "$s missing or not executable"
+    sh -n "$work/control/$s" || fail "$s syntax"
+done
+grep -q 'deb-systemd-helper enable tavservice.service' "$work/control/postinst" || fail "postinst does not enable the service"
+grep -q 'deb-systemd-invoke stop tavservice.service' "$work/control/prerm" || fail "prerm does not stop the service"
+
+# lintian: errors fail the check, warnings are printed for the record.
+if command -v lintian >/dev/null; then
+    lintian --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 || true
+    cat "$work/lintian"
+    if grep -q '^E:' "$work/lintian"; then fail "lintian errors"; fi
+fi
+
+# Unpacked root: libraries carry their SONAME, programs find them by run path.
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+readelf -d "$root/$install/libtavctl.so.5.0.0" | grep -q 'SONAME.*\[libtavctl.so.5\]' || fail "libtavctl SONAME"
+readelf -d "$root/$install/libtavpth.so.5.0.0" | grep -q 'SONAME.*\[libtavpth.so.5\]' || fail "libtavpth SONAME"
+readelf -d "$root/$install/tavcli" | grep -q 'R.*PATH.*\$ORIGIN' || fail "tavcli run path"
+env -u LD_LIBRARY_PATH ldd "$root/$install/tavlog" | grep -q "libtavpth.so.5 => $root/$install/" ||
+    fail "tavlog does not find libtavpth from its run path"
+
+# A third-party program builds against the libraries through pkg-config.
+printf '#include <tavpth.h>\nint main() { return DLLGetLastError() == 0xffffffffu; }\n' >"$work/third.cpp"
+flags=$(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$pcdir" pkg-config --cflags --libs libtavpth) ||
+    fail "pkg-config libtavpth"
+[[ "$flags" == *-ltavpth* && "$flags" == *-ltavctl* ]] || fail "pkg-config flags: $flags"
+# shellcheck disable=SC2086
+c++ -o "$work/third" "$work/third.cpp" $flags || fail "third-party build with: $flags"
+
+# The installed tavcli against a simulated server.
+"$build/bin/tavsim" init "$work/server" >/dev/null
+out=$(env -u LD_LIBRARY_PATH "$build/bin/tavsim" run "$work/server" -- "$root/$install/tavcli" -PDGetNum -a0) ||
+    fail "installed tavcli failed: $out"
+echo "$out"
+grep -q "Number of Physical drives on adapter 0: " <<<"$out" || fail "installed tavcli output"
+echo "package checks passed"
