@@ -29,7 +29,10 @@ expected=(
     "./$pcdir/libtavctl.pc" "./$pcdir/libtavpth.pc"
     "./usr/share/doc/tavutility/copyright" "./usr/share/doc/tavutility/changelog.Debian.gz"
     "./lib/systemd/system/tavservice.service" "./lib/systemd/system/tavstat.service"
-    "./lib/systemd/system/tavstat.timer" "./$install/man/man1/tavlog.1")
+    "./lib/systemd/system/tavstat.timer"
+    "./$install/man/man8/tavcli.8" "./$install/man/man8/tavservice.8"
+    "./$install/man/man8/tavlog.8" "./$install/man/man8/tavpth.8"
+    "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog")
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" "$work/list" || { cat "$work/list"; fail "missing in package: $e"; }
 done
