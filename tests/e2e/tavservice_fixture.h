@@ -127,6 +127,7 @@ public:
     }
 
     void stop() {
+        if (daemon_ == 0 && isOurService(pidFromFile(server_))) daemon_ = pidFromFile(server_);
         for (int p : {daemon_, exited_ ? 0 : static_cast<int>(pid_)})
             if (alive(p)) kill(p, SIGKILL);
         if (!exited_ && pid_ > 0) waitExit(10);
@@ -134,6 +135,14 @@ public:
     }
 
 private:
+    // True when `pid` runs this server's tavservice: a daemon that the test never asked for by its
+    // pid file is still stopped, and a pid file that names another process is never acted on.
+    bool isOurService(int pid) const {
+        if (pid <= 0 || pid == getpid()) return false;
+        std::string cmdline = tavtest::readFile("/proc/" + std::to_string(pid) + "/cmdline");
+        return cmdline.c_str() == server_.path("/opt/morvane/tavutility/tavservice");
+    }
+
     const SimServer& server_;
     pid_t pid_ = -1;
     int daemon_ = 0;
