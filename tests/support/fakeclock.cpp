@@ -22,6 +22,11 @@ void RunUnderFakeableClock(int /*argc*/, char** argv) {
     const char* earlier = getenv("LD_PRELOAD");
     if (earlier != nullptr && earlier[0] != '\0') preload += std::string(":") + earlier;
     setenv("LD_PRELOAD", preload.c_str(), 1);
+    // libfaketime now loads ahead of a sanitizer runtime the program may carry.
+    std::string asan = "verify_asan_link_order=0";
+    const char* asanEarlier = getenv("ASAN_OPTIONS");
+    if (asanEarlier != nullptr && asanEarlier[0] != '\0') asan = std::string(asanEarlier) + ":" + asan;
+    setenv("ASAN_OPTIONS", asan.c_str(), 1);
     setenv(kMarker, "1", 1);
     setenv("DONT_FAKE_MONOTONIC", "1", 1);
     // The clock's file, one per test process (exec keeps the pid); without it
