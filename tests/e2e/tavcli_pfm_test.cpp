@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "fakeclock.h"
 #include "perform_text.h"
 #include "tavcli_drive_fixture.h"
 
@@ -16,7 +17,6 @@ using drivetest::DriveCommands;
 using tavtest::kPerformanceFile;
 using tavtest::PerformanceText;
 
-const char kFaketime[] = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 const char kNotExecuted[] = "The automatic statistical information acquisition is not executed.\n";
 const char kStopPending[] =
     "The automatic statistical information acquisition interruption is being processed.\n"
@@ -124,8 +124,9 @@ TEST_F(PfmCommand, ManualShowsTheRatesAtOnce) {
     ASSERT_EQ(sim.inject({"load", "0", "0", "100", "40"}).status, 0);
     ASSERT_EQ(sim.inject({"load", "0", "2", "6", "2", "2"}).status, 0);
     ASSERT_EQ(sim.inject({"load", "1", "1", "1000", "0", "16"}).status, 0);
-    tavtest::RunResult r = sim.run({"tavcli", "-Pfm", "-manual", "-aALL", "-Lall"}, "",
-                                   {std::string("LD_PRELOAD=") + kFaketime, "FAKETIME=2026-12-07 14:05:00", "TZ=UTC"});
+    std::vector<std::string> env = tavtest::FakeTimeEnvironment("2026-12-07 14:05:00");
+    env.push_back("TZ=UTC");
+    tavtest::RunResult r = sim.run({"tavcli", "-Pfm", "-manual", "-aALL", "-Lall"}, "", env);
     EXPECT_EQ(r.out,
               "--- Driver Information ---\n"
               "Date           Adapter LD Read[KB/sec] Write[KB/sec] Read[IOs/sec] Write[IOs/sec]\n"

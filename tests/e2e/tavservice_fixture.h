@@ -16,21 +16,16 @@
 #include <thread>
 #include <vector>
 
+#include "fakeclock.h"
 #include "tavtest.h"
 
 namespace svctest {
 
 using tavtest::SimServer;
 
-constexpr const char* kFakeTime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
 // Environment entries that run a program with libfaketime (FAKETIME, e.g.
-// "+0 x1000" to speed its sleeps up). A sanitizer build's runtime then no
-// longer comes first among the preloaded libraries, which it must be told.
-inline std::vector<std::string> fakeTime(const std::string& spec) {
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    std::string options = std::string(asan && *asan ? std::string(asan) + ":" : "") + "verify_asan_link_order=0";
-    return {std::string("LD_PRELOAD=") + kFakeTime, "FAKETIME=" + spec, "ASAN_OPTIONS=" + options};
-}
+// "+0 x1000" to speed its sleeps up).
+inline std::vector<std::string> fakeTime(const std::string& spec) { return tavtest::FakeTimeEnvironment(spec); }
 
 constexpr double kPatience = 60.0;  // seconds a test waits for something that must happen
 

@@ -14,7 +14,21 @@ namespace {
 constexpr const char* kMarker = "FAKETIME_NO_CACHE";
 constexpr const char* kClockFile = "FAKETIME_TIMESTAMP_FILE";
 
+// The sanitizer options of a program whose preloaded libraries come ahead of
+// the sanitizer runtime a sanitizer build carries (it refuses that otherwise).
+std::string AsanOptionsBehindPreload() {
+    const char* earlier = getenv("ASAN_OPTIONS");
+    std::string options = earlier != nullptr && earlier[0] != '\0' ? std::string(earlier) + ":" : std::string();
+    return options + "verify_asan_link_order=0";
+}
+
 }  // namespace
+
+std::vector<std::string> FakeTimeEnvironment(const std::string& spec) {
+    std::string library = TAV_FAKETIME_LIBRARY;
+    library = library.substr(0, library.rfind('/') + 1) + "libfaketime.so.1";
+    return {"LD_PRELOAD=" + library, "FAKETIME=" + spec, "ASAN_OPTIONS=" + AsanOptionsBehindPreload()};
+}
 
 void RunUnderFakeableClock(int /*argc*/, char** argv) {
     if (getenv(kMarker) != nullptr) return;
@@ -22,11 +36,7 @@ void RunUnderFakeableClock(int /*argc*/, char** argv) {
     const char* earlier = getenv("LD_PRELOAD");
     if (earlier != nullptr && earlier[0] != '\0') preload += std::string(":") + earlier;
     setenv("LD_PRELOAD", preload.c_str(), 1);
-    // libfaketime now loads ahead of a sanitizer runtime the program may carry.
-    std::string asan = "verify_asan_link_order=0";
-    const char* asanEarlier = getenv("ASAN_OPTIONS");
-    if (asanEarlier != nullptr && asanEarlier[0] != '\0') asan = std::string(asanEarlier) + ":" + asan;
-    setenv("ASAN_OPTIONS", asan.c_str(), 1);
+    setenv("ASAN_OPTIONS", AsanOptionsBehindPreload().c_str(), 1);
     setenv(kMarker, "1", 1);
     setenv("DONT_FAKE_MONOTONIC", "1", 1);
     // The clock's file, one per test process (exec keeps the pid); without it

@@ -7,6 +7,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace tavtest {
 
@@ -15,6 +16,10 @@ namespace tavtest {
 // faked time read afresh from a file of its own on every call and the
 // monotonic clock left real.
 void RunUnderFakeableClock(int argc, char** argv);
+
+// Environment entries that run one program with libfaketime and
+// FAKETIME=spec (a date, or "+0 x1000" to speed its sleeps up).
+std::vector<std::string> FakeTimeEnvironment(const std::string& spec);
 
 // While it lives, the wall clock stands at the next whole second of real
 // time plus what advance() added (so it never goes back for what ran before);
