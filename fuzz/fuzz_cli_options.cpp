@@ -30,6 +30,14 @@ void CheckSlots(int valid, const uint8_t *slots, size_t count, int maxNo, const 
     }
 }
 
+// The filled slots come first and, when sorted, ascending.
+void CheckOrder(int valid, const uint8_t *slots, size_t count, const char *what)
+{
+    for (size_t i = 1; valid && i < count; ++i) {
+        Require(slots[i] == CLI_EMPTY_SLOT || (slots[i - 1] != CLI_EMPTY_SLOT && slots[i - 1] < slots[i]), what);
+    }
+}
+
 void CheckWord(const char *word)
 {
     char option[CLI_WORD_SIZE];
@@ -37,6 +45,9 @@ void CheckWord(const char *word)
     int fits = NormalizeOption(word, option, sizeof option);
     Require(memchr(option, '\0', sizeof option) != NULL, "normalised option unterminated");
     Require(fits || option[0] == '\0', "refused option not empty");
+    for (const char *p = option; *p != '\0'; ++p) {
+        Require(*p < 'A' || *p > 'Z', "normalised option not lower case");
+    }
     if (!fits) {
         return;
     }
@@ -44,13 +55,19 @@ void CheckWord(const char *word)
     CheckSlots(GetLogicalDriveNo(option, lds), lds, sizeof lds, 7, "LD list");
     uint8_t pds[CLI_PD_SLOTS];
     for (int keepOrder = 0; keepOrder <= 1; ++keepOrder) {
-        CheckSlots(GetPhysicalDriveNo(option, pds, keepOrder), pds, sizeof pds, 7, "drive list");
+        int valid = GetPhysicalDriveNo(option, pds, keepOrder);
+        CheckSlots(valid, pds, sizeof pds, 7, "drive list");
+        if (!keepOrder) {
+            CheckOrder(valid, pds, sizeof pds, "drive list order");
+        }
     }
     uint16_t limit = 0;
     GetGListPLNo(option, &limit);
     if (CliTargetKind(option) == CLI_OPT_ADAPTER) {
         uint8_t adapters[CLI_ADAPTER_SLOTS];
-        CheckSlots(GetAdapterNo(option, adapters), adapters, sizeof adapters, 3, "adapter list");
+        int valid = GetAdapterNo(option, adapters);
+        CheckSlots(valid, adapters, sizeof adapters, 3, "adapter list");
+        CheckOrder(valid, adapters, sizeof adapters, "adapter list order");
     }
 }
 

@@ -51,15 +51,21 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    ControllerLogEntry entry;
-    memset(entry.raw, 0x11, sizeof entry.raw);
-    memcpy(entry.raw, data, size < sizeof entry.raw ? size : sizeof entry.raw);
+    ControllerLogEntry stored;
+    memset(stored.raw, 0x11, sizeof stored.raw);
+    memcpy(stored.raw, data, size < sizeof stored.raw ? size : sizeof stored.raw);
     int contNo = size > 0 ? data[0] % TAV_MAX_CONTROLLERS : 0;
     static FoundEventList found;
     static ServiceConfigs configs;
-    found.count = 0;
-    ConvertLogEntry(&entry);
-    WriteLogEntryToSystemLog(contNo, &entry, &found, &configs);
+    ControllerLogEntry entry;
+    // Both message variants of the adapters' system-log versions.
+    for (uint8_t version : {1, 3}) {
+        Oslog_ver = version;
+        found.count = 0;
+        entry = stored;
+        ConvertLogEntry(&entry);
+        WriteLogEntryToSystemLog(contNo, &entry, &found, &configs);
+    }
     for (int messageNo = 0; messageNo < kMessageNumbers; ++messageNo) {
         char text[kMessageText];
         memset(text, 'x', sizeof text);

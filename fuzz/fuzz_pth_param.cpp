@@ -1,8 +1,8 @@
-// tavpth's parameter files of the ANY command, in their SCSI and SATA
-// forms, read by the command's own entry points. The adapter set is the
-// fake one of fuzz_adapter.cpp; nothing reaches a drive (the command to send
-// fails without a driver). Input: one byte (bit 0: the SATA form), then the
-// file.
+// tavpth's parameter files, in their SCSI and SATA forms, read by the
+// commands' own entry points: ANY, P, the media error and error injection
+// settings. The adapter set is the fake one of fuzz_adapter.cpp; nothing
+// reaches a drive (the command to send fails without a driver). Input: one
+// byte picking the command, then the file.
 #include <stdio.h>
 #include <string.h>
 
@@ -24,12 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (path.empty()) {
         return 0;
     }
-    if (data[0] & 1) {
+    // Picked by the first byte: 0 ANY, 1 P, 2 E, 3 N, 4 A, 5 e, 6 N5, 7 the SATA form of ANY.
+    static int (*const kCommands[])(int, char **) = {
+        TavFreAnyPassThrough,           TavFixAnyPassThrough,        TavPDHDDMediaErrorSet,
+        TavPDHDDErrorInjectionSet,      TavPDHDDErrorInjectionSet_SATA, TavPDHDDMediaErrorSet_SATA,
+        TavPDHDDErrorInjectionSet5};
+    const size_t count = sizeof kCommands / sizeof kCommands[0];
+    size_t pick = data[0] % (count + 1);
+    if (pick == count) {
         TavFreAnyPassThrough_SATA(path.c_str());
     } else {
-        std::vector<std::string> words = {"tavpth", "any", path};
+        std::vector<std::string> words = {"tavpth", "file", path};
         std::vector<char *> argv = FuzzArgv(words);
-        TavFreAnyPassThrough(3, argv.data());
+        kCommands[pick](3, argv.data());
     }
     fflush(stdout);
     return 0;

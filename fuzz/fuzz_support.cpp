@@ -33,10 +33,17 @@ const std::string &FuzzRoot()
 {
     static std::string root;
     if (root.empty()) {
-        char name[] = "/tmp/tavfuzz.XXXXXX";
+        // Below TAV_FUZZ_TMP when given (a crashing run leaves its root there),
+        // else in memory where the machine has it: the writers flush every file.
+        const char *parent = getenv("TAV_FUZZ_TMP");
+        char name[4096];
+        snprintf(name, sizeof name, "%s/tavfuzz.XXXXXX", parent != nullptr ? parent : "/dev/shm");
         if (mkdtemp(name) == nullptr) {
-            perror("mkdtemp");
-            abort();
+            snprintf(name, sizeof name, "/tmp/tavfuzz.XXXXXX");
+            if (mkdtemp(name) == nullptr) {
+                perror("mkdtemp");
+                abort();
+            }
         }
         root = name;
         setenv("TAV_ROOT", name, 1);
