@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "tavcli.h"
+#include "tavcli_cmd_ld_opt.h"
 
 /* Option kinds of -CCSchSet. */
 #define OPT_HOUR (CLI_OPT_COMMAND << 0)
@@ -63,11 +64,6 @@ int CliDeleteSchedule(uint8_t adapter, uint8_t ld, const char *module)
 
 /* ---- options ---- */
 
-struct ScheduleOptions {
-    CliDriveOptions drive; /* first: the drive options' accept reads it */
-    int hour;
-    int day;
-};
 
 static uint32_t ClassifySchedule(const char *option)
 {
@@ -105,12 +101,15 @@ static int AcceptSchedule(uint32_t kind, const char *option, void *state)
     return CliAcceptDriveOption(kind, option, &options->drive);
 }
 
-static int ParseSchedule(int argc, char *argv[], const CliOptionRules *rules, ScheduleOptions *options, uint32_t *seen)
+int CliParseScheduleSetOptions(int argc, char *argv[], ScheduleOptions *options, uint32_t *seen)
 {
+    static const CliOptionRules rules = {
+        ClassifySchedule, NULL, AcceptSchedule, OPT_HOUR | OPT_DAY | CLI_OPT_LD | CLI_OPT_ADAPTER, 0, CLI_OPT_NOCHK,
+        CLI_TOKEN_BEFORE};
     CliInitDriveOptions(&options->drive, 0);
     options->hour = 0;
     options->day = 0;
-    return CliWalkOptions(argc, argv, rules, options, seen);
+    return CliWalkOptions(argc, argv, &rules, options, seen);
 }
 
 /* ---- the listing and question of -CCSchSet and -CCSchDel ---- */
@@ -249,14 +248,11 @@ static int SetSchedule(const CliStep *step)
 int CliCmdExecCCSchSet(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_LD);
-    static const CliOptionRules rules = {
-        ClassifySchedule, NULL, AcceptSchedule, OPT_HOUR | OPT_DAY | CLI_OPT_LD | CLI_OPT_ADAPTER, 0, CLI_OPT_NOCHK,
-        CLI_TOKEN_BEFORE};
     ScheduleOptions options;
     CliLdSelection selection;
     uint32_t seen;
     const CliTargets *targets = &options.drive.targets;
-    if (!ParseSchedule(argc, argv, &rules, &options, &seen)) {
+    if (!CliParseScheduleSetOptions(argc, argv, &options, &seen)) {
         return 0;
     }
     if (!(seen & CLI_OPT_NOCHK) && !ComChkCCSch(targets->adapters, targets->lds, options.hour, options.day,

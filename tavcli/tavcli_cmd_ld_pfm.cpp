@@ -9,6 +9,7 @@
 #include <time.h>
 
 #include "tavcli.h"
+#include "tavcli_cmd_ld_opt.h"
 #include "tavctl_perform.h"
 
 #define PFM_MANUAL 1
@@ -38,16 +39,6 @@
 static const CliKeyword kModes[] = {{"manual", PFM_MANUAL}, {"auto", PFM_AUTO}, {"abort", PFM_ABORT}};
 static const CliKeyword kFormats[] = {{"txt", TAV_AUTOSTAT_TEXT}, {"csv", TAV_AUTOSTAT_CSV}};
 
-struct PfmOptions {
-    int mode;
-    CliTargets targets;
-    int allLds;
-    int format;
-    int interval;
-    int count;
-    char file[PATH_MAX];
-    uint32_t seen;
-};
 
 /* ---- options ---- */
 
@@ -169,7 +160,7 @@ static int PfmCombinationOk(const PfmOptions *options)
     }
 }
 
-static int ParsePfm(int argc, char *argv[], PfmOptions *options)
+int CliParsePfmOptions(int argc, char *argv[], PfmOptions *options)
 {
     memset(options, 0, sizeof *options);
     memset(&options->targets, CLI_EMPTY_SLOT, sizeof options->targets);
@@ -385,7 +376,7 @@ int CliCmdExecPfm(int argc, char *argv[])
 {
     CLI_TRACE_ENTRY(MOD_CMD_LD);
     PfmOptions options;
-    if (!ParsePfm(argc, argv, &options)) {
+    if (!CliParsePfmOptions(argc, argv, &options)) {
         return 0;
     }
     if (options.mode == PFM_ABORT) {

@@ -124,14 +124,16 @@ int BuildRequest(ServiceIoRequest *req, int controlCode, uint32_t length, uint32
 int SendRequest(int contNo, int controlCode, ServiceIoRequest *req)
 {
     unsigned long request = kFirstRequest + static_cast<unsigned long>(contNo);
+    // The driver reads the block as bytes: no aligned field pointer into the packed record.
+    void *block = reinterpret_cast<uint8_t *>(req) + kBlockStart;
     int retries = (controlCode == CTL_DUMP_DATA || controlCode == CTL_FIRMWARE_MEMORY) ? kBusyCalls : 1;
-    int result = ioctl(Fd, request, &req->lengthIn);
+    int result = ioctl(Fd, request, block);
     for (int call = 1; result == kDriverBusy && call < retries; ++call) {
         struct timespec pause {
             0, kBusyPauseNs
         };
         nanosleep(&pause, nullptr);
-        result = ioctl(Fd, request, &req->lengthIn);
+        result = ioctl(Fd, request, block);
     }
     return result;
 }

@@ -31,10 +31,11 @@ constexpr int kLongDigits = 11;
 constexpr uint64_t kDateModulus = 100000000;  // YYYYMMDD, the last eight digits
 constexpr size_t kFileTextSize = 1024;        // 36 lines of at most 17 characters
 
-// The value of a matching "ld" line, judged by its length (newline included).
+// The value of a matching "ld" line, judged by its length (newline included):
+// three or eleven digits after the label, the first three a day and an hour.
 uint64_t lineValue(const char *line, int length, uint32_t latestDate)
 {
-    if (length == kLabelLength) {
+    if (length != kShortLineLength && length != kLongLineLength) {
         return TAV_CCSCH_NONE;
     }
     char day = line[4], tens = line[5], units = line[6];
@@ -47,7 +48,9 @@ uint64_t lineValue(const char *line, int length, uint32_t latestDate)
         memcpy(digits, line + kLabelLength, kShortDigits);
         return strtoull(digits, nullptr, 10);
     }
-    if (length != kLongLineLength) {
+    // Eleven digits, or no schedule: a value read from fewer would stand for
+    // another day and hour than the line shows and could not be written back.
+    if (strspn(line + kLabelLength, "0123456789") < kLongDigits) {
         return TAV_CCSCH_NONE;
     }
     memcpy(digits, line + kLabelLength, kLongDigits);

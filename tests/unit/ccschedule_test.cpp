@@ -66,6 +66,8 @@ TEST_F(ScheduleFile, ReaderRulesPerLine)
         {"no value", ScheduleText({}), 2, 3, NONE},
         {"eleven digits", ScheduleText({{"2/4", "10720261207"}}), 2, 4, 10720261207ull},
         {"eleven digits, hour 25", ScheduleText({{"2/4", "12520261207"}}), 2, 4, NONE},
+        {"eleven characters, the last not a digit", ScheduleText({{"0/2", "3052026120:"}}), 0, 2, NONE},
+        {"eleven characters, a letter in the date", ScheduleText({{"1/2", "10720a61207"}}), 1, 2, NONE},
         {"four digits", ScheduleText({{"0/0", "1050"}}), 0, 0, NONE},
         {"last line without newline", "adp0\nld0:105\nld1:207", 0, 1, NONE},
         {"last label without newline", "adp0\nld0:105\nld1:", 0, 1, NONE},
