@@ -95,8 +95,9 @@ protected:
         job.out = out;  // the file, read once the job ended
     }
 
-    // Waits for every job; one still running after `seconds` is killed and counted as hanging.
-    void finish(std::vector<Job>& jobs, double seconds) {
+    // Waits for every job, calling `look` between polls; one still running
+    // after `seconds` is killed and counted as hanging.
+    void finish(std::vector<Job>& jobs, double seconds, const std::function<void()>& look) {
         auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         size_t open = jobs.size();
         while (open > 0 && std::chrono::steady_clock::now() < until) {
@@ -107,7 +108,8 @@ protected:
                 job.signal = WIFSIGNALED(raw) ? WTERMSIG(raw) : 0;
                 --open;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            look();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         for (Job& job : jobs) {
             if (job.status != -1) {
@@ -136,7 +138,30 @@ TEST_F(Concurrency, ManyProgramsAgainstOneServer) {
     // The values the jobs write: schedules of LD 0 and 1 on Wednesdays and Fridays.
     std::set<std::string> schedules0{""}, schedules1{""}, performance{tavtest::kIdlePerformanceText,
                                                                       tavtest::kStopPerformanceText};
-    // Three storms of programs started at once, the files checked after each.
+    // Whole files holding values that were written, looked at while the programs run and after.
+    auto wholeSchedule = [&] {
+        std::string schedule = file(tavtest::kScheduleFile);
+        for (const auto& v0 : schedules0)
+            for (const auto& v1 : schedules1) {
+                std::string text = tavtest::ScheduleText({{"0/0", v0}, {"0/1", v1}});
+                if (schedule == text || schedule == text + "\n") return true;
+            }
+        return schedule.empty() && !tavtest::fileExists(sim.path(tavtest::kScheduleFile));
+    };
+    size_t looks = 0, torn = 0;
+    auto look = [&] {
+        ++looks;
+        std::string performanceText = file(tavtest::kPerformanceFile);
+        if (!wholeSchedule()) {
+            ADD_FAILURE() << "torn schedule file:\n" << file(tavtest::kScheduleFile);
+            ++torn;
+        }
+        if (performance.count(performanceText) == 0) {
+            ADD_FAILURE() << "torn performance.conf:\n" << performanceText;
+            ++torn;
+        }
+    };
+    // Three storms of programs started at once.
     for (int pass = 0; pass < 3; ++pass) {
         SCOPED_TRACE(pass);
         std::vector<Job> jobs;
@@ -192,7 +217,7 @@ TEST_F(Concurrency, ManyProgramsAgainstOneServer) {
             }, [](int status, const std::string& out) { return status == 1 && out.find(kPassThroughLock) != std::string::npos; });
         }
         for (size_t i = 0; i < jobs.size(); ++i) start(jobs[i], pass * 100 + i);
-        finish(jobs, 60);
+        finish(jobs, 60, look);
 
         size_t done = 0, refused = 0;
         for (const Job& job : jobs) {
@@ -209,22 +234,17 @@ TEST_F(Concurrency, ManyProgramsAgainstOneServer) {
         std::printf("concurrency: pass %d, %zu processes, %zu completed, %zu met a lock or state\n", pass, jobs.size(), done, refused);
         EXPECT_GE(done, 4u) << "nothing got through";
 
-        // Whole files holding values that were written.
-        std::string schedule = file(tavtest::kScheduleFile);
-        bool whole = false;
-        for (const auto& v0 : schedules0)
-            for (const auto& v1 : schedules1) {
-                std::string text = tavtest::ScheduleText({{"0/0", v0}, {"0/1", v1}});
-                whole = whole || schedule == text || schedule == text + "\n";
-            }
-        EXPECT_TRUE(whole) << schedule;
-        EXPECT_TRUE(performance.count(file(tavtest::kPerformanceFile))) << file(tavtest::kPerformanceFile);
+        look();
+        EXPECT_EQ(torn, 0u) << "in " << looks << " looks at the files";
     }
 
     // A consistent simulated server.
     auto adapter = nlohmann::json::parse(sim.show())["adapters"][0];
     EXPECT_TRUE(adapter["pending_changes"].empty()) << adapter["pending_changes"];
     for (const auto& drive : adapter["drives"]) EXPECT_EQ(drive.value("state", -1), 0) << drive;
+    bool spare7 = false;
+    for (const auto& slot : adapter["hot_spares"]) spare7 = spare7 || slot == 7;
+    EXPECT_EQ(adapter["drives"][7].value("class", -1), spare7 ? 3 : 4) << adapter["drives"][7];
     for (const auto& ld : adapter["logical_drives"]) EXPECT_EQ(ld.value("state", -1), 0) << ld;
     EXPECT_TRUE(adapter["logical_drives"][1].value("write", std::string()) == "WB" ||
                 adapter["logical_drives"][1].value("write", std::string()) == "WT");
