@@ -270,7 +270,7 @@ protected:
 
 std::string tail(const std::string& text, size_t n) { return text.size() > n ? text.substr(text.size() - n) : text; }
 
-// Samples of one recording: the sample numbers in order, and its last line.
+// The sample numbers of one recording in the order written (failed samples included).
 std::vector<int> sampleNumbers(const std::string& text) {
     std::vector<int> numbers;
     size_t start = 0;
@@ -420,6 +420,9 @@ TEST_F(Soak, ServiceRunsLongWithEverythingFlowing) {
     // Every schedule that came due was started once.
     EXPECT_EQ(log.containing(kCheckStarts), size_t(schedulesStarted));
     EXPECT_EQ(countOf(svctest::syslogOf(server), svctest::kStarted), 1u);
+    std::string serviceOut = tavtest::readFile(server.root() + "/../service.out");
+    EXPECT_EQ(serviceOut.find("Sanitizer"), std::string::npos);
+    EXPECT_EQ(serviceOut.find("runtime error"), std::string::npos);
 }
 
 }  // namespace
