@@ -5,7 +5,6 @@
 // CPU time of an idle cycle.
 //
 //   bin/service_soak_bench [CYCLES]        (default 10000)
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "proc_figures.h"
 #include "tavservice_fixture.h"
 
 namespace {
@@ -30,17 +30,6 @@ const char kServer[] = R"({"adapters":[{"host":2,"model":"ZN5121",
             {"slot":2,"interface":"SAS","blocks":65536},{"slot":3,"interface":"SAS","blocks":65536},
             {"slot":4,"interface":"SAS","blocks":65536}],
   "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]}],"hot_spares":[3]}],"speed":1000})";
-
-// A memory line of /proc/PID/status in kB ("VmRSS:", "RssAnon:").
-long statusKb(int pid, const std::string &key)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key, 0) == 0)
-            return std::atol(line.c_str() + key.size());
-    return -1;
-}
 
 // User plus system CPU time in seconds.
 double cpuSeconds(int pid)
@@ -57,18 +46,6 @@ double cpuSeconds(int pid)
             stime = std::stoul(field);
     }
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-long openDescriptors(int pid)
-{
-    std::string dir = "/proc/" + std::to_string(pid) + "/fd";
-    long n = 0;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (readdir(d) != nullptr)
-            ++n;
-        closedir(d);
-    }
-    return n - 2;
 }
 
 long cycles(const SimServer &server)
@@ -146,8 +123,8 @@ int main(int argc, char **argv)
     int pid = service.pid();
     auto wallStart = std::chrono::steady_clock::now();
     long c0 = cycles(server);
-    long rssStart = statusKb(pid, "VmRSS:"), anonStart = statusKb(pid, "RssAnon:");
-    long fdStart = openDescriptors(pid);
+    long rssStart = procfig::statusKb(pid, "VmRSS:"), anonStart = procfig::statusKb(pid, "RssAnon:");
+    long fdStart = procfig::openDescriptors(pid);
     double cpu0 = cpuSeconds(pid);
 
     long idleEnd = c0 + total / 5;
@@ -165,12 +142,12 @@ int main(int argc, char **argv)
     }
     long c2 = cycles(server);
     double cpu2 = cpuSeconds(pid);
-    long rssBusy = statusKb(pid, "VmRSS:"), anonBusy = statusKb(pid, "RssAnon:");
+    long rssBusy = procfig::statusKb(pid, "VmRSS:"), anonBusy = procfig::statusKb(pid, "RssAnon:");
     waitCycles(server, c0 + total);
     long c3 = cycles(server);
     double cpu3 = cpuSeconds(pid);
-    long rssEnd = statusKb(pid, "VmRSS:"), anonEnd = statusKb(pid, "RssAnon:");
-    long fdEnd = openDescriptors(pid);
+    long rssEnd = procfig::statusKb(pid, "VmRSS:"), anonEnd = procfig::statusKb(pid, "RssAnon:");
+    long fdEnd = procfig::openDescriptors(pid);
     double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
 
     size_t lines = svctest::countOf(svctest::syslogOf(server), "\n");

@@ -11,6 +11,21 @@ uint16_t singlebit_err_count[TAV_MAX_CONTROLLERS][256];
 
 namespace {
 
+// Per controller the entry that was translated but whose consume request
+// failed: the next visit finds it again and consumes it without sending its
+// message a second time. index -1: none.
+struct LoggedEntry {
+    int index;
+    ControllerLogEntry entry;
+};
+LoggedEntry g_logged[TAV_MAX_CONTROLLERS] = {{-1, {}}, {-1, {}}, {-1, {}}, {-1, {}}};
+
+bool AlreadyLogged(int contNo, int index, const ControllerLogEntry *entry)
+{
+    const LoggedEntry &logged = g_logged[contNo];
+    return logged.index == index && memcmp(logged.entry.raw, entry->raw, sizeof entry->raw) == 0;
+}
+
 constexpr uint8_t kEmptyByte = 0x11;
 
 uint16_t Swap16(uint16_t v)
@@ -118,10 +133,18 @@ int ProcessLogs(int contNo, FoundEventList *found, ServiceConfigs *configs)
     int translated = 0;
     while (translated < LOG_RING_ENTRIES) {
         ControllerLogEntry entry;
-        if (GetLogEntry(contNo, index, &entry) < 0 || WriteLogEntryToSystemLog(contNo, &entry, found, configs) == -1 ||
-            GetRealLogEntry(contNo, index) < 0) {
+        if (GetLogEntry(contNo, index, &entry) < 0) {
             break;
         }
+        if (!AlreadyLogged(contNo, index, &entry) && WriteLogEntryToSystemLog(contNo, &entry, found, configs) == -1) {
+            break;
+        }
+        if (GetRealLogEntry(contNo, index) < 0) {
+            g_logged[contNo].index = index;
+            g_logged[contNo].entry = entry;
+            break;
+        }
+        g_logged[contNo].index = -1;
         ++translated;
         index = (index + 1) % LOG_RING_ENTRIES;
     }

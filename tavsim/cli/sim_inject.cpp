@@ -39,7 +39,8 @@ const char kInjectUsage[] =
     "       partition ADAPTER LD [clear] | restart-adapter ADAPTER |\n"
     "       operation-progress ADAPTER GROUP PERCENT [hold] |\n"
     "       event ADAPTER LOGCODE FORMATCODE LOGCLASS [POS=VALUE ...] | event-index ADAPTER INDEX |\n"
-    "       event-read-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] | micro-reboot ADAPTER |\n"
+    "       event-read-error ADAPTER INDEX [N] |\n"
+    "       event-consume-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] | micro-reboot ADAPTER |\n"
     "       load ADAPTER LD READS WRITES [BLOCKS]";
 
 struct ErrnoName {

@@ -61,13 +61,14 @@ int injectIndex(FirmwareRecord& fw, const Args& words) {
     return 0;
 }
 
-int injectReadError(FirmwareRecord& fw, const Args& words) {
+// event-read-error / event-consume-error ADAPTER INDEX [N]: the next N reads or consume requests of the entry fail.
+int injectEntryError(uint32_t* failIndex, uint32_t* failCount, const Args& words) {
     unsigned long index, count = 1;
     if (words.size() < 3 || words.size() > 4 || !parseNumber(words[2], kLogEntries - 1, &index) ||
         (words.size() == 4 && (!parseNumber(words[3], 0xFFFFFFFFul, &count) || count == 0)))
-        return complain("usage: event-read-error ADAPTER INDEX [N]", 2);
-    fw.failReadIndex = static_cast<uint32_t>(index);
-    fw.failReadCount = static_cast<uint32_t>(count);
+        return complain("usage: " + words[0] + " ADAPTER INDEX [N]", 2);
+    *failIndex = static_cast<uint32_t>(index);
+    *failCount = static_cast<uint32_t>(count);
     return 0;
 }
 
@@ -84,7 +85,8 @@ int injectDump(FirmwareRecord& fw, const Args& words) {
 }  // namespace
 
 bool isFirmwareFault(const std::string& fault) {
-    return fault == "event" || fault == "event-index" || fault == "event-read-error" || fault == "dump" ||
+    return fault == "event" || fault == "event-index" || fault == "event-read-error" ||
+           fault == "event-consume-error" || fault == "dump" ||
            fault == "micro-reboot";
 }
 
@@ -97,7 +99,8 @@ int firmwareFault(SimState& state, const std::string& root, const Args& words) {
     const std::string& fault = words[0];
     if (fault == "event") return injectEvent(state, root, adapter, words);
     if (fault == "event-index") return injectIndex(fw, words);
-    if (fault == "event-read-error") return injectReadError(fw, words);
+    if (fault == "event-read-error") return injectEntryError(&fw.failReadIndex, &fw.failReadCount, words);
+    if (fault == "event-consume-error") return injectEntryError(&fw.failConsumeIndex, &fw.failConsumeCount, words);
     if (fault == "dump") return injectDump(fw, words);
     if (words.size() != 2) return complain("usage: micro-reboot ADAPTER", 2);
     fw.microReboot = 1;

@@ -35,6 +35,8 @@ struct FirmwareRecord {
     uint8_t pad;
     uint8_t clock[8];             // as selected: year, month, day, 0, hour, minute, second, century (BCD)
     uint32_t driverInfoRequests;  // driver-information requests answered (the service sends one per cycle)
+    uint32_t failConsumeIndex;    // entry whose next consume requests fail (while failConsumeCount > 0)
+    uint32_t failConsumeCount;
 };
 
 constexpr size_t kFirmwareOffset = sizeof(AdapterRecord::reserved) - 512;

@@ -250,6 +250,10 @@ Answer readLogBuffer(const ModelContext& ctx, unsigned controller, AdapterRecord
     uint32_t length = get24(req.cdb + 6);
     if (!aligned || length > kLogEntrySize) return illegalRequest(kAscInvalidFieldInCdb);
     FirmwareRecord& fw = firmwareOf(adapter);
+    if (req.cdb[2] == kBufConsumeLog && fw.failConsumeCount > 0 && fw.failConsumeIndex == index) {
+        --fw.failConsumeCount;
+        return checkCondition(0x04, 0x44);  // the entry stays unconsumed
+    }
     if (req.cdb[2] == kBufConsumeLog) {
         consume(ctx, controller, adapter, index);
         std::memset(req.area, 0, length);

@@ -265,24 +265,54 @@ TEST(TavserviceEvents, ReadingWrapsFromTheLastEntryToTheFirst) {
     EXPECT_EQ(eventLines(server), expected);
 }
 
-// A read that fails ends the visit; the next cycle resumes there, so no entry
-// is lost or reported twice.
-TEST(TavserviceEvents, AFailedReadResumesInTheNextCycle) {
-    SimServer server;
-    ASSERT_TRUE(server.ok());
-    writeConfs(server);
+namespace {
+
+// Entries 0-2 of a fresh log: drives 0-2 on line; their expected lines.
+Lines injectOnlineEntries(const SimServer& server) {
     Lines expected;
     for (int drive = 0; drive < 3; ++drive) {
         inject(server, {"event", "0", "2", "0x8002", "0", "320=h:1", "322=" + std::to_string(drive), "324=0x10"});
         expected.push_back("daemon.info tavutil: Controller [0] Physical Drive [" + std::to_string(drive) +
                            "] was online. EventID: 04128.");
     }
+    return expected;
+}
+
+}  // namespace
+
+// A read that fails ends the visit; the next cycle resumes there, so no entry
+// is lost or reported twice.
+TEST(TavserviceEvents, AFailedReadResumesInTheNextCycle) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeConfs(server);
+    Lines expected = injectOnlineEntries(server);
     inject(server, {"event-read-error", "0", "1"});
     Service service(server, {"-d", "-t", "1"});
     EXPECT_EQ(waitForEventLines(server, 3), expected);
     EXPECT_EQ(countOf(syslogOf(server), "ControllCode: 7. DriverErrCode: -1. errno: 5.(Input/output error)"), 1u);
     waitCycles(server, 1);
     EXPECT_EQ(eventLines(server), expected);
+}
+
+// A consume request that fails after the entry was reported ends the visit;
+// the next cycle consumes the entry without reporting it again, whether it
+// was the first entry of the visit or a later one.
+TEST(TavserviceEvents, AFailedConsumeDoesNotReportTheEntryTwice) {
+    for (const char* index : {"0", "1"}) {
+        SCOPED_TRACE(index);
+        SimServer server;
+        ASSERT_TRUE(server.ok());
+        writeConfs(server);
+        Lines expected = injectOnlineEntries(server);
+        inject(server, {"event-consume-error", "0", index, "2"});
+        Service service(server, {"-d", "-t", "1"});
+        EXPECT_EQ(waitForEventLines(server, 3), expected);
+        EXPECT_EQ(countOf(syslogOf(server), "ControllCode: 6. DriverErrCode: -1. errno: 5.(Input/output error)"), 2u);
+        waitCycles(server, 2);
+        EXPECT_EQ(eventLines(server), expected);
+        EXPECT_EQ(nlohmann::json::parse(server.show())["adapters"][0]["event_log"]["pending"], 0);
+    }
 }
 
 // tavlog is started for an event listed in eventid.conf once Ptime cycles have passed.
