@@ -42,8 +42,12 @@ CloseFn realClose() {
     return fn;
 }
 
+// A device descriptor's session. An ioctl running on it counts in `users`,
+// so a close from another thread meanwhile (which the real driver allows)
+// leaves the mapping to the last of them instead of unmapping it under them.
 struct Session {
     int fd = -1;
+    int users = 0;
     char root[tavsim::kPathMax];
     tavsim::StateMapping mapping;
 };
@@ -56,8 +60,17 @@ pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 
 Session* findSession(int fd) {
     for (Session& s : g_sessions)
-        if (s.fd == fd) return &s;
+        if (s.fd == fd && (fd != -1 || s.users == 0)) return &s;
     return nullptr;
+}
+
+// Called with the mutex held: the mapping of a closed session nobody uses
+// any more, taken out of it for the caller to unmap outside the mutex.
+bool takeUnusedMapping(Session* s, tavsim::StateMapping* out) {
+    if (s->fd != -1 || s->users != 0 || s->mapping.state == nullptr) return false;
+    *out = s->mapping;
+    s->mapping = tavsim::StateMapping{};
+    return true;
 }
 
 bool endsWithDeviceName(const char* path) {
@@ -192,21 +205,25 @@ __attribute__((visibility("default"))) int ioctl(int fd, unsigned long request, 
     if (g_sessionCount.load() > 0) {
         pthread_mutex_lock(&g_mutex);
         s = findSession(fd);
+        if (s != nullptr) ++s->users;
         pthread_mutex_unlock(&g_mutex);
     }
     if (s == nullptr) return realIoctl()(fd, request, arg);
-    if (request < tavsim::kFirstRequest || request > tavsim::kLastRequest || arg == nullptr) {
-        errno = EINVAL;
-        return -1;
-    }
-    int errorNumber = 0;
-    int result;
-    {
+    int errorNumber = EINVAL;
+    int result = -1;
+    if (request >= tavsim::kFirstRequest && request <= tavsim::kLastRequest && arg != nullptr) {
+        errorNumber = 0;
         tavsim::StateLock lock(s->mapping);
         tavsim::ModelContext ctx{s->root, s->mapping.state};
         result = tavsim::executeRequest(ctx, static_cast<unsigned>(request - tavsim::kFirstRequest),
                                         static_cast<uint8_t*>(arg), &errorNumber);
     }
+    tavsim::StateMapping closed;
+    pthread_mutex_lock(&g_mutex);
+    --s->users;
+    bool unmap = takeUnusedMapping(s, &closed);
+    pthread_mutex_unlock(&g_mutex);
+    if (unmap) tavsim::unmapState(&closed);
     if (result == -1) errno = errorNumber;
     return result;
 }
@@ -218,11 +235,9 @@ __attribute__((visibility("default"))) int close(int fd) {
         pthread_mutex_lock(&g_mutex);
         Session* s = findSession(fd);
         if (s != nullptr) {
-            mapping = s->mapping;
             s->fd = -1;
-            s->mapping = tavsim::StateMapping{};
             --g_sessionCount;
-            device = true;
+            device = takeUnusedMapping(s, &mapping);
         }
         pthread_mutex_unlock(&g_mutex);
     }
