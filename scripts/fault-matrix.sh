@@ -37,6 +37,7 @@ out="$build/fault-matrix.md"
 } >"$out"
 echo "fault-matrix: $out"
 if [ "$status" -ne 0 ]; then
-    echo "fault-matrix: some runs failed (verdict FAIL in the table)" >&2
+    echo "fault-matrix: failing tests (verdict FAIL in the table, or a clean run that went wrong):" >&2
+    grep -E '^\[  FAILED  \]|Failure$|^Expected|^  Actual' "$rows/log.txt" | head -40 >&2
 fi
 exit "$status"
