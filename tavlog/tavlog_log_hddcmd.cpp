@@ -18,6 +18,7 @@
 #define BUSY_PAUSE_NS 5000000L
 #define SPIN_PAUSE_NS 100000000L
 #define SPIN_POLLS 600
+#define SENSE_KEY_NOT_READY 0x02
 #define LOCK_PATH_FORMAT "/var/run/.tavlogC%dH%d.lock"
 
 namespace {
@@ -249,7 +250,12 @@ int CommonPathCmd(HddRequest *req)
             req->status = 0;
             return 1;
         }
-        if (code == TAVPAS_CHECK_CONDITION && req->kind == HDD_REQ_TEST_UNIT_READY) {
+        // A stopped drive answers TEST UNIT READY with NOT READY; only that
+        // one is the "not ready" status the caller spins the drive up for.
+        // Any other check condition is a failure: reading it as "not ready"
+        // would stop a running drive (a RAID member) after the collection.
+        if (code == TAVPAS_CHECK_CONDITION && req->kind == HDD_REQ_TEST_UNIT_READY &&
+            (result[2] & 0x0F) == SENSE_KEY_NOT_READY) {
             req->status = 2;
             return 1;
         }

@@ -32,7 +32,8 @@ namespace {
 
 const char kInjectUsage[] =
     "usage: tavsim inject DIR [--adapter N] busy N | check-condition KEY ASC ASCQ [N] | adapter-error CODE [N] |\n"
-    "       ioctl-error ERRNO [N] | fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
+    "       ioctl-error ERRNO [N] | pass N | remove-drive-on-command SLOT |\n"
+    "       fail-drive ADAPTER SLOT | remove-drive ADAPTER SLOT |\n"
     "       insert-drive ADAPTER SLOT [JSON] | drive-check-condition ADAPTER SLOT KEY ASC ASCQ [N] |\n"
     "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT "
     "|\n"
@@ -70,6 +71,9 @@ public:
         if (fault == "check-condition") return commandFault(words, adapter, kFaultCheckCondition, 3, 0xFF);
         if (fault == "adapter-error") return commandFault(words, adapter, kFaultAdapterError, 1, 0xFFFFFF);
         if (fault == "ioctl-error") return commandFault(words, adapter, kFaultIoctlError, 1, 4095);
+        if (fault == "pass") return commandFault(words, adapter, kFaultPass, 0, 0);
+        if (fault == "remove-drive-on-command")
+            return commandFault(words, adapter, kFaultRemoveDriveOnCommand, 1, kMaxDrives - 1);
         if (fault.rfind("drive-", 0) == 0) return injectDriveFault(root_.c_str(), state_, words, kInjectUsage);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
         if (fault == "partition") return injectPartition(state_, root_, words);
@@ -87,7 +91,7 @@ private:
 
     // FAULT V1 .. Vn [N] (busy takes only its count).
     int commandFault(const Args& words, unsigned long adapter, FaultKind kind, size_t values, unsigned long max) {
-        bool countRequired = kind == kFaultBusy;
+        bool countRequired = kind == kFaultBusy || kind == kFaultPass;
         if (words.size() < 1 + values + (countRequired ? 1 : 0) || words.size() > 2 + values)
             return complain(kInjectUsage, 2);
         if (!adapterOk(adapter)) return complain("no adapter " + std::to_string(adapter), 2);

@@ -33,6 +33,10 @@ const char* faultName(uint8_t kind) {
         return "adapter-error";
     case kFaultIoctlError:
         return "ioctl-error";
+    case kFaultPass:
+        return "pass";
+    case kFaultRemoveDriveOnCommand:
+        return "remove-drive-on-command";
     default:
         return "none";
     }

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sim_command_seams.h"
 #include "sim_drive.h"
 #include "sim_flash.h"
 #include "sim_firmware.h"
@@ -180,7 +181,7 @@ int executeRequest(const ModelContext& ctx, unsigned controller, uint8_t* block,
     advanceOperations(ctx, controller);
     syncFirmwareLog(ctx, controller);
     FaultRecord fault;
-    if (takeFault(adapter, &fault)) {
+    if (takeFault(adapter, &fault) && !letsCommandThrough(adapter, fault)) {
         switch (fault.kind) {
         case kFaultBusy:
             return 16;

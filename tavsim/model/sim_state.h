@@ -164,6 +164,8 @@ enum FaultKind : uint8_t {
     kFaultCheckCondition = 2,
     kFaultAdapterError = 3,
     kFaultIoctlError = 4,
+    kFaultPass = 5,                  // the command goes through untouched
+    kFaultRemoveDriveOnCommand = 6,  // the drive in slot `code` is pulled, then the command is answered
 };
 
 struct EventRecord {

@@ -152,6 +152,24 @@ TEST_F(TavlogHdd, StoppedDriveIsStartedAndStoppedAgainARunningOneLeftRunning) {
     EXPECT_EQ(startStops(1), 0u);
 }
 
+// A running drive whose TEST UNIT READY meets another check condition than
+// NOT READY is not taken for stopped: the collection fails and the drive is
+// neither started nor stopped.
+TEST_F(TavlogHdd, OtherCheckConditionOnTestUnitReadyFailsAndLeavesTheDriveRunning) {
+    auto adapterCommands = [&] { return nlohmann::json::parse(server_.show())["adapters"][0]["commands"].get<int>(); };
+    int before = adapterCommands();
+    ASSERT_EQ(tavlog({"TAV_0_HDDInquiry_1", server_.root()}).status, 1);
+    int sent = adapterCommands() - before;
+    ASSERT_EQ(driveModel(1)["recent_commands"].back(), "0x00") << "TEST UNIT READY comes last";
+    ASSERT_EQ(server_.inject({"pass", std::to_string(sent - 1)}).status, 0);
+    ASSERT_EQ(server_.inject({"check-condition", "4", "0x44", "0"}).status, 0);
+    RunResult r = tavlog({"TAV_0_HDDInquiry_1", server_.root()});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("TAV1005-E"), std::string::npos) << r.out;
+    EXPECT_EQ(driveModel(1)["stopped"], false);
+    EXPECT_EQ(startStops(1), 0u);
+}
+
 // A collection that fails after the spin-up still stops the drive: here the
 // output file exists already (names taken for the coming minute).
 TEST_F(TavlogHdd, FailingCollectionStillStopsTheDrive) {

@@ -133,6 +133,44 @@ TEST(TavsimModel, FaultsActOnTheNextCommandsAndAreCounted)
     EXPECT_TRUE(adapter["faults"].empty());
 }
 
+TEST(TavsimModel, PassLetsCommandsThroughSoTheNextFaultHitsALaterOne)
+{
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    ASSERT_EQ(server.inject({"pass", "2"}).status, 0);
+    ASSERT_EQ(server.inject({"ioctl-error", "EIO"}).status, 0);
+    EXPECT_EQ(server.inject({"pass"}).status, 2) << "pass needs its count";
+    EXPECT_EQ(server.inject({"pass", "0"}).status, 2);
+    EXPECT_EQ(showAdapter(server)["faults"][0]["kind"], "pass");
+    Device dev(server);
+    EXPECT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    EXPECT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    Result third = dev.readBuffer(0x01, 256);
+    EXPECT_EQ(third.ret, -1);
+    EXPECT_EQ(third.err, EIO);
+    EXPECT_EQ(dev.readBuffer(0x01, 256).ret, 0);
+    EXPECT_TRUE(showAdapter(server)["faults"].empty());
+}
+
+TEST(TavsimModel, RemoveDriveOnCommandPullsTheDriveBeforeTheCommandIsAnswered)
+{
+    SimServer server;  // LD 1: RAID 1 on drives 4 and 5
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    EXPECT_EQ(server.inject({"remove-drive-on-command", "64"}).status, 2);
+    ASSERT_EQ(server.inject({"pass", "1"}).status, 0);
+    ASSERT_EQ(server.inject({"remove-drive-on-command", "4"}).status, 0);
+    Device dev(server);
+    ASSERT_EQ(dev.readBuffer(0x70 + 4, 512).ret, 0);
+    EXPECT_TRUE(showAdapter(server)["drives"][4]["present"]) << "still there after the passed command";
+    // The pulled drive answers no pass-through command (TEST UNIT READY through 0xBB).
+    expectSense(dev, dev.send(0, {0xBB, 4, 0, 0, 0, 0, 0, 0}), 0x05, 0x25);
+    auto adapter = showAdapter(server);
+    EXPECT_FALSE(adapter["drives"][4]["present"]);
+    EXPECT_EQ(adapter["drives"][4]["state"], 0x80);
+    EXPECT_TRUE(adapter["faults"].empty());
+    ASSERT_EQ(dev.readBlocks(1, 0, 1).ret, 0) << "the mirror still answers";
+}
+
 TEST(TavsimModel, CommonStatusFollowsDriveFailures)
 {
     SimServer server;
