@@ -53,31 +53,24 @@ void RunUnderFakeableClock(int /*argc*/, char** argv) {
 FakeClock::FakeClock() : now_(time(nullptr) + 1) {
     if (getenv(kMarker) == nullptr || getenv(kClockFile) == nullptr)
         throw std::runtime_error("the test program does not run under libfaketime");
-    publish(std::string());
+    publish();
 }
 
 FakeClock::~FakeClock() { unlink(getenv(kClockFile)); }
 
 void FakeClock::advance(int seconds) {
     now_ += seconds;
-    publish(std::string());
+    publish();
 }
 
-void FakeClock::stepEachReading(double seconds) {
-    char step[32];
-    std::snprintf(step, sizeof step, " i%g", seconds);
-    publish(step);
-}
-
-// An absolute local time without "@" makes libfaketime hold the clock there;
-// with "@" and a step it starts there and moves by the step on each reading.
+// An absolute local time without "@" makes libfaketime hold the clock there.
 // The file is replaced whole, so no reader sees half a time.
-void FakeClock::publish(const std::string& step) const {
+void FakeClock::publish() const {
     struct tm local;
     localtime_r(&now_, &local);
     char when[32];
     strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
-    std::string text = (step.empty() ? "" : "@") + std::string(when) + step + "\n";
+    std::string text = std::string(when) + "\n";
     std::string path = getenv(kClockFile);
     std::string next = path + ".next";
     FILE* file = std::fopen(next.c_str(), "w");

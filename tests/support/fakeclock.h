@@ -32,13 +32,10 @@ public:
     FakeClock& operator=(const FakeClock&) = delete;
 
     void advance(int seconds);
-    // From now on every reading of the clock moves it on by `seconds` (in
-    // whole binary fractions, such as 0.25, so that readings add up exactly).
-    void stepEachReading(double seconds);
     time_t now() const { return now_; }
 
 private:
-    void publish(const std::string& spec) const;
+    void publish() const;
     time_t now_;
 };
 

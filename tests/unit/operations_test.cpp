@@ -1,11 +1,14 @@
 // Settings and background operations of logical drives against simulated
 // adapters: cache policies, auto-rebuild, rebuild, the decisions of
 // consistency check and parity creation, and the busy wait.
+#include <dlfcn.h>
+
+#include <atomic>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "config_fixture.h"
-#include "fakeclock.h"
 
 using configtest::drive;
 using configtest::goodDrives;
@@ -298,26 +301,45 @@ TEST(Maintenance, FailedRecordReadNamesTheRead)
 
 // ---- busy wait ----
 
+// The busy wait reads the wall clock through time(). This program's own
+// time() stands in for the C library's: while a test steps it, every reading
+// moves the clock on by a quarter second from a whole second, exactly.
+std::atomic<long> g_quarterReadings{-1};
+const time_t kSteppedBase = 1765000000;
+
+}  // namespace
+
+extern "C" time_t time(time_t *out)
+{
+    using TimeFn = time_t (*)(time_t *);
+    static TimeFn real = reinterpret_cast<TimeFn>(dlsym(RTLD_NEXT, "time"));
+    long quarters = g_quarterReadings.load();
+    if (quarters < 0) {
+        return real(out);
+    }
+    g_quarterReadings.store(quarters + 1);
+    time_t now = kSteppedBase + quarters / 4;
+    if (out != nullptr) {
+        *out = now;
+    }
+    return now;
+}
+
+namespace {
+
 // The tick timer moves 18 ticks (990 ms) once a second, so a wait of one
 // second ends when the clock's second has moved on twice: not after one move,
-// not after a third. Each reading of the faked clock moves it 250 ms.
+// not after a third. Each reading of the clock moves it 250 ms.
 TEST(ToolSleep, OneSecondEndsOnTheSecondMoveOfTheClock)
 {
-    tavtest::FakeClock clock;
-    clock.stepEachReading(0.25);
+    g_quarterReadings.store(0);
     const uint32_t ticks = AT_GetTimer();  // reading at +0 s; the wait starts at +0.25 s
     EXPECT_EQ(0u, ticks % 18);
     Tool_Sleep(1);                         // its last reading at +2 s
     EXPECT_EQ(ticks + 36, AT_GetTimer());  // +2.25 s: one move after +1 s would show 18
     Tool_Sleep(0);                         // readings at +2.5 s and +2.75 s
     EXPECT_EQ(ticks + 54, AT_GetTimer());  // +3 s: it read the clock twice
+    g_quarterReadings.store(-1);
 }
 
 }  // namespace
-
-int main(int argc, char **argv)
-{
-    tavtest::RunUnderFakeableClock(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
