@@ -13,12 +13,6 @@ const uint32_t kLatestDate = 20260101;
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (FuzzWriteFile(kScheduleFile, data, size).empty()) {

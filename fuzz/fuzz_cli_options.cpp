@@ -87,12 +87,6 @@ void CheckDriveOptions(int argc, char *argv[])
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::vector<std::string> words = FuzzSplitWords(data, size, kMaxWords);

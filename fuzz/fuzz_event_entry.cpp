@@ -43,12 +43,6 @@ extern "C" void syslog(int, const char *format, ...)
     }
 }
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     ControllerLogEntry stored;

@@ -10,12 +10,6 @@
 #include "fuzz_support.h"
 #include "tavcli_update.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0) {

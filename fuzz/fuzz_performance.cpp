@@ -13,12 +13,6 @@ const char kParaFile[] = "/opt/morvane/tavutility/conf/performance.conf";
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (FuzzWriteFile(kParaFile, data, size).empty()) {

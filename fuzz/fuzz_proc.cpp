@@ -14,12 +14,6 @@ const char kProcFile[] = "/proc/scsi/tavdrv/0";
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (FuzzWriteFile(kProcFile, data, size).empty()) {

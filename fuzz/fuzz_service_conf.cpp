@@ -15,12 +15,6 @@ const uint32_t kProbedIds[] = {0, 1, 22, 260, 0xFFFFFFFFu};
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::vector<std::string> parts = FuzzSplitParts(data, size, 3);

@@ -115,3 +115,10 @@ std::vector<char *> FuzzArgv(std::vector<std::string> &words)
     argv.push_back(nullptr);
     return argv;
 }
+
+// Every target makes its scratch root before the first input.
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    FuzzRoot();
+    return 0;
+}

@@ -11,12 +11,6 @@ const char kConfFile[] = "/opt/morvane/tavutility/conf/tavlog.conf";
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzRoot();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (FuzzWriteFile(kConfFile, data, size).empty()) {
