@@ -68,10 +68,12 @@ fi
 # Unpacked root: libraries carry their SONAME, programs find them by run path.
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
-readelf -d "$root/$install/libtavctl.so.5.0.0" | grep -q 'SONAME.*\[libtavctl.so.5\]' || fail "libtavctl SONAME"
-readelf -d "$root/$install/libtavpth.so.5.0.0" | grep -q 'SONAME.*\[libtavpth.so.5\]' || fail "libtavpth SONAME"
-readelf -d "$root/$install/tavcli" | grep -q 'R.*PATH.*\$ORIGIN' || fail "tavcli run path"
-env -u LD_LIBRARY_PATH ldd "$root/$install/tavlog" | grep -q "libtavpth.so.5 => $root/$install/" ||
+# Each listing is read whole before it is searched: under pipefail, grep -q
+# leaving early would fail the pipeline with the lister's SIGPIPE.
+grep -q 'SONAME.*\[libtavctl.so.5\]' <<<"$(readelf -d "$root/$install/libtavctl.so.5.0.0")" || fail "libtavctl SONAME"
+grep -q 'SONAME.*\[libtavpth.so.5\]' <<<"$(readelf -d "$root/$install/libtavpth.so.5.0.0")" || fail "libtavpth SONAME"
+grep -q 'R.*PATH.*\$ORIGIN' <<<"$(readelf -d "$root/$install/tavcli")" || fail "tavcli run path"
+grep -q "libtavpth.so.5 => $root/$install/" <<<"$(env -u LD_LIBRARY_PATH ldd "$root/$install/tavlog")" ||
     fail "tavlog does not find libtavpth from its run path"
 
 # A third-party program builds against the libraries through pkg-config.
