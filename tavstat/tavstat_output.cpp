@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tavbase/io.h"
 #include "tavstat.h"
 
 namespace {
@@ -16,22 +17,6 @@ int fail(const char *what, const std::string &path)
 {
     fprintf(stderr, "tavstat: %s %s: %s\n", what, path.c_str(), strerror(errno));
     return 0;
-}
-
-int writeAll(int fd, const std::string &text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return 0;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return 1;
 }
 
 // The directory entry of the rename is made durable too.
@@ -56,7 +41,7 @@ int StatWriteAtomic(const std::string &path, const std::string &text)
     if (fd < 0) {
         return fail("cannot create a temporary file for", path);
     }
-    int ok = fchmod(fd, 0644) == 0 && writeAll(fd, text) && fsync(fd) == 0;
+    int ok = fchmod(fd, 0644) == 0 && tavbase::WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
     if (close(fd) != 0) {
         ok = 0;
     }

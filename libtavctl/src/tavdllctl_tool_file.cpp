@@ -11,27 +11,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tavbase/io.h"
 #include "tavctl_internal.h"
 
 namespace {
 
 const char kTempSuffix[] = ".tmp";
-
-int writeAll(int fd, const char *text, size_t length)
-{
-    while (length > 0) {
-        ssize_t n = write(fd, text, length);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return 0;
-        }
-        text += n;
-        length -= static_cast<size_t>(n);
-    }
-    return 1;
-}
 
 // Writes the text to the temporary file with the old file's mode (a new
 // file gets the creation mode fopen would give) and flushes it to disk.
@@ -43,7 +28,7 @@ int writeTemporary(const char *tempPath, const char *path, const char *text, siz
     }
     struct stat old;
     bool ok =
-        (stat(path, &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0) && writeAll(fd, text, length) && fsync(fd) == 0;
+        (stat(path, &old) != 0 || fchmod(fd, old.st_mode & 07777) == 0) && tavbase::WriteAll(fd, text, length) && fsync(fd) == 0;
     int savedErrno = errno;
     if (close(fd) != 0 && ok) {
         return TOOL_FILE_NOT_WRITTEN;
