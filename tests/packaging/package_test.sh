@@ -32,7 +32,8 @@ expected=(
     "./lib/systemd/system/tavstat.timer"
     "./$install/man/man8/tavcli.8" "./$install/man/man8/tavservice.8"
     "./$install/man/man8/tavlog.8" "./$install/man/man8/tavpth.8"
-    "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog")
+    "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog"
+    "./usr/share/tavutility/prometheus/tavutility.rules.yml")
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" "$work/list" || { cat "$work/list"; fail "missing in package: $e"; }
 done
