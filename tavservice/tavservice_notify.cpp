@@ -28,10 +28,9 @@ struct LevelName {
     int level;
 };
 // The first name of each level is the one a program is given.
-const LevelName kLevels[] = {{"emerg", LOG_EMERG},     {"alert", LOG_ALERT}, {"crit", LOG_CRIT},
-                             {"err", LOG_ERR},         {"error", LOG_ERR},   {"warning", LOG_WARNING},
-                             {"warn", LOG_WARNING},    {"notice", LOG_NOTICE}, {"info", LOG_INFO},
-                             {"debug", LOG_DEBUG}};
+const LevelName kLevels[] = {
+    {"emerg", LOG_EMERG},     {"alert", LOG_ALERT},  {"crit", LOG_CRIT},     {"err", LOG_ERR},   {"error", LOG_ERR},
+    {"warning", LOG_WARNING}, {"warn", LOG_WARNING}, {"notice", LOG_NOTICE}, {"info", LOG_INFO}, {"debug", LOG_DEBUG}};
 
 struct QueuedEvent {
     int level;
@@ -181,7 +180,8 @@ void Finished(int status, bool timedOut)
     bool failed = timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
     if (failed && !g_failureReported) {
         g_failureReported = 1;
-        ServiceLog(PRI_WARNING, "tavservice: notification program %s failed for event %s (%s); later failures are traced only",
+        ServiceLog(PRI_WARNING,
+                   "tavservice: notification program %s failed for event %s (%s); later failures are traced only",
                    g_settings.program, g_childId, how);
     } else if (!failed) {
         g_failureReported = 0;

@@ -58,9 +58,18 @@ TEST(NotifySettings, KeysDefaultsAndInvalidValues)
 TEST(NotifySettings, PriorityNames)
 {
     const std::pair<const char *, int> names[] = {
-        {"emerg", LOG_EMERG}, {"alert", LOG_ALERT},     {"crit", LOG_CRIT},     {"err", LOG_ERR},
-        {"error", LOG_ERR},   {"warning", LOG_WARNING}, {"notice", LOG_NOTICE}, {"info", LOG_INFO},
-        {"debug", LOG_DEBUG}, {"ERR", -1},              {"", -1},               {"warnings", -1},
+        {"emerg", LOG_EMERG},
+        {"alert", LOG_ALERT},
+        {"crit", LOG_CRIT},
+        {"err", LOG_ERR},
+        {"error", LOG_ERR},
+        {"warning", LOG_WARNING},
+        {"notice", LOG_NOTICE},
+        {"info", LOG_INFO},
+        {"debug", LOG_DEBUG},
+        {"ERR", -1},
+        {"", -1},
+        {"warnings", -1},
     };
     for (const auto &[name, level] : names)
         EXPECT_EQ(NotifyLevelOfName(name), level) << name;
