@@ -1,8 +1,8 @@
 // tavservice event notification through whole service runs: the program's
 // arguments and environment for real events, the priority filter, a hanging
 // program killed while the service keeps its cycle (and the events that find
-// the queue full dropped and counted), a missing or failing program reported
-// once.
+// the queue full dropped and counted), a run that ends during a log
+// collection, a missing or failing program reported once.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -143,6 +143,28 @@ TEST(TavserviceNotify, HangingProgramIsKilledWhileTheServiceKeepsItsCycle) {
     for (const auto& pid : pids) EXPECT_TRUE(waitFor([&] { return !running(std::stoi(pid)); }, 5)) << pid;
     // Two runs killed, one report.
     EXPECT_EQ(countOf(syslogOf(server), "tavservice: notification program " + program(server) + " failed"), 1u);
+}
+
+// A log collection (tavlog) starts while a run for the failed drive is going
+// on: the service waits for tavlog, not for the notification program, and
+// still reaps and traces that run.
+TEST(TavserviceNotify, RunEndingWhileTheServiceWaitsForTavlog) {
+    SimServer server(kSmallRaid5);
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    configure(server, "Program : " + program(server) + "\nMinPriority : warning\n");
+    writeConf(server, "tavlog.conf", "DumpDir : " + server.path("/dumps") + "\nPtime : 1\n");
+    writeConf(server, "eventid.conf", "0 : 4096\n");
+    installProgram(server, "sleep 1\necho \"notify $1\" >> \"$TAV_ROOT/order\"\n");
+    std::string tavlog = server.path("/opt/morvane/tavutility/tavlog");
+    unlink(tavlog.c_str());
+    tavtest::writeFile(tavlog, "#!/bin/sh\nsleep 3\necho tavlog >> \"$TAV_ROOT/order\"\n");
+    chmod(tavlog.c_str(), 0755);
+    Service service(server, {"-d", "-t", "1"});
+    ASSERT_TRUE(logged(server, kStarted));
+    ASSERT_EQ(server.inject({"fail-drive", "0", "1"}).status, 0);
+    ASSERT_TRUE(waitFor([&] { return linesOf(tavtest::readFile(server.path("/order"))).size() >= 3; }));
+    EXPECT_EQ(linesOf(tavtest::readFile(server.path("/order"))), (Lines{"notify 04096", "tavlog", "notify 04240"}));
+    EXPECT_TRUE(waitFor([&] { return countOf(serviceTrace(server), "/notify exit status 0") == 2; }, 10));
 }
 
 TEST(TavserviceNotify, MissingOrFailingProgramIsReportedOnce) {
