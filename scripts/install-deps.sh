@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-          faketime libfaketime libsgutils2-dev libvterm-dev pkg-config prometheus lintian
+          faketime libfaketime libsgutils2-dev libvterm-dev pkg-config prometheus
+          prometheus-node-exporter prometheus-alertmanager python3 curl lintian
           man-db groff-base clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do

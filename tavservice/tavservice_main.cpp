@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "tavservice.h"
+#include "tavservice_notify.h"
 
 namespace {
 
@@ -169,6 +170,7 @@ int StartService(int argc, char **argv)
     }
     if (!DebugMode && Daemonize() < 0)
         return kStartFailure;
+    NotifyInit();
     ReportConfiguration();
     ServiceStartSchCheck();
     prfm_call_ini();
@@ -235,7 +237,7 @@ void ControllerCycle(int contNo)
         }
         prfm_chk_getstate();
         HandleStopRequest();
-        ServiceSleep(PollInterval);
+        NotifySleep(PollInterval);
         HandleStopRequest();
         --service_waitcount;
     }

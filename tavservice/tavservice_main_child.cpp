@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include "tavservice.h"
+#include "tavservice_notify.h"
 
 // Starts a program of the suite (a fixed path, resolved below TAV_ROOT) as a
-// child and waits until a child ends. A failed exec is reported by the child
-// (04682) and ends it with status 1.
+// child and waits until a child ends (the end of an event notification
+// program does not count). A failed exec is reported by the child (04682) and
+// ends it with status 1.
 int StartChildAndWait(const char *fixedProgram, char *const argv[])
 {
     char program[4096];
@@ -27,7 +29,8 @@ int StartChildAndWait(const char *fixedProgram, char *const argv[])
         _exit(1);
     }
     int status = 0;
-    while (wait(&status) < 0 && errno == EINTR) {
+    pid_t ended;
+    while (((ended = wait(&status)) < 0 && errno == EINTR) || NotifyChildEnded(ended, status)) {
     }
     return 1;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "tavservice.h"
+#include "tavservice_notify.h"
 
 namespace {
 
@@ -79,4 +80,5 @@ void ServiceLog(int priority, const char *format, ...)
     tavopenlog();
     syslog(priority, "%s", message);
     tavcloselog();
+    NotifyEvent(priority, message);
 }

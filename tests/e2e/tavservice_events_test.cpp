@@ -14,11 +14,6 @@ namespace {
 using namespace svctest;
 using Lines = std::vector<std::string>;
 
-const char kSmallRaid5[] = R"({"adapters":[{"host":2,"model":"ZN5121",
-  "drives":[{"slot":0,"interface":"SAS","blocks":65536},{"slot":1,"interface":"SAS","blocks":65536},
-            {"slot":2,"interface":"SAS","blocks":65536},{"slot":3,"interface":"SAS","blocks":65536}],
-  "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]}],"hot_spares":[3]}],"speed":64})";
-
 std::string zn5120(const std::string& systemVersion) {
     return R"({"adapters":[{"host":2,"model":"ZN5120","drives":[{"slot":0,"interface":"SAS"}]}],"system_version":")" +
            systemVersion + "\"}";
@@ -55,16 +50,6 @@ void installTavlogStandIn(const SimServer& server) {
     unlink(tavlog.c_str());
     tavtest::writeFile(tavlog, "#!/bin/sh\necho \"$@\" >> \"$TAV_ROOT/tavlog.calls\"\n");
     chmod(tavlog.c_str(), 0755);
-}
-
-// Processing cycles the service has run: each starts with a system-status request.
-size_t cycles(const SimServer& server) {
-    return countOf(tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log")), "ProcessLogs CALL");
-}
-
-void waitCycles(const SimServer& server, size_t more) {
-    size_t target = cycles(server) + more;
-    ASSERT_TRUE(waitFor([&] { return cycles(server) >= target; }));
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "fakeclock.h"
 #include "tavtest.h"
 
@@ -150,6 +152,24 @@ inline bool logged(const SimServer& server, const std::string& text, size_t time
 }
 
 inline const char* kStarted = "tavutil: tavservice was started. EventID: 00016.";
+
+// A RAID 5 of three small drives with a hot spare: a failed member is rebuilt at once.
+inline const char kSmallRaid5[] = R"({"adapters":[{"host":2,"model":"ZN5121",
+  "drives":[{"slot":0,"interface":"SAS","blocks":65536},{"slot":1,"interface":"SAS","blocks":65536},
+            {"slot":2,"interface":"SAS","blocks":65536},{"slot":3,"interface":"SAS","blocks":65536}],
+  "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]}],"hot_spares":[3]}],"speed":64})";
+
+inline std::string serviceTrace(const SimServer& server) {
+    return tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
+}
+
+// Processing cycles the service has run: each starts with a system-status request.
+inline size_t cycles(const SimServer& server) { return countOf(serviceTrace(server), "ProcessLogs CALL"); }
+
+inline void waitCycles(const SimServer& server, size_t more) {
+    size_t target = cycles(server) + more;
+    ASSERT_TRUE(waitFor([&] { return cycles(server) >= target; }));
+}
 
 }  // namespace svctest
 

@@ -24,6 +24,7 @@ expected=(
     "./$install/libtavpth.so.5.0.0" "./$install/libtavpth.so.5 -> libtavpth.so.5.0.0"
     "./$install/libtavpth.so -> libtavpth.so.5"
     "./$install/conf/tavlog.conf" "./$install/conf/eventid.conf" "./$install/conf/evtrang.conf"
+    "./$install/conf/notify.conf" "./$install/examples/tavnotify-mail"
     "./$install/log/" "./$install/dump/"
     "./$install/include/tavctl.h" "./$install/include/tavpth.h"
     "./$pcdir/libtavctl.pc" "./$pcdir/libtavpth.pc"
@@ -32,7 +33,8 @@ expected=(
     "./lib/systemd/system/tavstat.timer"
     "./$install/man/man8/tavcli.8" "./$install/man/man8/tavservice.8"
     "./$install/man/man8/tavlog.8" "./$install/man/man8/tavpth.8"
-    "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog")
+    "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog"
+    "./usr/share/tavutility/prometheus/tavutility.rules.yml")
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" "$work/list" || { cat "$work/list"; fail "missing in package: $e"; }
 done
@@ -49,7 +51,8 @@ done
 
 # Conffiles and maintainer scripts.
 dpkg-deb -e "$deb" "$work/control"
-printf '/%s/conf/tavlog.conf\n/%s/conf/eventid.conf\n/%s/conf/evtrang.conf\n' "$install" "$install" "$install" \
+printf '/%s/conf/tavlog.conf\n/%s/conf/eventid.conf\n/%s/conf/evtrang.conf\n/%s/conf/notify.conf\n' \
+    "$install" "$install" "$install" "$install" \
     | diff - "$work/control/conffiles" || fail "conffiles"
 for s in postinst prerm postrm; do
     [ -x "$work/control/$s" ] || fail "$s missing or not executable"
