@@ -32,7 +32,9 @@ expected=(
     "./lib/systemd/system/tavstat.timer"
     "./$install/man/man8/tavcli.8" "./$install/man/man8/tavservice.8"
     "./$install/man/man8/tavlog.8" "./$install/man/man8/tavpth.8"
-    "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog")
+    "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog"
+    "./usr/share/cockpit/tavutility/manifest.json" "./usr/share/cockpit/tavutility/index.html"
+    "./usr/share/cockpit/tavutility/tavutility.js" "./usr/share/cockpit/tavutility/tavutility.css")
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" "$work/list" || { cat "$work/list"; fail "missing in package: $e"; }
 done
@@ -45,6 +47,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libstdc++6; do
     [[ "$depends" == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"
 done
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *cockpit* ]] || fail "Recommends lacks cockpit"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture field"
 
 # Conffiles and maintainer scripts.
