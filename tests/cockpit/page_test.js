@@ -25,6 +25,8 @@ const work = fs.mkdtempSync(path.join(os.tmpdir(), "tav-cockpit-"));
 const home = path.join(work, "home");
 const server = path.join(work, "server");
 const emptyServer = path.join(work, "empty");
+const idOf = flag => Number(execFileSync("id", [flag, "nobody"], { encoding: "utf8" }).trim());
+const nobody = { home: path.join(work, "nobody"), uid: idOf("-u"), gid: idOf("-g") };
 
 // The default server, with automatic rebuild off on VD 0 so that a failed
 // member leaves it degraded until the page starts the rebuild.
@@ -64,8 +66,8 @@ function writeWrapper(name, dir, program) {
 
 // The page's configuration: Cockpit's manifest override in the bridge's
 // XDG_CONFIG_HOME.
-function configure(settings) {
-    const dir = path.join(home, ".config", "cockpit");
+function configure(settings, configHome = home) {
+    const dir = path.join(configHome, ".config", "cockpit");
     fs.mkdirSync(dir, { recursive: true });
     fs.writeFileSync(path.join(dir, "tavutility.override.json"),
         JSON.stringify({ config: Object.assign({ refresh_seconds: 1 }, settings) }));
@@ -94,26 +96,29 @@ const sleep = ms => new Promise(r => setTimeout(r, ms));
 
 // cockpit-ws in its own process group, so that stopping it by its pid also
 // stops the bridge and any program the bridge still runs.
-let ws = null;
+let ws = null;       // { child, gone }
 let wsLog = "";
 
-async function startCockpit() {
+async function startCockpit(user = null) {
     const port = await freePort();
     const logFile = path.join(work, "cockpit-ws.log");
     const log = fs.openSync(logFile, "w");
+    const userHome = user ? user.home : home;
     const child = spawn(COCKPIT_WS, ["--no-tls", "--local-session=" + COCKPIT_BRIDGE,
         "--address", "127.0.0.1", "--port", String(port)], {
         detached: true, stdio: ["ignore", log, log],
+        uid: user ? user.uid : undefined, gid: user ? user.gid : undefined,
         env: Object.assign({}, process.env, {
-            HOME: home, XDG_DATA_HOME: path.join(home, ".local", "share"),
-            XDG_CONFIG_HOME: path.join(home, ".config"), XDG_RUNTIME_DIR: path.join(work, "run")
+            HOME: userHome, XDG_DATA_HOME: path.join(userHome, ".local", "share"),
+            XDG_CONFIG_HOME: path.join(userHome, ".config"), XDG_RUNTIME_DIR: path.join(userHome, "run")
         })
     });
     fs.closeSync(log);
     let exited = null;
+    const gone = new Promise(resolve => child.on("close", resolve));
     child.on("exit", (code, signal) => { exited = code !== null ? "exit status " + code : "signal " + signal; });
     child.on("error", e => { exited = e.message; });
-    ws = child;
+    ws = { child, gone };
     const deadline = Date.now() + 15000;
     while (Date.now() < deadline && exited === null) {
         if (await httpStatus(`http://127.0.0.1:${port}/cockpit/@localhost/manifests.json`) === 200)
@@ -124,11 +129,18 @@ async function startCockpit() {
     throw new Error(`cockpit-ws failed to start (${exited || "no answer on port " + port}): ${wsLog}`);
 }
 
-function stopCockpit() {
-    if (ws && ws.pid && ws.exitCode === null && ws.signalCode === null) {
-        try { process.kill(-ws.pid, "SIGTERM"); } catch (e) { /* already gone */ }
-    }
+async function stopCockpit() {
+    if (!ws)
+        return;
+    const { child, gone } = ws;
     ws = null;
+    if (!child.pid)
+        return;
+    const signalGroup = sig => { try { process.kill(-child.pid, sig); } catch (e) { /* group gone */ } };
+    signalGroup("SIGTERM");
+    await Promise.race([gone, sleep(3000)]);
+    // The bridge's session helpers (dbus-daemon, ssh-agent) are in the group too.
+    signalGroup("SIGKILL");
 }
 
 let browser = null;
@@ -260,10 +272,15 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
         tavsim("init", emptyServer);
         for (const f of fs.readdirSync(path.join(emptyServer, "proc/scsi/tavdrv")))
             fs.unlinkSync(path.join(emptyServer, "proc/scsi/tavdrv", f));
-        const packages = path.join(home, ".local", "share", "cockpit");
-        fs.mkdirSync(packages, { recursive: true });
-        fs.symlinkSync(path.resolve(PAGE_DIR), path.join(packages, "tavutility"));
-        fs.mkdirSync(path.join(work, "run"), { mode: 0o700 });
+        for (const h of [home, nobody.home]) {
+            const packages = path.join(h, ".local", "share", "cockpit");
+            fs.mkdirSync(packages, { recursive: true });
+            fs.symlinkSync(path.resolve(PAGE_DIR), path.join(packages, "tavutility"));
+            fs.mkdirSync(path.join(h, "run"), { mode: 0o700 });
+        }
+        // A session of a user without administrative access: its own home.
+        fs.chmodSync(work, 0o711);
+        execFileSync("chown", ["-R", `${nobody.uid}:${nobody.gid}`, nobody.home]);
         configure({ tavstat: writeWrapper("tavstat", server, "tavstat"), tavcli: writeWrapper("tavcli", server, "tavcli") });
         port = await startCockpit();
         await startChromium();
@@ -272,7 +289,7 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
 
     after(async () => {
         await stopChromium();
-        stopCockpit();
+        await stopCockpit();
         fs.rmSync(work, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
     });
 
@@ -376,14 +393,16 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
             { name: "missing program", tavstat: path.join(work, "missing", "tavstat"),
               expect: /tavstat is not installed \(.*missing\/tavstat\)/ },
             { name: "program that is not executable", tavstat: path.join(work, "server.json"),
-              expect: /tavstat cannot be run \(.*server\.json\)/ }
+              expect: /tavstat cannot be run \(.*server\.json\)/ },
+            { name: "no administrative access", tavstat: writeWrapper("tavstat", server, "tavstat"), user: nobody,
+              expect: /^Administrative access is needed/ }
         ];
         for (const c of cases) {
             // Leave the shell first, so that its connection ends with the page.
             await page.goto("about:blank");
-            stopCockpit();
-            configure({ tavstat: c.tavstat, tavcli: c.tavstat });
-            port = await startCockpit();
+            await stopCockpit();
+            configure({ tavstat: c.tavstat, tavcli: c.tavstat }, c.user ? c.user.home : home);
+            port = await startCockpit(c.user || null);
             frame = await openPage();
             const p = await waitForPage(frame, c.name + " message", q => q.notice !== null);
             assert.match(p.notice, c.expect, c.name);
