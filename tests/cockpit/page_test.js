@@ -192,6 +192,17 @@ async function openPage() {
     return frame;
 }
 
+// A new cockpit-ws with other settings (for the user given, else root), and
+// the page opened anew.
+async function reopen(settings, user = null) {
+    // Leave the shell first, so that its connection ends with the page.
+    await page.goto("about:blank");
+    await stopCockpit();
+    configure(settings, user ? user.home : home);
+    port = await startCockpit(user);
+    return openPage();
+}
+
 // What the page shows, read from its DOM.
 function readPage(frame) {
     return frame.evaluate(() => {
@@ -398,16 +409,26 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
               expect: /^Administrative access is needed/ }
         ];
         for (const c of cases) {
-            // Leave the shell first, so that its connection ends with the page.
-            await page.goto("about:blank");
-            await stopCockpit();
-            configure({ tavstat: c.tavstat, tavcli: c.tavstat }, c.user ? c.user.home : home);
-            port = await startCockpit(c.user || null);
-            frame = await openPage();
+            frame = await reopen({ tavstat: c.tavstat, tavcli: c.tavstat }, c.user);
             const p = await waitForPage(frame, c.name + " message", q => q.notice !== null);
             assert.match(p.notice, c.expect, c.name);
             assert.equal(p.adapters.length, 0, c.name);
         }
+    });
+
+    it("shows a drive's temperature when tavstat reports one", async () => {
+        // The real tavstat's document with a health object added to slot 2.
+        const file = path.join(work, "bin", "tavstat-health");
+        fs.writeFileSync(file, `#!/bin/sh
+'${TAVSIM}' run '${server}' -- tavstat "$@" | '${process.execPath}' -e '
+let s = ""; process.stdin.on("data", d => s += d).on("end", () => {
+    const doc = JSON.parse(s); doc.adapters[0].physical_drives[2].health = { temperature_celsius: 41 };
+    process.stdout.write(JSON.stringify(doc)); });'
+`, { mode: 0o755 });
+        frame = await reopen({ tavstat: file, tavcli: writeWrapper("tavcli", server, "tavcli") });
+        const p = await waitForPage(frame, "the drives", q => q.adapters.length === 1);
+        assert.equal(p.adapters[0].slots[2].facts.Temperature, "41 °C");
+        assert.ok(p.adapters[0].slots.filter(s => s.slot !== 2).every(s => !("Temperature" in s.facts)));
     });
 
     it("left no error in the browser console", () => {

@@ -79,6 +79,14 @@ grep -q 'R.*PATH.*\$ORIGIN' <<<"$(readelf -d "$root/$install/tavcli")" || fail "
 grep -q "libtavpth.so.5 => $root/$install/" <<<"$(env -u LD_LIBRARY_PATH ldd "$root/$install/tavlog")" ||
     fail "tavlog does not find libtavpth from its run path"
 
+# Cockpit finds the page in the unpacked tree and reads its manifest.
+if command -v cockpit-bridge >/dev/null; then
+    pkgs=$(env -u XDG_DATA_HOME HOME="$work" XDG_DATA_DIRS="$root/usr/share" cockpit-bridge --packages 2>&1) ||
+        fail "cockpit-bridge --packages: $pkgs"
+    grep -qE "^tavutility +RAID adapters +$root/usr/share/cockpit/tavutility\$" <<<"$pkgs" ||
+        fail "cockpit does not list the page: $pkgs"
+fi
+
 # A third-party program builds against the libraries through pkg-config.
 printf '#include <tavpth.h>\nint main() { return DLLGetLastError() == 0xffffffffu; }\n' >"$work/third.cpp"
 flags=$(PKG_CONFIG_SYSROOT_DIR="$root" PKG_CONFIG_LIBDIR="$root/$pcdir" pkg-config --cflags --libs libtavpth) ||

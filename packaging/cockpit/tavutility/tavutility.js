@@ -378,16 +378,14 @@
     function setup() {
         const dialog = document.getElementById("confirm");
         document.getElementById("confirm-ok").addEventListener("click", () => {
-            dialog.close();
             const action = pendingAction;
-            pendingAction = null;
+            dialog.close();
             if (action)
                 runAction(action);
         });
-        document.getElementById("confirm-cancel").addEventListener("click", () => {
-            pendingAction = null;
-            dialog.close();
-        });
+        document.getElementById("confirm-cancel").addEventListener("click", () => dialog.close());
+        /* Closed without running (Cancel, Escape): the action is dropped. */
+        dialog.addEventListener("close", () => { pendingAction = null; });
         document.getElementById("result-close").addEventListener("click", () => {
             document.getElementById("result").hidden = true;
         });
