@@ -405,6 +405,8 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
               expect: /tavstat is not installed \(.*missing\/tavstat\)/ },
             { name: "program that is not executable", tavstat: path.join(work, "server.json"),
               expect: /tavstat cannot be run \(.*server\.json\)/ },
+            { name: "program that prints no status", tavstat: "/bin/true",
+              expect: /^The RAID adapter program tavstat \(\/bin\/true\) printed no status document\.$/ },
             { name: "no administrative access", tavstat: writeWrapper("tavstat", server, "tavstat"), user: nobody,
               expect: /^Administrative access is needed/ }
         ];

@@ -140,7 +140,9 @@
             return "The RAID adapter program " + program + " is not installed (" + path + ").";
         if (ex && (ex.problem === "access-denied" || ex.problem === "not-authorized" || ex.exit_status === 126))
             return "The RAID adapter program " + program + " cannot be run (" + path + ").";
-        const detail = ex ? (ex.message || ex.problem || ("exit status " + ex.exit_status)) : "";
+        if (!ex)
+            return "The RAID adapter program " + program + " (" + path + ") printed no status document.";
+        const detail = ex.message || ex.problem || ("exit status " + ex.exit_status);
         return "The RAID adapter program " + program + " cannot be run (" + path + "): " + detail;
     }
 
