@@ -57,12 +57,18 @@ function show(dir = server) {
     return JSON.parse(tavsim("show", dir)).adapters[0];
 }
 
+// Runs PROGRAM against DIR, noting each command line in calls.log.
+const callLog = path.join(work, "calls.log");
+
 function writeWrapper(name, dir, program) {
     const file = path.join(work, "bin", name);
     fs.mkdirSync(path.dirname(file), { recursive: true });
-    fs.writeFileSync(file, `#!/bin/sh\nexec '${TAVSIM}' run '${dir}' -- ${program} "$@"\n`, { mode: 0o755 });
+    fs.writeFileSync(file, `#!/bin/sh\necho "${program} $*" >>'${callLog}'\n` +
+        `exec '${TAVSIM}' run '${dir}' -- ${program} "$@"\n`, { mode: 0o755 });
     return file;
 }
+
+const calls = program => fs.readFileSync(callLog, "utf8").split("\n").filter(l => l.startsWith(program + " "));
 
 // The page's configuration: Cockpit's manifest override in the bridge's
 // XDG_CONFIG_HOME.
@@ -292,7 +298,10 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
         // A session of a user without administrative access: its own home.
         fs.chmodSync(work, 0o711);
         execFileSync("chown", ["-R", `${nobody.uid}:${nobody.gid}`, nobody.home]);
-        configure({ tavstat: writeWrapper("tavstat", server, "tavstat"), tavcli: writeWrapper("tavcli", server, "tavcli") });
+        // No periodic refresh to speak of at first: what the actions change
+        // must show through the refresh that follows each action.
+        configure({ tavstat: writeWrapper("tavstat", server, "tavstat"), tavcli: writeWrapper("tavcli", server, "tavcli"),
+                    refresh_seconds: 600 });
         port = await startCockpit();
         await startChromium();
         frame = await openPage();
@@ -354,7 +363,25 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
         await waitForPage(frame, "the check ended", p => p.adapters[0].vds[1].operation === "none");
     });
 
+    it("runs tavcli only for the actions, and tavstat --json to read", () => {
+        assert.deepEqual(calls("tavcli"), [
+            "tavcli -PDLocate -Active -PhysDrv[0:6] -a0",
+            "tavcli -PDLocate -Passive -PhysDrv[0:6] -a0",
+            "tavcli -PDHSP -Set -PhysDrv[0:7] -a0 -nochk",
+            "tavcli -PDHSP -Rmv -PhysDrv[0:7] -a0 -nochk",
+            "tavcli -LDCC -Start -L1 -a0",
+            "tavcli -LDCC -Abort -L1 -a0"
+        ]);
+        const reads = calls("tavstat");
+        assert.notEqual(reads.length, 0);
+        assert.ok(reads.every(l => l === "tavstat --json"), reads.join("; "));
+    });
+
     it("follows a failed drive, its rebuild onto the hot spare and the end", async () => {
+        // From here on the page refreshes on its own every second.
+        frame = await reopen({ tavstat: writeWrapper("tavstat", server, "tavstat"),
+                               tavcli: writeWrapper("tavcli", server, "tavcli") });
+        await waitForPage(frame, "the adapter", p => p.adapters.length === 1);
         tavsim("inject", server, "fail-drive", "0", "1");
         let p = await waitForPage(frame, "slot 1 failed and VD 0 degraded", q =>
             q.adapters[0].slots[1].colour === "critical" && q.adapters[0].vds[0].state === "Warning0");
