@@ -219,6 +219,7 @@ function readPage(frame) {
             adapters: [...document.querySelectorAll("section.adapter")].map(a => ({
                 number: Number(a.dataset.adapter),
                 heading: text(a, "h2"),
+                problem: text(a, ".notice"),
                 facts: Object.fromEntries([...a.querySelectorAll(".facts dt")].map(dt => [dt.textContent, dt.nextElementSibling.textContent])),
                 vds: [...a.querySelectorAll("tr.vd")].map(tr => ({
                     number: Number(tr.dataset.vd), raid: text(tr, ".raid"), state: text(tr, ".state .badge"),
@@ -442,7 +443,20 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
             const p = await waitForPage(frame, c.name + " message", q => q.notice !== null);
             assert.match(p.notice, c.expect, c.name);
             assert.equal(p.adapters.length, 0, c.name);
+            await screenshot("message-" + c.name.replace(/ /g, "-"));
         }
+    });
+
+    it("shows an adapter that cannot be read", async () => {
+        const dir = path.join(work, "unreadable");
+        tavsim("init", dir);
+        tavsim("inject", dir, "ioctl-error", "EIO", "1000");
+        frame = await reopen({ tavstat: writeWrapper("tavstat-unreadable", dir, "tavstat"),
+                               tavcli: writeWrapper("tavcli-unreadable", dir, "tavcli") });
+        const p = await waitForPage(frame, "the unreadable adapter", q => q.adapters.length === 1);
+        assert.match(p.adapters[0].heading, /^Adapter 0 Not readable$/);
+        assert.match(p.adapters[0].problem, /^Adapter 0 could not be read \(error 0x[0-9a-f]{8}\)\.$/);
+        assert.equal(p.notice, null);
     });
 
     it("shows a drive's temperature when tavstat reports one", async () => {
