@@ -351,7 +351,10 @@
         ]);
     }
 
-    /* ---- actions: the page's confirmation, then tavcli ---- */
+    /* ---- actions: the page's confirmation, then tavcli ----
+     * Of these commands only -PDHSP asks its own question, so only it gets
+     * -nochk; -LDCC, -PDLocate and -PDRbld ask nothing and refuse the option.
+     * tavstat reports no LED state, so both locate buttons are offered. */
 
     function confirmAction(action) {
         pendingAction = action;
