@@ -182,12 +182,31 @@ async function stopChromium() {
         return;
     const proc = browser.process();
     await Promise.race([browser.close().catch(() => {}), sleep(5000)]);
-    // close() asks; the pid makes sure.
-    if (proc && proc.pid && proc.exitCode === null && proc.signalCode === null) {
-        try { process.kill(proc.pid, "SIGKILL"); } catch (e) { /* gone */ }
+    // close() asks; the pid (of chromium's own process group) makes sure.
+    if (proc && proc.pid) {
+        try { process.kill(-proc.pid, "SIGKILL"); } catch (e) { /* gone */ }
         await sleep(200);
     }
     browser = null;
+}
+
+// Stopped from outside (a time-out, ^C): take cockpit-ws and chromium along.
+for (const sig of ["SIGINT", "SIGTERM", "SIGHUP"]) {
+    process.on(sig, () => {
+        const kill = (pid, s) => { try { process.kill(pid, s); } catch (e) { /* gone */ } };
+        if (ws && ws.child.pid)
+            kill(-ws.child.pid, "SIGKILL");
+        // chromium runs in a process group of its own (puppeteer starts it so).
+        const proc = browser && browser.process();
+        if (proc && proc.pid)
+            kill(-proc.pid, "SIGKILL");
+        Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 500);
+        try {
+            fs.rmSync(work, { recursive: true, force: true, maxRetries: 5, retryDelay: 200 });
+        } finally {
+            process.exit(1);
+        }
+    });
 }
 
 // The page inside Cockpit's shell; returns the page's frame.
