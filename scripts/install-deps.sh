@@ -4,11 +4,14 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           faketime libfaketime libsgutils2-dev libvterm-dev pkg-config prometheus
           prometheus-node-exporter prometheus-alertmanager python3 curl lintian
-          man-db groff-base clang libclang-rt-14-dev)
+          man-db groff-base clang libclang-rt-14-dev
+          cockpit-ws cockpit-bridge cockpit-system chromium fonts-dejavu-core nodejs)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+# npm comes with some nodejs builds and as its own package with Debian's.
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"

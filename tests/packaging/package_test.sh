@@ -34,7 +34,10 @@ expected=(
     "./$install/man/man8/tavcli.8" "./$install/man/man8/tavservice.8"
     "./$install/man/man8/tavlog.8" "./$install/man/man8/tavpth.8"
     "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog"
-    "./usr/share/tavutility/prometheus/tavutility.rules.yml")
+    "./usr/share/tavutility/prometheus/tavutility.rules.yml"
+
+    "./usr/share/cockpit/tavutility/manifest.json" "./usr/share/cockpit/tavutility/index.html"
+    "./usr/share/cockpit/tavutility/tavutility.js" "./usr/share/cockpit/tavutility/tavutility.css")
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" "$work/list" || { cat "$work/list"; fail "missing in package: $e"; }
 done
@@ -47,6 +50,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libc6 libstdc++6; do
     [[ "$depends" == *"$lib ("* ]] || fail "Depends lacks $lib: $depends"
 done
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *cockpit* ]] || fail "Recommends lacks cockpit"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture field"
 
 # Conffiles and maintainer scripts.
@@ -78,6 +82,14 @@ grep -q 'SONAME.*\[libtavpth.so.5\]' <<<"$(readelf -d "$root/$install/libtavpth.
 grep -q 'R.*PATH.*\$ORIGIN' <<<"$(readelf -d "$root/$install/tavcli")" || fail "tavcli run path"
 grep -q "libtavpth.so.5 => $root/$install/" <<<"$(env -u LD_LIBRARY_PATH ldd "$root/$install/tavlog")" ||
     fail "tavlog does not find libtavpth from its run path"
+
+# Cockpit finds the page in the unpacked tree and reads its manifest.
+if command -v cockpit-bridge >/dev/null; then
+    pkgs=$(env -u XDG_DATA_HOME HOME="$work" XDG_DATA_DIRS="$root/usr/share" cockpit-bridge --packages 2>&1) ||
+        fail "cockpit-bridge --packages: $pkgs"
+    grep -qE "^tavutility +RAID adapters +$root/usr/share/cockpit/tavutility\$" <<<"$pkgs" ||
+        fail "cockpit does not list the page: $pkgs"
+fi
 
 # A third-party program builds against the libraries through pkg-config.
 printf '#include <tavpth.h>\nint main() { return DLLGetLastError() == 0xffffffffu; }\n' >"$work/third.cpp"
