@@ -9,11 +9,37 @@
 #include "tavctl.h"
 #include "tavctl_snapshot.h"
 
+/* Whether a drive's own health could be read. */
+enum StatHealthStatus {
+    HEALTH_NOT_ASKED = 0, /* --no-health, or no drive present */
+    HEALTH_READ,
+    HEALTH_STOPPED, /* the drive is stopped; nothing was sent that would start it */
+    HEALTH_BUSY,    /* the pass-through lock stayed taken, or the drive answered busy */
+    HEALTH_ERROR    /* the drive refused or failed a health command */
+};
+
+/* A drive's own health, read through the pass-through library. A value of -1
+ * is one the drive does not report (or its interface does not have). */
+struct StatDriveHealth {
+    StatHealthStatus status;
+    int sata;
+    int temperature;    /* degrees Celsius, now */
+    int temperatureMax; /* highest seen, where the drive keeps it */
+    int predictiveFailure;
+    int64_t uncorrectedRead; /* SAS: read and write error counter pages, parameter 6 */
+    int64_t uncorrectedWrite;
+    int64_t reallocated; /* SATA: SMART attributes 5, 197, 198 (raw) */
+    int64_t pending;
+    int64_t offlineUncorrectable;
+    int commands; /* drive commands sent (a SATA exchange counts once) */
+};
+
 /* One adapter as read: ok 0 means the snapshot failed with error. */
 struct StatAdapter {
     int ok;
     uint32_t error;
     DLL_ADAPTER_SNAPSHOT snap;
+    StatDriveHealth health[TAV_MAX_DRIVES];
 };
 
 /* Everything tavstat reports. libraryOk 0: the library could not be opened
@@ -22,11 +48,28 @@ struct StatReport {
     int libraryOk;
     uint32_t libraryError;
     int count;
+    int healthRead; /* 0 with --no-health */
     StatAdapter adapter[TAV_MAX_ADAPTERS];
 };
 
-/* Opens the library shared, takes one snapshot per adapter, closes it. */
-void StatRead(StatReport *report);
+/* Opens the library shared, takes one snapshot per adapter and, with
+ * withHealth, reads every present drive's health; closes the library. */
+void StatRead(StatReport *report, int withHealth);
+
+/* Reads the health of the present drives of one snapshot. waitBudgetMs is
+ * what is left of the run's time for waiting on the pass-through lock; each
+ * wait is taken from it. */
+void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health, int *waitBudgetMs);
+/* "read", "stopped", "busy", "error" ("" when not asked). */
+const char *StatHealthStatusText(StatHealthStatus status);
+
+/* Temperature thresholds of --check and --summary (degrees Celsius). */
+struct StatThresholds {
+    int warning;
+    int critical;
+};
+constexpr int STAT_TEMPERATURE_WARNING = 55;
+constexpr int STAT_TEMPERATURE_CRITICAL = 65;
 
 /* Health of a state, worst last. */
 enum StatHealth { HEALTH_OK = 0, HEALTH_WARNING = 1, HEALTH_CRITICAL = 2, HEALTH_UNKNOWN = 3 };
@@ -55,7 +98,12 @@ std::string StatDriverVersion(const DLL_GET_CONTROLLER_INFO &c);
 std::string StatJson(const StatReport &report);
 std::string StatPrometheus(const StatReport &report);
 /* The one-line summary; the exit status in *status (0-3). */
-std::string StatCheck(const StatReport &report, int *status);
+std::string StatCheck(const StatReport &report, const StatThresholds &limits, int *status);
+/* The worst health and the problems, as the check line names them
+ * ("OK - 1 adapter(s), ..." or "WARNING - Adapter 0-VD 0 Warning0, ..."). */
+std::string StatVerdict(const StatReport &report, const StatThresholds &limits, int *status);
+/* The one-screen summary; escapes (the overall status in colour) only with colour. */
+std::string StatSummary(const StatReport &report, const StatThresholds &limits, int colour);
 
 /* Writes text to path through a temporary file in the same directory, synced
  * and renamed over it. 1 or 0 (message on standard error). */
