@@ -56,10 +56,30 @@ struct StatReport {
  * withHealth, reads every present drive's health; closes the library. */
 void StatRead(StatReport *report, int withHealth);
 
+/* The SAS error counters as the previous run left them, and the counter page
+ * to read next (0x03 read errors, 0x02 write errors). */
+struct StatCounterEntry {
+    int valid;
+    char id[73]; /* the drive: INQUIRY vendor, product and serial in hex */
+    int64_t read;
+    int64_t write;
+    uint8_t next;
+};
+struct StatCounters {
+    StatCounterEntry entry[TAV_MAX_ADAPTERS][TAV_MAX_DRIVES];
+};
+/* /var/lib/tavstat/counters (below $TAV_ROOT when set); a missing or
+ * unreadable file leaves every entry invalid. Saving returns 1 or 0. */
+void StatLoadCounters(StatCounters *counters);
+int StatSaveCounters(const StatCounters &counters);
+void StatCounterId(const DLL_GET_HDD_INFO &pd, StatCounterEntry *entry);
+
 /* Reads the health of the present drives of one snapshot. waitBudgetMs is
  * what is left of the run's time for waiting on the pass-through lock; each
- * wait is taken from it. */
-void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health, int *waitBudgetMs);
+ * wait is taken from it. counters are the adapter's entries, used and
+ * updated. */
+void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health,
+                    StatCounterEntry *counters, int *waitBudgetMs);
 /* "read", "stopped", "busy", "error" ("" when not asked). */
 const char *StatHealthStatusText(StatHealthStatus status);
 

@@ -156,10 +156,12 @@ int counter(const uint8_t *page, uint32_t size, uint8_t code, int64_t *out)
     return 1;
 }
 
-// Three pages: informational exceptions (the failure prediction and the
-// latest temperature; a stopped drive answers NOT READY), then the read and
-// the write error counters.
-void readSas(uint8_t contNo, uint8_t slot, StatDriveHealth &h, int *budget)
+// Two pages: informational exceptions (the failure prediction and the
+// latest temperature; a stopped drive answers NOT READY), then one of the
+// error counter pages, read and write in turn from run to run; the other
+// counter is the one the previous run read.
+void readSas(uint8_t contNo, uint8_t slot, const DLL_GET_HDD_INFO &pd, StatDriveHealth &h, StatCounterEntry &kept,
+             int *budget)
 {
     uint8_t page[kPageSize];
     uint8_t result[TAVPAS_RESULT_SIZE];
@@ -180,21 +182,32 @@ void readSas(uint8_t contNo, uint8_t slot, StatDriveHealth &h, int *budget)
     }
     h.predictiveFailure = value[0] == kAscFailurePrediction;
     h.temperature = length >= 3 && value[2] != 0xFF && value[2] != 0 ? value[2] : -1;
-    const uint8_t pages[2] = {kPageReadErrors, kPageWriteErrors};
-    int64_t *counts[2] = {&h.uncorrectedRead, &h.uncorrectedWrite};
-    for (int i = 0; i < 2; ++i) {
-        memset(page, 0, sizeof page);
-        ++h.commands;
-        o = send(logSense(contNo, slot, pages[i]), page, sizeof page, result, &resultLength, budget);
-        if (o != SENT_OK) {
-            h.status = failed(o);
-            return;
-        }
-        if (!counter(page, sizeof page, pages[i], counts[i])) {
-            h.status = HEALTH_ERROR;
-            return;
-        }
+
+    StatCounterEntry drive;
+    memset(&drive, 0, sizeof drive);
+    StatCounterId(pd, &drive);
+    if (!kept.valid || strcmp(kept.id, drive.id) != 0) {
+        kept = drive;
+        kept.valid = 1;
+        kept.read = kept.write = -1;
+        kept.next = kPageReadErrors;
     }
+    uint8_t counterPage = kept.next == kPageWriteErrors ? kPageWriteErrors : kPageReadErrors;
+    int64_t *count = counterPage == kPageReadErrors ? &kept.read : &kept.write;
+    memset(page, 0, sizeof page);
+    ++h.commands;
+    o = send(logSense(contNo, slot, counterPage), page, sizeof page, result, &resultLength, budget);
+    if (o != SENT_OK) {
+        h.status = failed(o);
+        return;
+    }
+    if (!counter(page, sizeof page, counterPage, count)) {
+        h.status = HEALTH_ERROR;
+        return;
+    }
+    kept.next = counterPage == kPageReadErrors ? kPageWriteErrors : kPageReadErrors;
+    h.uncorrectedRead = kept.read;
+    h.uncorrectedWrite = kept.write;
     h.status = HEALTH_READ;
 }
 
@@ -312,7 +325,8 @@ const char *StatHealthStatusText(StatHealthStatus status)
     }
 }
 
-void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health, int *waitBudgetMs)
+void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health,
+                    StatCounterEntry *counters, int *waitBudgetMs)
 {
     for (int n = 0; n < TAV_MAX_DRIVES; ++n) {
         StatDriveHealth &h = health[n];
@@ -320,14 +334,16 @@ void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveH
         h.temperature = h.temperatureMax = -1;
         h.uncorrectedRead = h.uncorrectedWrite = h.reallocated = h.pending = h.offlineUncorrectable = -1;
         if (!snap.hddValid[n]) {
+            counters[n].valid = 0;
             continue;
         }
         // The suite's rule: a drive whose INQUIRY vendor is "ATA" is SATA.
         h.sata = strncmp(snap.physicalDrive[n].vendor, "ATA", 3) == 0;
         if (h.sata) {
+            counters[n].valid = 0;
             readSata(contNo, static_cast<uint8_t>(n), h, waitBudgetMs);
         } else {
-            readSas(contNo, static_cast<uint8_t>(n), h, waitBudgetMs);
+            readSas(contNo, static_cast<uint8_t>(n), snap.physicalDrive[n], h, counters[n], waitBudgetMs);
         }
     }
 }

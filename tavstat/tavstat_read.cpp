@@ -32,12 +32,17 @@ void StatRead(StatReport *report, int withHealth)
         adapter.ok = getAdapterSnapshot(static_cast<uint8_t>(a), &adapter.snap);
         adapter.error = adapter.ok ? 0 : DLLGetLastError();
     }
-    int budget = kLockWaitBudgetMs;
-    for (int a = 0; withHealth && a < report->count; ++a) {
-        StatAdapter &adapter = report->adapter[a];
-        if (adapter.ok) {
-            StatReadHealth(static_cast<uint8_t>(a), adapter.snap, adapter.health, &budget);
+    if (withHealth) {
+        static StatCounters counters;
+        StatLoadCounters(&counters);
+        int budget = kLockWaitBudgetMs;
+        for (int a = 0; a < report->count; ++a) {
+            StatAdapter &adapter = report->adapter[a];
+            if (adapter.ok) {
+                StatReadHealth(static_cast<uint8_t>(a), adapter.snap, adapter.health, counters.entry[a], &budget);
+            }
         }
+        StatSaveCounters(counters);
     }
     finContData();
 }
