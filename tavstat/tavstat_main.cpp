@@ -95,7 +95,7 @@ int parseArguments(int argc, char **argv, Options *o)
 int colourWanted()
 {
     const char *term = getenv("TERM");
-    return isatty(STDOUT_FILENO) && getenv("NO_COLOR") == nullptr && term != nullptr && strcmp(term, "dumb") != 0;
+    return isatty(STDOUT_FILENO) && getenv("NO_COLOR") == nullptr && (term == nullptr || strcmp(term, "dumb") != 0);
 }
 
 int emit(const std::string &text)

@@ -130,8 +130,7 @@ std::string StatSummary(const StatReport &report, const StatThresholds &limits, 
         const DLL_GET_CONTROLLER_INFO &c = adapter.snap.controller;
         out += ": " + StatField(c.modelName, sizeof c.modelName) + ", firmware " +
                StatField(c.generalRevision, sizeof c.generalRevision) + ", driver " + StatDriverVersion(c) + "\n";
-        out += virtualDrives(adapter.snap);
-        out += physicalDrives(adapter);
+        out += virtualDrives(adapter.snap) + "\n" + physicalDrives(adapter);
     }
     return out;
 }

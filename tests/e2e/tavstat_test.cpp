@@ -484,7 +484,11 @@ TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3) {
                                                          {"--json", "--output", "x"},
                                                          {"--prometheus", "--output"},
                                                          {"--prometheus", "--output", "a", "--output", "b"},
-                                                         {"--xml"}};
+                                                         {"--xml"},
+                                                         {"--json", "--temperature-warning", "50"},
+                                                         {"--check", "--temperature-critical", "hot"},
+                                                         {"--summary", "--temperature-warning", "70"},
+                                                         {"--summary", "--check"}};
     for (const auto &args : cases) {
         std::vector<std::string> argv = {tavstat()};
         argv.insert(argv.end(), args.begin(), args.end());
