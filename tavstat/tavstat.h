@@ -31,7 +31,6 @@ struct StatDriveHealth {
     int64_t reallocated; /* SATA: SMART attributes 5, 197, 198 (raw) */
     int64_t pending;
     int64_t offlineUncorrectable;
-    int commands; /* drive commands sent (a SATA exchange counts once) */
 };
 
 /* One adapter as read: ok 0 means the snapshot failed with error. */
@@ -66,10 +65,12 @@ struct StatCounterEntry {
     uint8_t next;
 };
 struct StatCounters {
+    int kept; /* 1: the file can be kept, so one counter page a run is enough */
     StatCounterEntry entry[TAV_MAX_ADAPTERS][TAV_MAX_DRIVES];
 };
-/* /var/lib/tavstat/counters (below $TAV_ROOT when set); a missing or
- * unreadable file leaves every entry invalid. Saving returns 1 or 0. */
+/* /var/lib/tavstat/counters (below $TAV_ROOT when set; the directory is made
+ * when missing); a missing or unreadable file leaves every entry invalid.
+ * Saving returns 1 or 0. */
 void StatLoadCounters(StatCounters *counters);
 int StatSaveCounters(const StatCounters &counters);
 void StatCounterId(const DLL_GET_HDD_INFO &pd, StatCounterEntry *entry);
@@ -77,9 +78,9 @@ void StatCounterId(const DLL_GET_HDD_INFO &pd, StatCounterEntry *entry);
 /* Reads the health of the present drives of one snapshot. waitBudgetMs is
  * what is left of the run's time for waiting on the pass-through lock; each
  * wait is taken from it. counters are the adapter's entries, used and
- * updated. */
+ * updated; without countersKept both counter pages are read. */
 void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health,
-                    StatCounterEntry *counters, int *waitBudgetMs);
+                    StatCounterEntry *counters, int countersKept, int *waitBudgetMs);
 /* "read", "stopped", "busy", "error" ("" when not asked). */
 const char *StatHealthStatusText(StatHealthStatus status);
 

@@ -1,8 +1,8 @@
 // The SAS error counters kept between runs. A run reads one of the two
 // counter pages of each SAS drive, in turn, and takes the other one as the
 // previous run left it, so a drive costs two commands a run and still shows
-// both counters. The file is a cache: when it is missing or unreadable the
-// counter not read in this run is shown as unknown.
+// both counters. Where the file cannot be kept (its directory is not a
+// writable directory) both pages are read every run.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -41,10 +41,15 @@ void StatCounterId(const DLL_GET_HDD_INFO &pd, StatCounterEntry *entry)
 void StatLoadCounters(StatCounters *counters)
 {
     memset(counters, 0, sizeof *counters);
-    char path[4096];
-    if (!Tool_ResolvePath(kCounterPath, path, sizeof path)) {
+    char path[4096], dir[4096];
+    if (!Tool_ResolvePath(kCounterPath, path, sizeof path) || !Tool_ResolvePath(kCounterDir, dir, sizeof dir)) {
         return;
     }
+    struct stat st;
+    if (mkdir(dir, 0755) != 0 && errno != EEXIST) {
+        return;
+    }
+    counters->kept = stat(dir, &st) == 0 && S_ISDIR(st.st_mode) && access(dir, W_OK | X_OK) == 0;
     FILE *f = fopen(path, "re");
     if (f == nullptr) {
         return;
@@ -83,11 +88,8 @@ int StatSaveCounters(const StatCounters &counters)
             }
         }
     }
-    char path[4096], dir[4096];
-    if (!Tool_ResolvePath(kCounterPath, path, sizeof path) || !Tool_ResolvePath(kCounterDir, dir, sizeof dir)) {
-        return 0;
-    }
-    if (mkdir(dir, 0755) != 0 && errno != EEXIST) {
+    char path[4096];
+    if (!counters.kept || !Tool_ResolvePath(kCounterPath, path, sizeof path)) {
         return 0;
     }
     std::string temp = std::string(path) + ".XXXXXX";

@@ -156,18 +156,17 @@ int counter(const uint8_t *page, uint32_t size, uint8_t code, int64_t *out)
     return 1;
 }
 
-// Two pages: informational exceptions (the failure prediction and the
-// latest temperature; a stopped drive answers NOT READY), then one of the
-// error counter pages, read and write in turn from run to run; the other
-// counter is the one the previous run read.
+// Informational exceptions first (the failure prediction and the latest
+// temperature; a stopped drive answers NOT READY), then one of the error
+// counter pages, read and write in turn from run to run, the other counter
+// being the one the previous run read; both when nothing is kept between runs.
 void readSas(uint8_t contNo, uint8_t slot, const DLL_GET_HDD_INFO &pd, StatDriveHealth &h, StatCounterEntry &kept,
-             int *budget)
+             int countersKept, int *budget)
 {
     uint8_t page[kPageSize];
     uint8_t result[TAVPAS_RESULT_SIZE];
     uint32_t resultLength = 0;
     memset(page, 0, sizeof page);
-    ++h.commands;
     Outcome o = send(logSense(contNo, slot, kPageInformationalExceptions), page, sizeof page, result,
                      &resultLength, budget);
     const uint8_t *value = nullptr;
@@ -192,20 +191,20 @@ void readSas(uint8_t contNo, uint8_t slot, const DLL_GET_HDD_INFO &pd, StatDrive
         kept.read = kept.write = -1;
         kept.next = kPageReadErrors;
     }
-    uint8_t counterPage = kept.next == kPageWriteErrors ? kPageWriteErrors : kPageReadErrors;
-    int64_t *count = counterPage == kPageReadErrors ? &kept.read : &kept.write;
-    memset(page, 0, sizeof page);
-    ++h.commands;
-    o = send(logSense(contNo, slot, counterPage), page, sizeof page, result, &resultLength, budget);
-    if (o != SENT_OK) {
-        h.status = failed(o);
-        return;
+    for (int pages = countersKept ? 1 : 2; pages > 0; --pages) {
+        uint8_t counterPage = kept.next == kPageWriteErrors ? kPageWriteErrors : kPageReadErrors;
+        memset(page, 0, sizeof page);
+        o = send(logSense(contNo, slot, counterPage), page, sizeof page, result, &resultLength, budget);
+        if (o != SENT_OK) {
+            h.status = failed(o);
+            return;
+        }
+        if (!counter(page, sizeof page, counterPage, counterPage == kPageReadErrors ? &kept.read : &kept.write)) {
+            h.status = HEALTH_ERROR;
+            return;
+        }
+        kept.next = counterPage == kPageReadErrors ? kPageWriteErrors : kPageReadErrors;
     }
-    if (!counter(page, sizeof page, counterPage, count)) {
-        h.status = HEALTH_ERROR;
-        return;
-    }
-    kept.next = counterPage == kPageReadErrors ? kPageWriteErrors : kPageReadErrors;
     h.uncorrectedRead = kept.read;
     h.uncorrectedWrite = kept.write;
     h.status = HEALTH_READ;
@@ -262,7 +261,6 @@ void readSata(uint8_t contNo, uint8_t slot, StatDriveHealth &h, int *budget)
 {
     uint8_t result[TAVPAS_RESULT_SIZE];
     uint32_t resultLength = 0;
-    ++h.commands;
     Outcome o = send(smart(contNo, slot, kSmartReturnStatus), nullptr, 0, result, &resultLength, budget);
     Sense sense = decodeSense(result, resultLength);
     if (o != SENT_SENSE || sense.ataReturn == nullptr) {
@@ -277,7 +275,6 @@ void readSata(uint8_t contNo, uint8_t slot, StatDriveHealth &h, int *budget)
     h.predictiveFailure = mid == 0xF4;
     uint8_t data[kSmartSize];
     memset(data, 0, sizeof data);
-    ++h.commands;
     o = send(smart(contNo, slot, kSmartReadData), data, sizeof data, result, &resultLength, budget);
     if (o != SENT_OK) {
         h.status = failed(o);
@@ -326,7 +323,7 @@ const char *StatHealthStatusText(StatHealthStatus status)
 }
 
 void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health,
-                    StatCounterEntry *counters, int *waitBudgetMs)
+                    StatCounterEntry *counters, int countersKept, int *waitBudgetMs)
 {
     for (int n = 0; n < TAV_MAX_DRIVES; ++n) {
         StatDriveHealth &h = health[n];
@@ -343,7 +340,7 @@ void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveH
             counters[n].valid = 0;
             readSata(contNo, static_cast<uint8_t>(n), h, waitBudgetMs);
         } else {
-            readSas(contNo, static_cast<uint8_t>(n), snap.physicalDrive[n], h, counters[n], waitBudgetMs);
+            readSas(contNo, static_cast<uint8_t>(n), snap.physicalDrive[n], h, counters[n], countersKept, waitBudgetMs);
         }
     }
 }

@@ -39,7 +39,8 @@ void StatRead(StatReport *report, int withHealth)
         for (int a = 0; a < report->count; ++a) {
             StatAdapter &adapter = report->adapter[a];
             if (adapter.ok) {
-                StatReadHealth(static_cast<uint8_t>(a), adapter.snap, adapter.health, counters.entry[a], &budget);
+                StatReadHealth(static_cast<uint8_t>(a), adapter.snap, adapter.health, counters.entry[a], counters.kept,
+                               &budget);
             }
         }
         StatSaveCounters(counters);

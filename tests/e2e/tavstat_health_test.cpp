@@ -174,6 +174,19 @@ TEST(TavstatHealth, ErrorCountersComeInTurnAndFollowTheDrive) {
     EXPECT_TRUE(h["uncorrected_write_errors"].is_null()) << "not the old drive's count";
 }
 
+// Where nothing can be kept between runs, both counter pages are read each run.
+TEST(TavstatHealth, BothCountersEachRunWhereNothingCanBeKept) {
+    SimServer server(kConfig);
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    tavtest::writeFile(server.path("/var/lib/tavstat"), "not a directory\n");
+    for (int run = 0; run < 2; ++run) {
+        json h = driveJson(runJson(server), 2)["health"];
+        EXPECT_EQ(7, h["uncorrected_read_errors"]);
+        EXPECT_EQ(4, h["uncorrected_write_errors"]);
+    }
+    EXPECT_EQ(json::array({"0x4D", "0x4D", "0x4D", "0x4D", "0x4D", "0x4D"}), driveModel(server, 2)["recent_commands"]);
+}
+
 // A stopped drive gets one command, which it refuses without starting; the
 // scrape stays complete and the drive stays stopped.
 TEST(TavstatHealth, StoppedDrivesAreLeftStopped) {

@@ -78,7 +78,7 @@ protected:
         int budget = 0;
         g_seen.clear();
         g_recording = true;
-        StatReadHealth(0, snap, health, counters, &budget);
+        StatReadHealth(0, snap, health, counters, 1, &budget);
         g_recording = false;
         finContData();
     }
