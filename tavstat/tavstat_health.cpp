@@ -114,8 +114,18 @@ PassThroughInfo logSense(uint8_t contNo, uint8_t slot, uint8_t page)
     info.controllerNo = contNo;
     info.targetNo = slot;
     info.direction = TAVPAS_FROM_DRIVE;
-    const uint8_t cdb[12] = {TAVPAS_WRAP_READ, slot, 0x4D, 0x00, static_cast<uint8_t>(kPageControlCumulative | page),
-                             0x00, 0x00, 0x00, 0x00, 0x00, static_cast<uint8_t>(kPageSize), 0x00};
+    const uint8_t cdb[12] = {TAVPAS_WRAP_READ,
+                             slot,
+                             0x4D,
+                             0x00,
+                             static_cast<uint8_t>(kPageControlCumulative | page),
+                             0x00,
+                             0x00,
+                             0x00,
+                             0x00,
+                             0x00,
+                             static_cast<uint8_t>(kPageSize),
+                             0x00};
     memcpy(info.cdb, cdb, sizeof cdb);
     info.cdbLength = sizeof cdb;
     return info;
@@ -167,8 +177,8 @@ void readSas(uint8_t contNo, uint8_t slot, const DLL_GET_HDD_INFO &pd, StatDrive
     uint8_t result[TAVPAS_RESULT_SIZE];
     uint32_t resultLength = 0;
     memset(page, 0, sizeof page);
-    Outcome o = send(logSense(contNo, slot, kPageInformationalExceptions), page, sizeof page, result,
-                     &resultLength, budget);
+    Outcome o =
+        send(logSense(contNo, slot, kPageInformationalExceptions), page, sizeof page, result, &resultLength, budget);
     const uint8_t *value = nullptr;
     uint8_t length = 0;
     if (o != SENT_OK) {
@@ -230,9 +240,22 @@ PassThroughInfo smart(uint8_t contNo, uint8_t slot, uint8_t feature)
     // Byte 1: protocol PIO data-in (4) or non-data (3). Byte 2: data from
     // the drive, counted in blocks by the sector count; or CK_COND, so that
     // the registers come back.
-    const uint8_t cdb[16] = {0x85, static_cast<uint8_t>(data ? 0x08 : 0x06), static_cast<uint8_t>(data ? 0x0E : 0x20),
-                             0x00, feature, 0x00, static_cast<uint8_t>(data ? 1 : 0), 0x00, 0x00, 0x00, 0x4F, 0x00,
-                             0xC2, 0x40, kAtaSmart, 0x00};
+    const uint8_t cdb[16] = {0x85,
+                             static_cast<uint8_t>(data ? 0x08 : 0x06),
+                             static_cast<uint8_t>(data ? 0x0E : 0x20),
+                             0x00,
+                             feature,
+                             0x00,
+                             static_cast<uint8_t>(data ? 1 : 0),
+                             0x00,
+                             0x00,
+                             0x00,
+                             0x4F,
+                             0x00,
+                             0xC2,
+                             0x40,
+                             kAtaSmart,
+                             0x00};
     memcpy(info.cdb, cdb, sizeof cdb);
     info.cdbLength = sizeof cdb;
     return info;

@@ -12,16 +12,15 @@ enum Mode { MODE_NONE, MODE_JSON, MODE_PROMETHEUS, MODE_CHECK, MODE_SUMMARY };
 
 constexpr int EXIT_USAGE = 3;
 
-const char kUsage[] =
-    "Usage: tavstat --json | --prometheus [--output FILE] | --check | --summary\n"
-    "               [--no-health] [--temperature-warning C] [--temperature-critical C]\n"
-    "  --json        every adapter, logical drive and physical drive as one JSON document\n"
-    "  --prometheus  the same as Prometheus metrics; --output writes FILE atomically\n"
-    "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n"
-    "  --summary     the overall health and every adapter's drives on one screen\n"
-    "  --no-health   do not read the drives' own health (temperature, failure prediction, errors)\n"
-    "  --temperature-warning C, --temperature-critical C\n"
-    "                drive temperature thresholds of --check and --summary (default 55 and 65)\n";
+const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check | --summary\n"
+                      "               [--no-health] [--temperature-warning C] [--temperature-critical C]\n"
+                      "  --json        every adapter, logical drive and physical drive as one JSON document\n"
+                      "  --prometheus  the same as Prometheus metrics; --output writes FILE atomically\n"
+                      "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n"
+                      "  --summary     the overall health and every adapter's drives on one screen\n"
+                      "  --no-health   do not read the drives' own health (temperature, failure prediction, errors)\n"
+                      "  --temperature-warning C, --temperature-critical C\n"
+                      "                drive temperature thresholds of --check and --summary (default 55 and 65)\n";
 
 int usage()
 {
@@ -115,8 +114,8 @@ int main(int argc, char **argv)
     StatRead(&report, o.health);
     if (o.mode == MODE_CHECK || o.mode == MODE_SUMMARY) {
         int status = HEALTH_UNKNOWN;
-        std::string text = o.mode == MODE_CHECK ? StatCheck(report, o.limits, &status)
-                                                : StatSummary(report, o.limits, colourWanted());
+        std::string text =
+            o.mode == MODE_CHECK ? StatCheck(report, o.limits, &status) : StatSummary(report, o.limits, colourWanted());
         if (o.mode == MODE_SUMMARY) {
             StatVerdict(report, o.limits, &status);
         }

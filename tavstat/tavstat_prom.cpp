@@ -132,13 +132,13 @@ void driveHealth(Family *f, const std::string &a, const std::string &pdNo, const
     const std::pair<const char *, int64_t> uncorrected[] = {{"read", h.uncorrectedRead}, {"write", h.uncorrectedWrite}};
     for (const auto &u : uncorrected) {
         if (u.second >= 0) {
-            sample(f[F_PD_UNCORRECTED],
-                   labels({{"adapter", a}, {"physical_drive", pdNo}, {"direction", u.first}}),
+            sample(f[F_PD_UNCORRECTED], labels({{"adapter", a}, {"physical_drive", pdNo}, {"direction", u.first}}),
                    num(static_cast<uint64_t>(u.second)));
         }
     }
-    const std::pair<FamilyId, int64_t> sectors[] = {
-        {F_PD_REALLOCATED, h.reallocated}, {F_PD_PENDING, h.pending}, {F_PD_OFFLINE_UNCORRECTABLE, h.offlineUncorrectable}};
+    const std::pair<FamilyId, int64_t> sectors[] = {{F_PD_REALLOCATED, h.reallocated},
+                                                    {F_PD_PENDING, h.pending},
+                                                    {F_PD_OFFLINE_UNCORRECTABLE, h.offlineUncorrectable}};
     for (const auto &c : sectors) {
         if (c.second >= 0) {
             sample(f[c.first], base, num(static_cast<uint64_t>(c.second)));

@@ -203,7 +203,7 @@ void parseDriveBody(const json& j, const std::string& path, int controller, int 
 #define TAVSIM_DRIVE_KEYS                                                                                            \
     "interface", "vendor", "product", "revision", "serial", "blocks", "state", "class", "link_speed", "smart_state", \
         "led", "para_byte_2", "para_byte_3", "para_byte_351", "status_byte", "para_byte_377", "raw_value_12",        \
-        "raw_value_76", "bad_spots", "bad_spot_state", "temperature", "temperature_max", "temperature_reference",     \
+        "raw_value_76", "bad_spots", "bad_spot_state", "temperature", "temperature_max", "temperature_reference",    \
         "predict_failure", "uncorrected_read_errors", "uncorrected_write_errors", "reallocated_sectors",             \
         "pending_sectors", "offline_uncorrectable"
 

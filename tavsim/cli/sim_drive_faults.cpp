@@ -94,7 +94,8 @@ int injectDriveHealth(SimState& state, const Args& words, const char* usage) {
     bool off = words[0] == "predict-failure" && values == 1 && words[3] == "off";
     unsigned long max = words[0] == "drive-temperature" ? 0xFF : UINT32_MAX;
     for (size_t i = 0; i < values && !off; ++i)
-        if (!parseNumber(words[3 + i], max, &v[i])) return complain("bad value " + words[3 + i] + " for " + words[0], 2);
+        if (!parseNumber(words[3 + i], max, &v[i]))
+            return complain("bad value " + words[3 + i] + " for " + words[0], 2);
     if (words[0] == "drive-temperature") {
         d.temperature = static_cast<uint8_t>(v[0]);
         uint8_t highest = values == 2 ? static_cast<uint8_t>(v[1]) : d.temperatureMax;

@@ -208,7 +208,8 @@ TEST(TavstatHealth, StoppedDrivesAreLeftStopped) {
     EXPECT_EQ(0, m.status);
     EXPECT_NE(std::string::npos,
               m.out.find("tav_physical_drive_health_read{adapter=\"0\",physical_drive=\"1\",reason=\"stopped\"} 0\n"));
-    EXPECT_EQ(std::string::npos, m.out.find("tav_physical_drive_temperature_celsius{adapter=\"0\",physical_drive=\"1\"}"));
+    EXPECT_EQ(std::string::npos,
+              m.out.find("tav_physical_drive_temperature_celsius{adapter=\"0\",physical_drive=\"1\"}"));
     RunResult c = server.run({tavstat(), "--check"});
     EXPECT_EQ(0, c.status) << c.out;
 }

@@ -57,20 +57,17 @@ const std::map<std::string, std::string> kMemberFields = {{"slot", "number"}, {"
 const std::map<std::string, std::string> kPdFields = {
     {"slot", "number"}, {"state", "string"}, {"state_code", "number"}, {"present", "boolean"}};
 const std::map<std::string, std::string> kPresentPdFields = {
-    {"vendor", "string"},      {"product", "string"},     {"revision", "string"},       {"serial", "string"},
-    {"size_mb", "number"},     {"class", "string"},       {"class_code", "number"},     {"logical_drive", "number?"},
-    {"link_speed", "string"},  {"smart_trip", "boolean"}, {"bad_spot_state", "string"}, {"bad_spot_count", "number"},
-    {"media_errors", "number"},  {"health", "object"}};
+    {"vendor", "string"},       {"product", "string"},     {"revision", "string"},       {"serial", "string"},
+    {"size_mb", "number"},      {"class", "string"},       {"class_code", "number"},     {"logical_drive", "number?"},
+    {"link_speed", "string"},   {"smart_trip", "boolean"}, {"bad_spot_state", "string"}, {"bad_spot_count", "number"},
+    {"media_errors", "number"}, {"health", "object"}};
 // The drive's own health: the status always, the readings when it was read.
 const std::map<std::string, std::string> kHealthFields = {{"status", "string"}};
-const std::map<std::string, std::string> kHealthReadFields = {{"temperature_celsius", "number?"},
-                                                              {"temperature_max_celsius", "number?"},
-                                                              {"predictive_failure", "boolean"},
-                                                              {"uncorrected_read_errors", "number?"},
-                                                              {"uncorrected_write_errors", "number?"},
-                                                              {"reallocated_sectors", "number?"},
-                                                              {"pending_sectors", "number?"},
-                                                              {"offline_uncorrectable_sectors", "number?"}};
+const std::map<std::string, std::string> kHealthReadFields = {
+    {"temperature_celsius", "number?"},      {"temperature_max_celsius", "number?"},
+    {"predictive_failure", "boolean"},       {"uncorrected_read_errors", "number?"},
+    {"uncorrected_write_errors", "number?"}, {"reallocated_sectors", "number?"},
+    {"pending_sectors", "number?"},          {"offline_uncorrectable_sectors", "number?"}};
 const std::vector<std::string> kHealthStates = {"read", "stopped", "busy", "error"};
 
 const std::vector<std::string> kLdStates = {"Good",       "Attention1", "Attention2", "Attention3", "Attention4",
