@@ -14,8 +14,8 @@ enum StatHealthStatus {
     HEALTH_NOT_ASKED = 0, /* --no-health, or no drive present */
     HEALTH_READ,
     HEALTH_STOPPED, /* the drive is stopped; nothing was sent that would start it */
-    HEALTH_BUSY,    /* the pass-through lock stayed taken, or the drive answered busy */
-    HEALTH_ERROR    /* the drive refused or failed a health command */
+    HEALTH_BUSY,    /* the pass-through lock stayed taken (tavpth, tavlog at work) */
+    HEALTH_ERROR    /* a health command failed: refused, busy, unanswered or unreadable */
 };
 
 /* A drive's own health, read through the pass-through library. A value of -1
@@ -125,6 +125,10 @@ std::string StatCheck(const StatReport &report, const StatThresholds &limits, in
 std::string StatVerdict(const StatReport &report, const StatThresholds &limits, int *status);
 /* The one-screen summary; escapes (the overall status in colour) only with colour. */
 std::string StatSummary(const StatReport &report, const StatThresholds &limits, int colour);
+
+/* 1 when the library, every adapter and every health reading that was
+ * tried (stopped and busy drives aside) could be read. */
+int StatComplete(const StatReport &report);
 
 /* Writes text to path through a temporary file in the same directory, synced
  * and renamed over it. 1 or 0 (message on standard error). */

@@ -47,9 +47,13 @@ void checkLogicalDrives(Finding &f, int a, const DLL_ADAPTER_SNAPSHOT &s)
 }
 
 // The drive's own health: a predicted failure is a warning, a temperature
-// at or above the thresholds a warning or critical.
+// at or above the thresholds a warning or critical; a reading that failed
+// leaves the state unknown, as an unreadable adapter does.
 void checkDriveHealth(Finding &f, const std::string &drive, const StatDriveHealth &h, const StatThresholds &limits)
 {
+    if (h.status == HEALTH_ERROR) {
+        note(f, HEALTH_UNKNOWN, drive + " health unreadable");
+    }
     if (h.status != HEALTH_READ) {
         return;
     }
@@ -140,4 +144,16 @@ std::string StatCheck(const StatReport &report, const StatThresholds &limits, in
     char perf[64];
     snprintf(perf, sizeof perf, " | adapters=%d vds=%d pds=%d", report.count, f.lds, f.pds);
     return line + perf + "\n";
+}
+
+int StatComplete(const StatReport &report)
+{
+    int complete = report.libraryOk;
+    for (int a = 0; a < report.count; ++a) {
+        complete = complete && report.adapter[a].ok;
+        for (int n = 0; report.adapter[a].ok && n < TAV_MAX_DRIVES; ++n) {
+            complete = complete && report.adapter[a].health[n].status != HEALTH_ERROR;
+        }
+    }
+    return complete;
 }

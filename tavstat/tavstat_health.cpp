@@ -84,9 +84,6 @@ Outcome send(PassThroughInfo info, uint8_t *data, uint32_t length, uint8_t *resu
             Sense sense = decodeSense(result, *resultLength);
             return sense.key == kSenseNotReady && sense.asc == kAscNotReady ? SENT_STOPPED : SENT_SENSE;
         }
-        if (code == TAVPAS_BUSY) {
-            return SENT_BUSY;
-        }
         if (code != TAVPAS_LOCKED) {
             return SENT_FAILED;
         }

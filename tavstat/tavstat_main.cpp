@@ -128,9 +128,5 @@ int main(int argc, char **argv)
     }
     // Partial answers are still written; the status tells a script that
     // something could not be read.
-    int complete = report.libraryOk;
-    for (int a = 0; a < report.count; ++a) {
-        complete = complete && report.adapter[a].ok;
-    }
-    return complete ? 0 : 2;
+    return StatComplete(report) ? 0 : 2;
 }

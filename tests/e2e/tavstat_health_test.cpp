@@ -243,6 +243,33 @@ TEST(TavstatHealth, TakenPassThroughLockMakesDrivesBusyNotTheScrapeFail) {
     EXPECT_EQ("read", driveJson(runJson(server), 0)["health"]["status"]) << "once the lock is free";
 }
 
+// A health command that fails is a reading not made: the scrape still
+// writes everything and says so by its status; the check cannot vouch for
+// the drive.
+TEST(TavstatHealth, FailedReadingIsAnErrorNotAValue) {
+    SimServer server(kConfig);
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    const std::vector<std::vector<std::string>> faults = {{"drive-check-condition", "0", "0", "5", "0x24", "0", "3"},
+                                                          {"drive-busy", "0", "3", "3"}};
+    for (const auto &f : faults) {
+        ASSERT_EQ(0, server.inject(f).status);
+    }
+    RunResult j = server.run({tavstat(), "--json"});
+    EXPECT_EQ(2, j.status);
+    json doc = json::parse(j.out, nullptr, false);
+    EXPECT_EQ(json({{"status", "error"}}), driveJson(doc, 0)["health"]);
+    EXPECT_EQ(json({{"status", "error"}}), driveJson(doc, 3)["health"]) << "a drive answering busy";
+    EXPECT_EQ("read", driveJson(doc, 1)["health"]["status"]);
+    RunResult m = server.run({tavstat(), "--prometheus"});
+    EXPECT_EQ(2, m.status);
+    EXPECT_NE(std::string::npos,
+              m.out.find("tav_physical_drive_health_read{adapter=\"0\",physical_drive=\"0\",reason=\"error\"} 0\n"));
+    RunResult c = server.run({tavstat(), "--check"});
+    EXPECT_EQ(3, c.status);
+    EXPECT_EQ("TAVRAID UNKNOWN - Adapter 0-PD 0 health unreadable, Adapter 0-PD 3 health unreadable",
+              c.out.substr(0, c.out.find(" | ")));
+}
+
 // --no-health: no drive command, no health in any format.
 TEST(TavstatHealth, NoHealthSendsNothingToTheDrives) {
     SimServer server(kConfig);
