@@ -3,6 +3,7 @@
 // adapter's two-step exchange). The first command of each drive tells a
 // stopped drive (NOT READY) and nothing more is sent to it, so no drive is
 // started for a reading; a taken pass-through lock is waited for briefly.
+#include <errno.h>
 #include <string.h>
 #include <time.h>
 
@@ -60,7 +61,7 @@ Sense decodeSense(const uint8_t *s, uint32_t length)
 void sleepMs(int ms)
 {
     struct timespec t = {0, ms * 1000000L};
-    while (nanosleep(&t, &t) != 0) {
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
     }
 }
 
@@ -234,27 +235,18 @@ PassThroughInfo smart(uint8_t contNo, uint8_t slot, uint8_t feature)
     bool data = feature == kSmartReadData;
     info.direction = data ? TAVPAS_FROM_DRIVE : TAVPAS_NO_DATA;
     info.transferUnit = data ? 1 : 0;
-    // Byte 1: protocol PIO data-in (4) or non-data (3). Byte 2: data from
-    // the drive, counted in blocks by the sector count; or CK_COND, so that
-    // the registers come back.
-    const uint8_t cdb[16] = {0x85,
-                             static_cast<uint8_t>(data ? 0x08 : 0x06),
-                             static_cast<uint8_t>(data ? 0x0E : 0x20),
-                             0x00,
-                             feature,
-                             0x00,
-                             static_cast<uint8_t>(data ? 1 : 0),
-                             0x00,
-                             0x00,
-                             0x00,
-                             0x4F,
-                             0x00,
-                             0xC2,
-                             0x40,
-                             kAtaSmart,
-                             0x00};
-    memcpy(info.cdb, cdb, sizeof cdb);
-    info.cdbLength = sizeof cdb;
+    // SAT ATA PASS-THROUGH(16), 28-bit registers.
+    uint8_t *c = info.cdb;
+    c[0] = 0x85;
+    c[1] = data ? 0x08 : 0x06;  // protocol: PIO data-in (4) or non-data (3)
+    c[2] = data ? 0x0E : 0x20;  // from the drive, in blocks, length in the count; or CK_COND for the registers
+    c[4] = feature;
+    c[6] = data ? 1 : 0;  // sector count
+    c[10] = 0x4F;         // LBA mid and high: the SMART signature
+    c[12] = 0xC2;
+    c[13] = 0x40;  // device
+    c[14] = kAtaSmart;
+    info.cdbLength = 16;
     return info;
 }
 
