@@ -9,11 +9,36 @@
 #include "tavctl.h"
 #include "tavctl_snapshot.h"
 
+/* Whether a drive's own health could be read. */
+enum StatHealthStatus {
+    HEALTH_NOT_ASKED = 0, /* --no-health, or no drive present */
+    HEALTH_READ,
+    HEALTH_STOPPED, /* the drive is stopped; nothing was sent that would start it */
+    HEALTH_BUSY,    /* the pass-through lock stayed taken (tavpth, tavlog at work) */
+    HEALTH_ERROR    /* a health command failed: refused, busy, unanswered or unreadable */
+};
+
+/* A drive's own health, read through the pass-through library. A value of -1
+ * is one the drive does not report (or its interface does not have). */
+struct StatDriveHealth {
+    StatHealthStatus status;
+    int sata;
+    int temperature;    /* degrees Celsius, now */
+    int temperatureMax; /* highest seen, where the drive keeps it */
+    int predictiveFailure;
+    int64_t uncorrectedRead; /* SAS: read and write error counter pages, parameter 6 */
+    int64_t uncorrectedWrite;
+    int64_t reallocated; /* SATA: SMART attributes 5, 197, 198 (raw) */
+    int64_t pending;
+    int64_t offlineUncorrectable;
+};
+
 /* One adapter as read: ok 0 means the snapshot failed with error. */
 struct StatAdapter {
     int ok;
     uint32_t error;
     DLL_ADAPTER_SNAPSHOT snap;
+    StatDriveHealth health[TAV_MAX_DRIVES];
 };
 
 /* Everything tavstat reports. libraryOk 0: the library could not be opened
@@ -22,11 +47,50 @@ struct StatReport {
     int libraryOk;
     uint32_t libraryError;
     int count;
+    int healthRead; /* 0 with --no-health */
     StatAdapter adapter[TAV_MAX_ADAPTERS];
 };
 
-/* Opens the library shared, takes one snapshot per adapter, closes it. */
-void StatRead(StatReport *report);
+/* Opens the library shared, takes one snapshot per adapter and, with
+ * withHealth, reads every present drive's health; closes the library. */
+void StatRead(StatReport *report, int withHealth);
+
+/* The SAS error counters as the previous run left them, and the counter page
+ * to read next (0x03 read errors, 0x02 write errors). */
+struct StatCounterEntry {
+    int valid;
+    char id[73]; /* the drive: INQUIRY vendor, product and serial in hex */
+    int64_t read;
+    int64_t write;
+    uint8_t next;
+};
+struct StatCounters {
+    int kept; /* 1: the file can be kept, so one counter page a run is enough */
+    StatCounterEntry entry[TAV_MAX_ADAPTERS][TAV_MAX_DRIVES];
+};
+/* /var/lib/tavstat/counters (below $TAV_ROOT when set; the directory is made
+ * when missing); a missing or unreadable file leaves every entry invalid.
+ * Saving returns 1 or 0. */
+void StatLoadCounters(StatCounters *counters);
+int StatSaveCounters(const StatCounters &counters);
+void StatCounterId(const DLL_GET_HDD_INFO &pd, StatCounterEntry *entry);
+
+/* Reads the health of the present drives of one snapshot. waitBudgetMs is
+ * what is left of the run's time for waiting on the pass-through lock; each
+ * wait is taken from it. counters are the adapter's entries, used and
+ * updated; without countersKept both counter pages are read. */
+void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health,
+                    StatCounterEntry *counters, int countersKept, int *waitBudgetMs);
+/* "read", "stopped", "busy", "error" ("" when not asked). */
+const char *StatHealthStatusText(StatHealthStatus status);
+
+/* Temperature thresholds of --check and --summary (degrees Celsius). */
+struct StatThresholds {
+    int warning;
+    int critical;
+};
+constexpr int STAT_TEMPERATURE_WARNING = 55;
+constexpr int STAT_TEMPERATURE_CRITICAL = 65;
 
 /* Health of a state, worst last. */
 enum StatHealth { HEALTH_OK = 0, HEALTH_WARNING = 1, HEALTH_CRITICAL = 2, HEALTH_UNKNOWN = 3 };
@@ -55,7 +119,16 @@ std::string StatDriverVersion(const DLL_GET_CONTROLLER_INFO &c);
 std::string StatJson(const StatReport &report);
 std::string StatPrometheus(const StatReport &report);
 /* The one-line summary; the exit status in *status (0-3). */
-std::string StatCheck(const StatReport &report, int *status);
+std::string StatCheck(const StatReport &report, const StatThresholds &limits, int *status);
+/* The worst health and the problems, as the check line names them
+ * ("OK - 1 adapter(s), ..." or "WARNING - Adapter 0-VD 0 Warning0, ..."). */
+std::string StatVerdict(const StatReport &report, const StatThresholds &limits, int *status);
+/* The one-screen summary; escapes (the overall status in colour) only with colour. */
+std::string StatSummary(const StatReport &report, const StatThresholds &limits, int colour);
+
+/* 1 when the library, every adapter and every health reading that was
+ * tried (stopped and busy drives aside) could be read. */
+int StatComplete(const StatReport &report);
 
 /* Writes text to path through a temporary file in the same directory, synced
  * and renamed over it. 1 or 0 (message on standard error). */

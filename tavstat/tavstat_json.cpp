@@ -83,7 +83,31 @@ std::string logicalDrive(const DLL_GET_LOGICAL_DISK_INFO &ld, uint8_t state)
     return out + "}";
 }
 
-std::string physicalDrive(int slot, uint8_t state, const DLL_GET_HDD_INFO *pd)
+std::string orNull(int64_t value)
+{
+    return value < 0 ? "null" : number(static_cast<uint64_t>(value));
+}
+
+// The drive's own health; only the status when it was not read.
+std::string healthObject(const StatDriveHealth &h)
+{
+    std::string out = "{";
+    bool first = true;
+    field(out, first, "status", quoted(StatHealthStatusText(h.status)));
+    if (h.status == HEALTH_READ) {
+        field(out, first, "temperature_celsius", orNull(h.temperature));
+        field(out, first, "temperature_max_celsius", orNull(h.temperatureMax));
+        field(out, first, "predictive_failure", h.predictiveFailure ? "true" : "false");
+        field(out, first, "uncorrected_read_errors", orNull(h.uncorrectedRead));
+        field(out, first, "uncorrected_write_errors", orNull(h.uncorrectedWrite));
+        field(out, first, "reallocated_sectors", orNull(h.reallocated));
+        field(out, first, "pending_sectors", orNull(h.pending));
+        field(out, first, "offline_uncorrectable_sectors", orNull(h.offlineUncorrectable));
+    }
+    return out + "}";
+}
+
+std::string physicalDrive(int slot, uint8_t state, const DLL_GET_HDD_INFO *pd, const StatDriveHealth *health)
 {
     std::string out = "{";
     bool first = true;
@@ -105,6 +129,9 @@ std::string physicalDrive(int slot, uint8_t state, const DLL_GET_HDD_INFO *pd)
         field(out, first, "bad_spot_state", quoted(StatBadSpotText(pd->badSpotState)));
         field(out, first, "bad_spot_count", number(pd->badSpotCount));
         field(out, first, "media_errors", number(pd->badSpotCount));
+        if (health != nullptr && health->status != HEALTH_NOT_ASKED) {
+            field(out, first, "health", healthObject(*health));
+        }
     }
     return out + "}";
 }
@@ -142,7 +169,7 @@ void adapterSettings(std::string &out, bool &first, const DLL_GET_CONTROLLER_INF
           number(c.patrolDelay >= 1 && c.patrolDelay <= 3 ? 1u << c.patrolDelay : 0));
 }
 
-std::string adapterDrives(const DLL_ADAPTER_SNAPSHOT &s)
+std::string adapterDrives(const DLL_ADAPTER_SNAPSHOT &s, const StatDriveHealth *health)
 {
     std::string lds = "[";
     for (int n = 0; n < TAV_MAX_GROUPS; ++n) {
@@ -154,7 +181,8 @@ std::string adapterDrives(const DLL_ADAPTER_SNAPSHOT &s)
     for (int n = 0; n < TAV_MAX_DRIVES; ++n) {
         uint8_t state = s.raidStatus.hddState[n];
         if (state != TAV_STATE_UNDEFINED || s.hddValid[n]) {
-            pds += (pds.size() > 1 ? "," : "") + physicalDrive(n, state, s.hddValid[n] ? &s.physicalDrive[n] : nullptr);
+            pds += (pds.size() > 1 ? "," : "") +
+                   physicalDrive(n, state, s.hddValid[n] ? &s.physicalDrive[n] : nullptr, &health[n]);
         }
     }
     return "\"logical_drives\":" + lds + "],\"physical_drives\":" + pds + "]";
@@ -172,7 +200,7 @@ std::string adapter(int number_, const StatAdapter &a)
     }
     adapterIdentity(out, first, a.snap);
     adapterSettings(out, first, a.snap.controller);
-    return out + "," + adapterDrives(a.snap) + "}";
+    return out + "," + adapterDrives(a.snap, a.health) + "}";
 }
 
 }  // namespace

@@ -1,19 +1,26 @@
-// tavstat: --json, --prometheus [--output FILE] or --check.
+// tavstat: --json, --prometheus [--output FILE], --check or --summary.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "tavstat.h"
 
 namespace {
 
-enum Mode { MODE_NONE, MODE_JSON, MODE_PROMETHEUS, MODE_CHECK };
+enum Mode { MODE_NONE, MODE_JSON, MODE_PROMETHEUS, MODE_CHECK, MODE_SUMMARY };
 
 constexpr int EXIT_USAGE = 3;
 
-const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check\n"
+const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check | --summary\n"
+                      "               [--no-health] [--temperature-warning C] [--temperature-critical C]\n"
                       "  --json        every adapter, logical drive and physical drive as one JSON document\n"
                       "  --prometheus  the same as Prometheus metrics; --output writes FILE atomically\n"
-                      "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n";
+                      "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n"
+                      "  --summary     the overall health and every adapter's drives on one screen\n"
+                      "  --no-health   do not read the drives' own health (temperature, failure prediction, errors)\n"
+                      "  --temperature-warning C, --temperature-critical C\n"
+                      "                drive temperature thresholds of --check and --summary (default 55 and 65)\n";
 
 int usage()
 {
@@ -21,8 +28,28 @@ int usage()
     return EXIT_USAGE;
 }
 
-// Fills mode and output; 0 when the arguments are not a valid combination.
-int parseArguments(int argc, char **argv, Mode *mode, const char **output)
+struct Options {
+    Mode mode = MODE_NONE;
+    const char *output = nullptr;
+    int health = 1;
+    StatThresholds limits = {STAT_TEMPERATURE_WARNING, STAT_TEMPERATURE_CRITICAL};
+    int limitsGiven = 0;
+};
+
+// A temperature of 0-200 degrees.
+int temperatureArgument(const char *text, int *value)
+{
+    char *end = nullptr;
+    long v = strtol(text, &end, 10);
+    if (text[0] == '\0' || *end != '\0' || v < 0 || v > 200) {
+        return 0;
+    }
+    *value = static_cast<int>(v);
+    return 1;
+}
+
+// Fills the options; 0 when the arguments are not a valid combination.
+int parseArguments(int argc, char **argv, Options *o)
 {
     for (int i = 1; i < argc; ++i) {
         Mode next = MODE_NONE;
@@ -32,18 +59,42 @@ int parseArguments(int argc, char **argv, Mode *mode, const char **output)
             next = MODE_PROMETHEUS;
         } else if (strcmp(argv[i], "--check") == 0) {
             next = MODE_CHECK;
-        } else if (strcmp(argv[i], "--output") == 0 && i + 1 < argc && *output == nullptr && argv[i + 1][0] != '\0') {
-            *output = argv[++i];
+        } else if (strcmp(argv[i], "--summary") == 0) {
+            next = MODE_SUMMARY;
+        } else if (strcmp(argv[i], "--no-health") == 0) {
+            o->health = 0;
+            continue;
+        } else if (strcmp(argv[i], "--output") == 0 && i + 1 < argc && o->output == nullptr && argv[i + 1][0] != '\0') {
+            o->output = argv[++i];
+            continue;
+        } else if ((strcmp(argv[i], "--temperature-warning") == 0 || strcmp(argv[i], "--temperature-critical") == 0) &&
+                   i + 1 < argc) {
+            int *limit = strcmp(argv[i], "--temperature-warning") == 0 ? &o->limits.warning : &o->limits.critical;
+            if (!temperatureArgument(argv[++i], limit)) {
+                return 0;
+            }
+            o->limitsGiven = 1;
             continue;
         } else {
             return 0;
         }
-        if (*mode != MODE_NONE) {
+        if (o->mode != MODE_NONE) {
             return 0;
         }
-        *mode = next;
+        o->mode = next;
     }
-    return *mode != MODE_NONE && (*output == nullptr || *mode == MODE_PROMETHEUS);
+    if (o->limitsGiven && (o->mode != MODE_CHECK && o->mode != MODE_SUMMARY)) {
+        return 0;
+    }
+    return o->mode != MODE_NONE && (o->output == nullptr || o->mode == MODE_PROMETHEUS) &&
+           o->limits.warning <= o->limits.critical;
+}
+
+// Escape sequences only on a terminal that takes them.
+int colourWanted()
+{
+    const char *term = getenv("TERM");
+    return isatty(STDOUT_FILENO) && getenv("NO_COLOR") == nullptr && (term == nullptr || strcmp(term, "dumb") != 0);
 }
 
 int emit(const std::string &text)
@@ -55,28 +106,27 @@ int emit(const std::string &text)
 
 int main(int argc, char **argv)
 {
-    Mode mode = MODE_NONE;
-    const char *output = nullptr;
-    if (!parseArguments(argc, argv, &mode, &output)) {
+    Options o;
+    if (!parseArguments(argc, argv, &o)) {
         return usage();
     }
     static StatReport report;
-    StatRead(&report);
-    if (mode == MODE_CHECK) {
+    StatRead(&report, o.health);
+    if (o.mode == MODE_CHECK || o.mode == MODE_SUMMARY) {
         int status = HEALTH_UNKNOWN;
-        std::string line = StatCheck(report, &status);
-        return emit(line) ? status : HEALTH_UNKNOWN;
+        std::string text =
+            o.mode == MODE_CHECK ? StatCheck(report, o.limits, &status) : StatSummary(report, o.limits, colourWanted());
+        if (o.mode == MODE_SUMMARY) {
+            StatVerdict(report, o.limits, &status);
+        }
+        return emit(text) ? status : HEALTH_UNKNOWN;
     }
-    std::string text = mode == MODE_JSON ? StatJson(report) : StatPrometheus(report);
-    int ok = output != nullptr ? StatWriteAtomic(output, text) : emit(text);
+    std::string text = o.mode == MODE_JSON ? StatJson(report) : StatPrometheus(report);
+    int ok = o.output != nullptr ? StatWriteAtomic(o.output, text) : emit(text);
     if (!ok) {
         return 1;
     }
     // Partial answers are still written; the status tells a script that
     // something could not be read.
-    int complete = report.libraryOk;
-    for (int a = 0; a < report.count; ++a) {
-        complete = complete && report.adapter[a].ok;
-    }
-    return complete ? 0 : 2;
+    return StatComplete(report) ? 0 : 2;
 }

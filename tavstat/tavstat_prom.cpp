@@ -27,6 +27,14 @@ enum FamilyId {
     F_PD_HEALTH,
     F_PD_SIZE,
     F_PD_MEDIA_ERRORS,
+    F_PD_HEALTH_READ,
+    F_PD_TEMPERATURE,
+    F_PD_TEMPERATURE_MAX,
+    F_PD_PREDICTIVE_FAILURE,
+    F_PD_UNCORRECTED,
+    F_PD_REALLOCATED,
+    F_PD_PENDING,
+    F_PD_OFFLINE_UNCORRECTABLE,
     F_COUNT
 };
 
@@ -101,7 +109,44 @@ void logicalDrives(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT &
     }
 }
 
-void physicalDrives(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT &s)
+// A drive whose health was not read carries only tav_physical_drive_health_read 0.
+void driveHealth(Family *f, const std::string &a, const std::string &pdNo, const StatDriveHealth &h)
+{
+    if (h.status == HEALTH_NOT_ASKED) {
+        return;
+    }
+    std::string base = labels({{"adapter", a}, {"physical_drive", pdNo}});
+    sample(f[F_PD_HEALTH_READ],
+           labels({{"adapter", a}, {"physical_drive", pdNo}, {"reason", StatHealthStatusText(h.status)}}),
+           h.status == HEALTH_READ ? "1" : "0");
+    if (h.status != HEALTH_READ) {
+        return;
+    }
+    if (h.temperature >= 0) {
+        sample(f[F_PD_TEMPERATURE], base, num(static_cast<uint64_t>(h.temperature)));
+    }
+    if (h.temperatureMax >= 0) {
+        sample(f[F_PD_TEMPERATURE_MAX], base, num(static_cast<uint64_t>(h.temperatureMax)));
+    }
+    sample(f[F_PD_PREDICTIVE_FAILURE], base, h.predictiveFailure ? "1" : "0");
+    const std::pair<const char *, int64_t> uncorrected[] = {{"read", h.uncorrectedRead}, {"write", h.uncorrectedWrite}};
+    for (const auto &u : uncorrected) {
+        if (u.second >= 0) {
+            sample(f[F_PD_UNCORRECTED], labels({{"adapter", a}, {"physical_drive", pdNo}, {"direction", u.first}}),
+                   num(static_cast<uint64_t>(u.second)));
+        }
+    }
+    const std::pair<FamilyId, int64_t> sectors[] = {{F_PD_REALLOCATED, h.reallocated},
+                                                    {F_PD_PENDING, h.pending},
+                                                    {F_PD_OFFLINE_UNCORRECTABLE, h.offlineUncorrectable}};
+    for (const auto &c : sectors) {
+        if (c.second >= 0) {
+            sample(f[c.first], base, num(static_cast<uint64_t>(c.second)));
+        }
+    }
+}
+
+void physicalDrives(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT &s, const StatDriveHealth *health)
 {
     for (int n = 0; n < TAV_MAX_DRIVES; ++n) {
         uint8_t state = s.raidStatus.hddState[n];
@@ -128,6 +173,7 @@ void physicalDrives(Family *f, const std::string &a, const DLL_ADAPTER_SNAPSHOT 
                "1");
         sample(f[F_PD_SIZE], base, num(pd->capacityMB * BYTES_PER_MB));
         sample(f[F_PD_MEDIA_ERRORS], base, num(pd->badSpotCount));
+        driveHealth(f, a, pdNo, health[n]);
     }
 }
 
@@ -164,6 +210,18 @@ std::string StatPrometheus(const StatReport &report)
          ""},
         {"tav_physical_drive_size_bytes", "gauge", "Physical-drive capacity in bytes (whole MB of 10^6 bytes).", ""},
         {"tav_physical_drive_media_errors_total", "counter", "Unreadable blocks the adapter recorded (bad spots).", ""},
+        {"tav_physical_drive_health_read", "gauge",
+         "1 when the drive's own health was read; 0 with the reason (stopped, busy, error).", ""},
+        {"tav_physical_drive_temperature_celsius", "gauge", "Drive temperature now, degrees Celsius.", ""},
+        {"tav_physical_drive_temperature_max_celsius", "gauge", "Highest temperature the drive has seen (SATA).", ""},
+        {"tav_physical_drive_predictive_failure", "gauge", "1 when the drive predicts its own failure.", ""},
+        {"tav_physical_drive_uncorrected_errors_total", "counter",
+         "Errors the drive could not correct, by direction (SAS error counter pages).", ""},
+        {"tav_physical_drive_reallocated_sectors", "gauge", "Reallocated sectors (SATA SMART attribute 5).", ""},
+        {"tav_physical_drive_pending_sectors", "gauge", "Sectors waiting to be reallocated (SATA SMART attribute 197).",
+         ""},
+        {"tav_physical_drive_offline_uncorrectable_sectors", "gauge",
+         "Sectors found uncorrectable off line (SATA SMART attribute 198).", ""},
     };
     sample(f[F_LIBRARY_UP], "", report.libraryOk ? "1" : "0");
     for (int n = 0; n < report.count; ++n) {
@@ -175,7 +233,7 @@ std::string StatPrometheus(const StatReport &report)
         }
         adapterInfo(f, a, adapter.snap);
         logicalDrives(f, a, adapter.snap);
-        physicalDrives(f, a, adapter.snap);
+        physicalDrives(f, a, adapter.snap, adapter.health);
     }
     std::string out;
     for (const Family &family : f) {

@@ -4,9 +4,17 @@
 
 #include "tavstat.h"
 
-void StatRead(StatReport *report)
+namespace {
+
+// What one run may wait in all for the pass-through lock (tavpth, tavlog).
+constexpr int kLockWaitBudgetMs = 300;
+
+}  // namespace
+
+void StatRead(StatReport *report, int withHealth)
 {
     memset(report, 0, sizeof *report);
+    report->healthRead = withHealth;
     if (!initContData(0)) {
         report->libraryError = DLLGetLastError();
         return;
@@ -23,6 +31,19 @@ void StatRead(StatReport *report)
         StatAdapter &adapter = report->adapter[a];
         adapter.ok = getAdapterSnapshot(static_cast<uint8_t>(a), &adapter.snap);
         adapter.error = adapter.ok ? 0 : DLLGetLastError();
+    }
+    if (withHealth) {
+        static StatCounters counters;
+        StatLoadCounters(&counters);
+        int budget = kLockWaitBudgetMs;
+        for (int a = 0; a < report->count; ++a) {
+            StatAdapter &adapter = report->adapter[a];
+            if (adapter.ok) {
+                StatReadHealth(static_cast<uint8_t>(a), adapter.snap, adapter.health, counters.entry[a], counters.kept,
+                               &budget);
+            }
+        }
+        StatSaveCounters(counters);
     }
     finContData();
 }

@@ -189,12 +189,23 @@ void parseDriveBody(const json& j, const std::string& path, int controller, int 
     d->rawValue12 = wordKey(j, path, "raw_value_12", 0);
     d->rawValue76 = wordKey(j, path, "raw_value_76", 0);
     parseDriveBadSpots(j, path, d);
+    d->temperature = byteKey(j, path, "temperature", 35);
+    d->temperatureMax = byteKey(j, path, "temperature_max", d->temperature > 45 ? d->temperature : 45);
+    d->temperatureReference = byteKey(j, path, "temperature_reference", 70);
+    d->predictFailure = boolKey(j, path, "predict_failure", false) ? 1 : 0;
+    d->uncorrectedRead = wordKey(j, path, "uncorrected_read_errors", 0);
+    d->uncorrectedWrite = wordKey(j, path, "uncorrected_write_errors", 0);
+    d->reallocatedSectors = wordKey(j, path, "reallocated_sectors", 0);
+    d->pendingSectors = wordKey(j, path, "pending_sectors", 0);
+    d->offlineUncorrectable = wordKey(j, path, "offline_uncorrectable", 0);
 }
 
 #define TAVSIM_DRIVE_KEYS                                                                                            \
     "interface", "vendor", "product", "revision", "serial", "blocks", "state", "class", "link_speed", "smart_state", \
         "led", "para_byte_2", "para_byte_3", "para_byte_351", "status_byte", "para_byte_377", "raw_value_12",        \
-        "raw_value_76", "bad_spots", "bad_spot_state"
+        "raw_value_76", "bad_spots", "bad_spot_state", "temperature", "temperature_max", "temperature_reference",    \
+        "predict_failure", "uncorrected_read_errors", "uncorrected_write_errors", "reallocated_sectors",             \
+        "pending_sectors", "offline_uncorrectable"
 
 void parseDrive(AdapterRecord& a, int controller, const json& j, const std::string& path) {
     requireObject(j, path);

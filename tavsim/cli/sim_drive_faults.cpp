@@ -66,4 +66,52 @@ int injectDriveFault(const char* root, const SimState& state, const Args& words,
     return 0;
 }
 
+namespace {
+
+struct HealthFault {
+    const char* name;
+    size_t minValues, maxValues;  // numbers after ADAPTER SLOT
+};
+
+constexpr HealthFault kHealthFaults[] = {
+    {"drive-temperature", 1, 2}, {"predict-failure", 0, 1}, {"drive-errors", 2, 2}, {"drive-sectors", 3, 3}};
+
+}  // namespace
+
+int injectDriveHealth(SimState& state, const Args& words, const char* usage) {
+    const HealthFault* fault = nullptr;
+    for (const HealthFault& f : kHealthFaults)
+        if (words[0] == f.name) fault = &f;
+    if (fault == nullptr) return -1;
+    if (words.size() < 3 + fault->minValues || words.size() > 3 + fault->maxValues) return complain(usage, 2);
+    unsigned long adapter, slot, v[3] = {};
+    if (!parseNumber(words[1], 3, &adapter) || adapter >= state.adapterCount || !state.adapters[adapter].present)
+        return complain("no adapter " + words[1], 2);
+    if (!parseNumber(words[2], kMaxDrives - 1, &slot)) return complain("no slot " + words[2], 2);
+    DriveRecord& d = state.adapters[adapter].drives[slot];
+    if (!d.configured || !d.present) return complain("no drive in slot " + words[2], 1);
+    size_t values = words.size() - 3;
+    bool off = words[0] == "predict-failure" && values == 1 && words[3] == "off";
+    unsigned long max = words[0] == "drive-temperature" ? 0xFF : UINT32_MAX;
+    for (size_t i = 0; i < values && !off; ++i)
+        if (!parseNumber(words[3 + i], max, &v[i]))
+            return complain("bad value " + words[3 + i] + " for " + words[0], 2);
+    if (words[0] == "drive-temperature") {
+        d.temperature = static_cast<uint8_t>(v[0]);
+        uint8_t highest = values == 2 ? static_cast<uint8_t>(v[1]) : d.temperatureMax;
+        d.temperatureMax = highest > d.temperature ? highest : d.temperature;
+    } else if (words[0] == "predict-failure") {
+        if (values == 1 && !off) return complain(usage, 2);
+        d.predictFailure = off ? 0 : 1;
+    } else if (words[0] == "drive-errors") {
+        d.uncorrectedRead = static_cast<uint32_t>(v[0]);
+        d.uncorrectedWrite = static_cast<uint32_t>(v[1]);
+    } else {
+        d.reallocatedSectors = static_cast<uint32_t>(v[0]);
+        d.pendingSectors = static_cast<uint32_t>(v[1]);
+        d.offlineUncorrectable = static_cast<uint32_t>(v[2]);
+    }
+    return 0;
+}
+
 }  // namespace tavsim

@@ -37,6 +37,8 @@ const char kInjectUsage[] =
     "       insert-drive ADAPTER SLOT [JSON] | drive-check-condition ADAPTER SLOT KEY ASC ASCQ [N] |\n"
     "       drive-busy ADAPTER SLOT [N] | drive-hang ADAPTER SLOT | drive-stop ADAPTER SLOT | drive-clear ADAPTER SLOT "
     "|\n"
+    "       drive-temperature ADAPTER SLOT C [MAX] | predict-failure ADAPTER SLOT [off] |\n"
+    "       drive-errors ADAPTER SLOT READ WRITE | drive-sectors ADAPTER SLOT REALLOCATED PENDING OFFLINE |\n"
     "       partition ADAPTER LD [clear] | restart-adapter ADAPTER |\n"
     "       operation-progress ADAPTER GROUP PERCENT [hold] |\n"
     "       event ADAPTER LOGCODE FORMATCODE LOGCLASS [POS=VALUE ...] | event-index ADAPTER INDEX |\n"
@@ -74,6 +76,8 @@ public:
         if (fault == "pass") return commandFault(words, adapter, kFaultPass, 0, 0);
         if (fault == "remove-drive-on-command")
             return commandFault(words, adapter, kFaultRemoveDriveOnCommand, 1, kMaxDrives - 1);
+        int health = injectDriveHealth(state_, words, kInjectUsage);
+        if (health >= 0) return health;
         if (fault.rfind("drive-", 0) == 0) return injectDriveFault(root_.c_str(), state_, words, kInjectUsage);
         if (fault == "fail-drive" || fault == "remove-drive" || fault == "insert-drive") return driveChange(words);
         if (fault == "partition") return injectPartition(state_, root_, words);

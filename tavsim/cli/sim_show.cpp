@@ -59,6 +59,15 @@ Json showDrive(const DriveRecord& d, int slot) {
     j["link_speed"] = d.linkSpeed;
     j["smart_state"] = d.smartState;
     j["bad_spot_state"] = d.badSpotState;
+    j["health"] = {{"temperature", d.temperature},
+                   {"temperature_max", d.temperatureMax},
+                   {"temperature_reference", d.temperatureReference},
+                   {"predict_failure", d.predictFailure != 0},
+                   {"uncorrected_read_errors", d.uncorrectedRead},
+                   {"uncorrected_write_errors", d.uncorrectedWrite},
+                   {"reallocated_sectors", d.reallocatedSectors},
+                   {"pending_sectors", d.pendingSectors},
+                   {"offline_uncorrectable", d.offlineUncorrectable}};
     Json spots = Json::array();
     for (int i = 0; i < kMaxDriveBadSpots; ++i)
         if (d.badSpotPresent & (1u << i)) spots.push_back(d.badSpots[i]);

@@ -1,7 +1,8 @@
 // The ATA command set of a SATA drive, reached through SAT ATA PASS-THROUGH(16)
 // in the adapter's two-step exchange: IDENTIFY DEVICE, READ/WRITE SECTOR(S)
 // EXT, READ NATIVE MAX ADDRESS EXT, SET MAX ADDRESS EXT, WRITE UNCORRECTABLE
-// EXT, WRITE LONG and the drive maker's error-injection command 0xFE.
+// EXT, WRITE LONG, SMART RETURN STATUS and SMART READ DATA, and the drive
+// maker's error-injection command 0xFE.
 #include <cstring>
 
 #include "sim_codec.h"
@@ -36,6 +37,67 @@ AtaRegisters decode(const uint8_t* t) {
 }
 
 Answer aborted() { return checkCondition(kSenseAbortedCommand, 0x00, 0x00); }
+
+// SMART (0xB0) answers only with the signature 4F/C2 in LBA mid/high.
+constexpr uint8_t kSmartReadData = 0xD0;
+constexpr uint8_t kSmartReturnStatus = 0xDA;
+constexpr uint8_t kCheckCondition = 0x20;  // CK_COND of SAT byte 2
+
+// One attribute of the SMART data: id, flags, normalised and worst value, raw value (48 bits).
+void putAttribute(uint8_t* entry, uint8_t id, uint8_t value, uint64_t raw) {
+    entry[0] = id;
+    entry[1] = 0x32;
+    entry[3] = value;
+    entry[4] = value;
+    for (int i = 0; i < 6; ++i) entry[5 + i] = static_cast<uint8_t>(raw >> (8 * i));
+}
+
+Answer smartReadData(DriveCall& c, uint8_t direction, uint32_t length) {
+    if (direction != kFromDrive || length < kIdentifySize) return aborted();
+    const DriveRecord& d = c.drive;
+    uint8_t data[kIdentifySize] = {};
+    data[0] = 0x10;  // data structure revision (a word, low byte first)
+    uint8_t* entry = data + 2;
+    putAttribute(entry, 5, d.reallocatedSectors != 0 ? 90 : 100, d.reallocatedSectors);
+    // Temperature: raw byte 0 now, byte 2 the lowest, byte 4 the highest seen.
+    putAttribute(entry + 12, 194, static_cast<uint8_t>(d.temperature < 100 ? 100 - d.temperature : 1),
+                 uint64_t{d.temperature} | (uint64_t{20} << 16) | (uint64_t{d.temperatureMax} << 32));
+    putAttribute(entry + 24, 197, 100, d.pendingSectors);
+    putAttribute(entry + 36, 198, 100, d.offlineUncorrectable);
+    data[362] = 0x82;  // off-line data collection completed
+    uint8_t sum = 0;
+    for (uint32_t i = 0; i + 1 < kIdentifySize; ++i) sum = static_cast<uint8_t>(sum + data[i]);
+    data[kIdentifySize - 1] = static_cast<uint8_t>(0x100 - sum);
+    putAnswerData(c.req, data, sizeof data, length);
+    return good();
+}
+
+// The registers come back only when CK_COND asks for them: 4F/C2 when the
+// drive is well, F4/2C when a threshold is exceeded.
+Answer smartReturnStatus(DriveCall& c, uint8_t direction) {
+    if (direction != kNoData) return aborted();
+    if ((c.model.ataCdb[2] & kCheckCondition) == 0) return good();
+    Answer a = checkCondition(0x01, 0x00, 0x1D);
+    a.ataReturn = true;
+    a.ataLbaMid = c.drive.predictFailure ? 0xF4 : 0x4F;
+    a.ataLbaHigh = c.drive.predictFailure ? 0x2C : 0xC2;
+    a.ataStatus = 0x50;
+    return a;
+}
+
+Answer smart(DriveCall& c, const uint8_t* t, uint8_t direction, uint32_t length) {
+    if (t[10] != 0x4F || t[12] != 0xC2) return aborted();
+    // The drive stays stopped: the adapter does not spin it up for SMART.
+    if (c.model.stopped) return checkCondition(0x02, 0x04, 0x02);
+    switch (t[4]) {
+    case kSmartReadData:
+        return smartReadData(c, direction, length);
+    case kSmartReturnStatus:
+        return smartReturnStatus(c, direction);
+    default:
+        return aborted();
+    }
+}
 
 // ATA strings hold two characters per word, the first in the high byte.
 void putAtaString(uint8_t* words, const char* text, size_t textSize, size_t bytes) {
@@ -124,6 +186,8 @@ Answer ataDriveCommand(DriveCall& c, uint8_t direction, uint32_t length) {
         return writeLong(c, r, direction, length);
     case 0xFE:
         return errorInjection(c, direction, length);
+    case 0xB0:
+        return smart(c, c.model.ataCdb, direction, length);
     default:
         return aborted();
     }

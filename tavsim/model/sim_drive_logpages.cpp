@@ -15,7 +15,7 @@ namespace {
 constexpr uint8_t kSupportedPages[] = {0x00, 0x02, 0x03, 0x0D, 0x2F, 0x31, 0x32};
 constexpr uint32_t kHistoryEntries = 171;
 constexpr uint32_t kHistoryEntrySize = 80;
-constexpr uint32_t kTemperature = 0x23;  // degrees Celsius
+constexpr uint8_t kAscFailurePrediction = 0x5D;  // failure prediction threshold exceeded
 
 using Page = std::vector<uint8_t>;
 
@@ -27,22 +27,28 @@ void putParameter(Page& p, uint16_t code, const uint8_t* value, uint8_t length) 
 
 void supportedPages(Page& p) { p.insert(p.end(), kSupportedPages, kSupportedPages + sizeof kSupportedPages); }
 
-void errorCounters(Page& p, int slot, uint8_t page) {
+// Write (0x02) or read (0x03) error counters: parameter 5 the bytes
+// processed, 6 the total of uncorrected errors.
+void errorCounters(Page& p, const DriveCall& c, uint8_t page) {
     for (uint16_t code = 0; code <= 6; ++code) {
         uint8_t value[8] = {};
-        put32(value + 4, static_cast<uint32_t>(code == 5 ? 0x100000 * (slot + 1) : code * page));
+        uint64_t count = code * page;
+        if (code == 5) count = 0x100000u * static_cast<uint32_t>(c.slot + 1);
+        if (code == 6) count = page == 0x03 ? c.drive.uncorrectedRead : c.drive.uncorrectedWrite;
+        put64(value, count);
         putParameter(p, code, value, sizeof value);
     }
 }
 
-void temperature(Page& p) {
-    const uint8_t now[2] = {0, kTemperature}, reference[2] = {0, 0x46};
+void temperature(Page& p, const DriveRecord& d) {
+    const uint8_t now[2] = {0, d.temperature}, reference[2] = {0, d.temperatureReference};
     putParameter(p, 0, now, 2);
     putParameter(p, 1, reference, 2);
 }
 
-void informationalExceptions(Page& p) {
-    const uint8_t value[3] = {0x00, 0x00, kTemperature};
+// Parameter 0: the failure-prediction ASC/ASCQ (0/0 when none) and the latest temperature.
+void informationalExceptions(Page& p, const DriveRecord& d) {
+    const uint8_t value[3] = {d.predictFailure ? kAscFailurePrediction : uint8_t{0}, 0x00, d.temperature};
     putParameter(p, 0, value, sizeof value);
 }
 
@@ -99,7 +105,7 @@ void smartCounters(Page& p, const DriveRecord& d) {
     putParameter(p, 5, spinUp, sizeof spinUp);
     const uint8_t startStop[4] = {0, 0, 0x01, 0x2C};
     putParameter(p, 6, startStop, sizeof startStop);
-    const uint8_t temp[14] = {kTemperature, 0, 0x2D, 0, 0, 0, 0x01, 0x2C};
+    const uint8_t temp[14] = {d.temperature, 0, d.temperatureMax, 0, 0, 0, 0x01, 0x2C};
     putParameter(p, 7, temp, sizeof temp);
     const uint8_t supply[14] = {0x19, 0, 0x23, 0, 0, 0, 0, 90, 0x19, 0, 0, 0, 0, 30};
     putParameter(p, 8, supply, sizeof supply);
@@ -116,13 +122,13 @@ bool buildPage(const DriveCall& c, uint8_t code, Page& p) {
         break;
     case 0x02:
     case 0x03:
-        errorCounters(p, c.slot, code);
+        errorCounters(p, c, code);
         break;
     case 0x0D:
-        temperature(p);
+        temperature(p, c.drive);
         break;
     case 0x2F:
-        informationalExceptions(p);
+        informationalExceptions(p, c.drive);
         break;
     case 0x31:
         errorHistory(p, c.slot);
@@ -141,6 +147,8 @@ bool buildPage(const DriveCall& c, uint8_t code, Page& p) {
 
 Answer logSense(DriveCall& c) {
     if ((c.cdb[1] & 0x01) != 0 || c.cdb[3] != 0) return illegalRequest(kAscInvalidFieldInCdb);
+    // The pages are kept on the media: a stopped drive does not start for them.
+    if (c.model.stopped) return checkCondition(0x02, 0x04, 0x02);
     Page page;
     if (!buildPage(c, c.cdb[2] & 0x3F, page)) return illegalRequest(kAscInvalidFieldInCdb);
     putAnswerData(c.req, page.data(), static_cast<uint32_t>(page.size()), get16(c.cdb + 7));

@@ -127,6 +127,24 @@ void putSenseInformation(uint8_t* sense, const Answer& answer) {
     for (int i = 0; i < 4; ++i) sense[3 + i] = static_cast<uint8_t>(answer.information >> (24 - 8 * i));
 }
 
+// Descriptor-format sense with the ATA status return descriptor (0x09) that
+// a SAT command with CK_COND set answers.
+void putAtaReturn(uint8_t* sense, const Answer& answer) {
+    std::memset(sense, 0, 48);
+    sense[0] = 0x72;
+    sense[1] = 0x01;  // RECOVERED ERROR
+    sense[2] = 0x00;
+    sense[3] = 0x1D;  // ATA pass through information available
+    sense[7] = 14;
+    uint8_t* d = sense + 8;
+    d[0] = 0x09;
+    d[1] = 0x0C;
+    d[9] = answer.ataLbaMid;
+    d[11] = answer.ataLbaHigh;
+    d[12] = 0x40;  // device
+    d[13] = answer.ataStatus;
+}
+
 int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
     uint8_t* area = block + kBlockArea;
     block[kBlockHostStatus] = 0;
@@ -135,6 +153,11 @@ int deliver(uint8_t* block, const Answer& answer, int* errorNumber) {
         block[kBlockCmdStatus] = static_cast<uint8_t>(answer.code);  // 0 but for driver information
         return 0;
     case AnswerKind::CheckCondition:
+        if (answer.ataReturn) {
+            putAtaReturn(area, answer);
+            block[kBlockCmdStatus] = 0x02;
+            break;
+        }
         std::memset(area, 0, 48);
         area[0] = 0x70;
         area[2] = answer.senseKey & 0x0F;

@@ -42,6 +42,12 @@ struct Answer {
     uint32_t code = 0;
     uint32_t information = 0;  // sense information field (valid bit set when not 0 or with ili)
     bool ili = false;          // incorrect length indicator
+    // ATA registers returned by a SAT command with CK_COND: descriptor-format
+    // sense, RECOVERED ERROR 00/1D, ATA status return descriptor.
+    bool ataReturn = false;
+    uint8_t ataLbaMid = 0;
+    uint8_t ataLbaHigh = 0;
+    uint8_t ataStatus = 0;
 };
 
 constexpr uint8_t kSenseMediumError = 0x03;

@@ -101,7 +101,17 @@ struct DriveRecord {
     char revision[4];
     char serial[20];
     uint32_t badSpots[kMaxDriveBadSpots];
-    uint8_t reserved[64];
+    // Health the drive reports itself (LOG SENSE pages, SMART).
+    uint8_t temperature;            // degrees Celsius, now
+    uint8_t temperatureMax;         // highest seen (SMART attribute 194, page 0x32)
+    uint8_t temperatureReference;   // page 0x0D reference temperature
+    uint8_t predictFailure;         // 1: failure predicted (IE 5D/00, SMART threshold exceeded)
+    uint32_t uncorrectedRead;       // page 0x03 parameter 6
+    uint32_t uncorrectedWrite;      // page 0x02 parameter 6
+    uint32_t reallocatedSectors;    // SMART attribute 5
+    uint32_t pendingSectors;        // SMART attribute 197
+    uint32_t offlineUncorrectable;  // SMART attribute 198
+    uint8_t reserved[40];
 };
 
 struct MemberRecord {

@@ -275,8 +275,9 @@ std::unique_ptr<SimServer> Prepared(const Word& w) {
 void Pull(const SimServer& sim) { sim.inject({"remove-drive", "0", kPulledSlot}); }
 
 // Lines of a run's output that report a failure.
-const std::regex kFailureLine("TAV[0-9]+-E|Fatal error|error was|[Ee]rror:|ERROR|fail|cannot|can not|not be executed|"
-                              "abnormal end|ascertain|competition|UNKNOWN|CRITICAL|WARNING");
+// "fail" but not tavstat's JSON field "predictive_failure", which is a value, not a report.
+const std::regex kFailureLine("TAV[0-9]+-E|Fatal error|error was|[Ee]rror:|ERROR|fail(?!ure\":)|cannot|can not|"
+                              "not be executed|abnormal end|ascertain|competition|UNKNOWN|CRITICAL|WARNING");
 
 // The message a run ended with: its first line reporting a failure, else its
 // last line (terminal controls dropped).

@@ -51,6 +51,10 @@ TEST(Tavsim, RefusedConfigurationNamesTheKeyAndLeavesNothingBehind) {
         {R"({"adapters":[{"host":1e400,"model":"ZN5121"}]})", "adapters[0].host: number out of range"},
         {R"({"adapters":[{"host":2,"model":"ZN5121","drives":[{"slot":0,"interface":"SAS","blocks":-1e999}]}]})",
          "adapters[0].drives[0].blocks: number out of range"},
+        {R"({"adapters":[{"host":2,"model":"ZN5121","drives":[{"slot":0,"interface":"SAS","temperature":256}]}]})",
+         "adapters[0].drives[0].temperature:"},
+        {R"({"adapters":[{"host":2,"model":"ZN5121","drives":[{"slot":0,"interface":"SATA","predict_failure":1}]}]})",
+         "adapters[0].drives[0].predict_failure: must be true or false"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
