@@ -70,6 +70,10 @@ void checkPhysicalDrives(Finding &f, int a, const DLL_ADAPTER_SNAPSHOT &s)
 std::string StatCheck(const StatReport &report, int *status)
 {
     char code[16];
+    if (!report.libraryOk && report.reason[0] != '\0') {
+        *status = HEALTH_UNKNOWN;
+        return std::string("TAVRAID UNKNOWN - ") + report.reason + "\n";
+    }
     if (!report.libraryOk) {
         snprintf(code, sizeof code, "0x%08x", report.libraryError);
         *status = HEALTH_UNKNOWN;

@@ -190,6 +190,17 @@ TEST_F(Tavlog, DriverTraceReplacesOnlyARegularFileAndOnlyWhenCollected) {
     EXPECT_EQ(filesMatching(out_, kAnyEntry), std::vector<std::string>({"TAV_DrvLog"}));
 }
 
+// A user who is not root finds no controller: the message as it stands,
+// then the line that says why.
+TEST_F(Tavlog, UserWhoIsNotRootIsToldWhyNoControllerIsFound) {
+    RunResult r = server_.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                               tavtest::binDir() + "/tavlog", "TAV_0_NvramLog", out_});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("TAV1004-E Morvane Raid Controller is not found.\nCause: must run as root (", 0), 0u)
+        << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 3), ").\n") << r.out;
+}
+
 TEST(TavlogDriver, OldDriverIsRefused) {
     SimServer server("{\"adapters\":[{\"host\":2,\"model\":\"ZN5121\",\"driver_version\":\"1.2.2.54\"}]}");
     ASSERT_TRUE(server.ok()) << server.initOutput();
