@@ -288,6 +288,9 @@ void stopState(void)
         } else if (monitor_table.format == TAV_AUTOSTAT_CSV) {
             TavLogWristatic_stp_c();
         }
+        if (g_entriesLost != 0) {
+            reportFailedCollection();
+        }
         monitor_table.format = 0;
     }
     call_del_regi();
