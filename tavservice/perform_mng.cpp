@@ -269,7 +269,7 @@ void runState(const AutoStaticPara &para)
             prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_chk_getstate", "get compleat");
             monitor_table.format == TAV_AUTOSTAT_TEXT ? TavLogWristatic_fin_t() : TavLogWristatic_fin_c();
         }
-        if (g_entriesLost != 0) {
+        if (g_entriesLost != 0) {  // a completion line that could not be written counts too
             reportFailedCollection();
         }
         call_del_regi();
