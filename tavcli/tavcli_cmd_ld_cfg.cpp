@@ -243,6 +243,19 @@ static int CountFitsLevel(uint8_t adapter, int level, int count)
     return fits;
 }
 
+/* After a failed creation or deletion whose change the adapter took but
+ * did not commit: the adapter cannot withdraw it, so the operator is told
+ * that the next configuration change will carry it out. */
+static void ReportStagedChange(uint8_t adapter, uint8_t ld, const char *change)
+{
+    if (getConfigStaged()) {
+        CliLogging(CLI_LOG_TRACE, MOD_CMD_LD, __LINE__,
+                   "Adapter %d: The %s of Virtual drv-%d is staged in the adapter and will be carried out by the next "
+                   "configuration change.",
+                   adapter, change, ld);
+    }
+}
+
 /* ---- the creation ---- */
 
 static int Create(const CreateOptions *options, uint32_t seen, uint8_t ld, int span)
@@ -261,6 +274,7 @@ static int Create(const CreateOptions *options, uint32_t seen, uint8_t ld, int s
     request.writePolicy = (seen & CLI_OPT_WB) ? TAV_WRITE_BACK : TAV_WRITE_THROUGH;
     request.spanMarker = span ? SPAN_MARKER : 0;
     if (!CLI_CALL(adapter, MOD_CMD_LD, createLD(&request))) {
+        ReportStagedChange(adapter, ld, "creation");
         return 0;
     }
     CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "Adapter %d: Created Virtual drv-%d.", adapter, ld);
@@ -345,6 +359,7 @@ static int DeleteLdAndSchedule(const CliStep *step)
         return 1;
     }
     if (!CLI_CALL(adapter, MOD_CMD_LD, deleteLD(adapter, ld))) {
+        ReportStagedChange(adapter, ld, "deletion");
         return 0;
     }
     CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__, "Adapter %d: Deleted Virtual drv-%d.", adapter, ld);

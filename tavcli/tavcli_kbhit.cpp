@@ -71,10 +71,31 @@ void Tkbhit::apply(const struct termios *settings)
     tcsetattr(STDIN_FILENO, TCSANOW, settings);
 }
 
+/* Standard input that is not a terminal (a pipe, a file, /dev/null): a
+ * byte that can be read at once is a key; end of input is not. The poll
+ * keeps the read from waiting for a writer that has not written. */
+static int ReadWaitingByte()
+{
+    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+    int ready;
+    do {
+        ready = poll(&input, 1, 0);
+    } while (ready < 0 && errno == EINTR);
+    if (ready <= 0 || !(input.revents & POLLIN)) {
+        return 0;
+    }
+    unsigned char key;
+    ssize_t got;
+    do {
+        got = read(STDIN_FILENO, &key, 1);
+    } while (got < 0 && errno == EINTR);
+    return got == 1;
+}
+
 int Tkbhit::_kbhit()
 {
     if (!terminal_) {
-        return 0;
+        return ReadWaitingByte();
     }
     unsigned char key;
     working_.c_cc[VMIN] = 0;
@@ -94,10 +115,6 @@ static void SleepMilliseconds(int milliseconds)
 
 int Tkbhit::waitKey(int milliseconds)
 {
-    if (!terminal_) {
-        SleepMilliseconds(milliseconds);
-        return 0;
-    }
     struct pollfd input = {STDIN_FILENO, POLLIN, 0};
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -105,8 +122,8 @@ int Tkbhit::waitKey(int milliseconds)
         if (_kbhit()) {
             return 1;
         }
-        /* Readable without a byte: a hung-up terminal. Sleep the rest
-         * instead of polling again at once. */
+        /* Readable without a byte: a hung-up terminal, or input at its
+         * end. Sleep the rest instead of polling again at once. */
         struct timespec now;
         clock_gettime(CLOCK_MONOTONIC, &now);
         long spent = (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;

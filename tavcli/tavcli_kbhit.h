@@ -12,15 +12,16 @@ public:
     /* Reads the settings of standard input into both records, clears ICANON,
      * ECHO and ISIG and sets VMIN and VTIME to 0 in the working copy, and
      * applies it at once. Standard input that is not a terminal is left
-     * alone, and then no key is ever seen. */
+     * alone; a byte waiting on it counts as a key. */
     Tkbhit();
     /* Re-applies the settings found when the object was made. */
     ~Tkbhit();
     Tkbhit(const Tkbhit &) = delete;
     Tkbhit &operator=(const Tkbhit &) = delete;
 
-    /* 1 when a key was pressed (the byte is consumed), else 0; never waits.
-     * End of input is not a key. */
+    /* 1 when a key was pressed or, for input that is not a terminal, a
+     * byte was waiting (the byte is consumed), else 0; never waits. End of
+     * input is not a key. */
     int _kbhit();
 
     /* Waits up to the given time for a key without spinning: 1 as soon as a

@@ -107,6 +107,9 @@ extern char g_namePrefix[TAVLOG_NAME_SIZE]; /* time stamp, "_TAV_" and the contr
 /* tavlog_usage */
 void Usage(void);
 void PrintError(int code, int kind, const char *function, int line);
+/* The line after a message that says why it happened: "Cause: %s." (quiet,
+ * traced only, in an automatic trace run like the messages). */
+void PrintCause(const char *cause);
 void TraceCall(const char *srcFile, int line, int level, const char *function);
 void TraceSystemError(const char *srcFile, int line, const char *function, int errNo);
 int SystemError(const char *srcFile, int line, const char *function, int errNo);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tavbase/replace.h"
 #include "tavlog.h"
 
 #define SRC_FILE "tavlog_log"
@@ -333,22 +334,37 @@ int WriteFwDumpFromSDRAM(void)
 }
 
 /* The driver's trace: the command status, then the returned data from its
- * 17th byte on. */
+ * 17th byte on, under the fixed name that each collection replaces. The new
+ * trace is written beside the old one and renamed over it, so a collection
+ * that fails leaves the old trace whole; a link or anything but a regular
+ * file under that name is refused. */
 int WriteDrvTrac(void)
 {
     TraceCall(SRC_FILE, __LINE__, 6, "WriteDrvTrac");
     snprintf(g_outFile, sizeof g_outFile, "%s", "TAV_DrvLog");
     g_errDetail.fileFlag = 1;
-    int fd = CreateOutputFile(g_outFile); /* an earlier trace is never overwritten */
-    if (fd < 0) {
-        return 0;
-    }
     static uint8_t data[DRV_TRACE_SIZE];
     static SDllLinuxCmd cmd;
     Linux_InitCMD(&cmd, 0, data, 0, (int)sizeof data);
     const uint8_t cdb[10] = {0xC0, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0};
-    int ok = sendToAdapter(0, &cmd, cdb, sizeof cdb, "WriteDrvTrac") &&
-             WriteAll(fd, &cmd.cmdStatus, 1, "WriteDrvTrac", __LINE__) &&
-             WriteAll(fd, data + DRV_TRACE_HEADER, sizeof data - DRV_TRACE_HEADER, "WriteDrvTrac", __LINE__);
-    return CloseOutput(fd, "WriteDrvTrac", __LINE__) && ok;
+    int ok = sendToAdapter(0, &cmd, cdb, sizeof cdb, "WriteDrvTrac");
+    if (ok) {
+        static uint8_t content[1 + DRV_TRACE_SIZE - DRV_TRACE_HEADER];
+        content[0] = cmd.cmdStatus;
+        memcpy(content + 1, data + DRV_TRACE_HEADER, sizeof content - 1);
+        if (!tavbase::ReplaceFileAt(AT_FDCWD, g_outFile, content, sizeof content, 0644)) {
+            int error = errno;
+            if (error == ENOSPC) {
+                TraceSystemError(SRC_FILE, __LINE__, "WriteDrvTrac", error);
+                PrintError(MSG_DISK_FULL, ERR_KIND_MESSAGE, "WriteDrvTrac", __LINE__);
+            } else {
+                SystemError(SRC_FILE, __LINE__, "WriteDrvTrac", error);
+            }
+            ok = 0;
+        }
+    }
+    if (!ok) {
+        g_outFile[0] = '\0'; /* the old trace, if any, stays as it was */
+    }
+    return ok;
 }

@@ -106,12 +106,15 @@ bool sameDirectory(const char *a, const char *b)
     return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-/* The oldest time-stamped trace other than this run's; 0 when none. */
-int findOldestTrace(const char *keep, char *oldest, size_t size)
+/* The oldest time-stamped trace other than this run's, and the bytes all
+ * of them hold; 0 when there is none, -1 after a reported error. */
+int findOldestTrace(const char *keep, char *oldest, size_t size, uint64_t *removable)
 {
+    *removable = 0;
     DIR *d = opendir(".");
     if (d == nullptr) {
-        return SystemError(SRC_FILE, __LINE__, "opendir", errno);
+        SystemError(SRC_FILE, __LINE__, "opendir", errno);
+        return -1;
     }
     char best[STAMP_LENGTH + 1] = "99991231235959";
     int found = 0;
@@ -122,6 +125,7 @@ int findOldestTrace(const char *keep, char *oldest, size_t size)
         if (!isStampedTrace(name) || strcmp(name, keep) == 0 || !isRegular(dirfd(d), name, &st)) {
             continue;
         }
+        *removable += (uint64_t)st.st_size;
         if (strncmp(name, best, STAMP_LENGTH) < 0 || !found) {
             memcpy(best, name, STAMP_LENGTH);
             snprintf(oldest, size, "%s", name);
@@ -167,7 +171,9 @@ uint64_t GetDirSize(const char *dir)
 }
 
 /* While the directory exceeds MaxAreaSizeForClog, removes the oldest
- * time-stamped trace file; `keep`, this run's file, always stays. */
+ * time-stamped trace file; `keep`, this run's file, always stays. When even
+ * removing every such trace could not bring the directory under the limit
+ * (other files fill it), none is removed and the run fails with error 39. */
 int RotateFwTrace(const char *keep)
 {
     TraceCall(SRC_FILE, __LINE__, 5, "RotateFwTrace");
@@ -175,11 +181,16 @@ int RotateFwTrace(const char *keep)
     if (limit == 0) {
         return 1;
     }
-    while (GetDirSize(".") > limit) {
+    uint64_t used;
+    while ((used = GetDirSize(".")) > limit) {
         char oldest[TAVLOG_NAME_SIZE];
-        int found = findOldestTrace(keep, oldest, sizeof oldest);
-        if (found <= 0) {
-            return found == 0 ? SystemError(SRC_FILE, __LINE__, "RotateFwTrace", ERROR_NO_TRACE) : 0;
+        uint64_t removable;
+        int found = findOldestTrace(keep, oldest, sizeof oldest, &removable);
+        if (found < 0) {
+            return 0;
+        }
+        if (found == 0 || (removable < used && used - removable > limit)) {
+            return SystemError(SRC_FILE, __LINE__, "RotateFwTrace", ERROR_NO_TRACE);
         }
         if (unlink(oldest) != 0) {
             return SystemError(SRC_FILE, __LINE__, "unlink", errno);

@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tavbase/access.h"
 #include "tavlog.h"
 
 #define SRC_FILE "tavlog_main"
@@ -118,8 +119,13 @@ int parseExtras(int argc, char *argv[])
 int controllerChecks(void)
 {
     uint8_t count = 0;
+    int driverErrno = getDiscoveryErrno();
     if (!getContNum(&count) || count == 0) {
         PrintError(MSG_NO_CONTROLLER, ERR_KIND_MESSAGE, "ArgumentAnalysis", __LINE__);
+        char cause[160];
+        if (count == 0 && tavbase::DriverAccessRefused(driverErrno, cause, sizeof cause)) {
+            PrintCause(cause);
+        }
         return 0;
     }
     if (CONTno == 255) {

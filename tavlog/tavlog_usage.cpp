@@ -313,6 +313,11 @@ void PrintError(int code, int kind, const char *function, int line)
     }
 }
 
+void PrintCause(const char *cause)
+{
+    emit(__LINE__, "Cause: %s.", cause);
+}
+
 void TraceCall(const char *srcFile, int line, int level, const char *function)
 {
     char text[512];

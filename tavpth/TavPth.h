@@ -30,6 +30,8 @@ struct PthWhere {
 void TavPthErr0000(PthWhere at);
 void TavPthErr0002(PthWhere at);
 void TavPthErr0003(PthWhere at);
+/* The line after a message that says why it happened: "Cause: %s.". */
+void TavPthCause(PthWhere at, const char *cause);
 void TavPthErr0004(PthWhere at, const char *call, const char *detail);
 void TavPthErr0004d(PthWhere at, const char *call, uint32_t detail);
 void TavPthErr0005(PthWhere at, unsigned key, unsigned asc, unsigned ascq);

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "TavPth.h"
+#include "tavbase/access.h"
 
 namespace {
 
@@ -65,8 +66,13 @@ int runCommand(const PthCommand &command, int argc, char **argv)
     }
     int status = 1;
     uint8_t count = 0;
+    int driverErrno = getDiscoveryErrno();
     if (!getContNum(&count) || count == 0) {
         TavPthErr0003(PTH_AT);
+        char cause[160];
+        if (count == 0 && tavbase::DriverAccessRefused(driverErrno, cause, sizeof cause)) {
+            TavPthCause(PTH_AT, cause);
+        }
         TavPthErr0002(PTH_AT);
     } else if (command.handler(command.noArgs ? 0 : argc, command.noArgs ? nullptr : argv)) {
         status = 0;

@@ -130,6 +130,11 @@ void TavPthErr0003(PthWhere at)
     line(at, "TAV0003-E Morvane Raid Controller is not found.");
 }
 
+void TavPthCause(PthWhere at, const char *cause)
+{
+    message(at, "Cause: %s.\n", cause);
+}
+
 void TavPthErr0004(PthWhere at, const char *call, const char *detail)
 {
     message(at, "TAV0004-E %s() failed. detail=%s\n", call, detail);

@@ -24,6 +24,13 @@ constexpr size_t kTraceLine = 151;  // 150 characters and the terminator
 constexpr mode_t kWritableMode = 0700;
 constexpr mode_t kProtectedMode = 0500;
 
+// Entries of the running collection that could not be written (the output
+// could not be opened, or a write failed: disk full, I/O error); a
+// collection that lost any is reported as failed, never as complete.
+int g_entriesLost = 0;
+// 1 while the open output holds the header lines not yet written out.
+int g_headerPending = 0;
+
 // The lines of one output format.
 struct StatFormat {
     const char *header1;
@@ -82,10 +89,30 @@ void refuseOutput(const char *why)
     call_del_regi();
 }
 
+// Closes the output after an entry; counts the entry lost when it did not
+// reach the file.
+int finishEntry(void)
+{
+    if (call_close_file()) {
+        return 1;
+    }
+    ++g_entriesLost;
+    return 0;
+}
+
+int openForEntry(void)
+{
+    if (call_open_file()) {
+        return 1;
+    }
+    ++g_entriesLost;
+    return 0;
+}
+
 void writeSample(const StatFormat &f, const uint8_t read[TAV_MAX_CONTROLLERS],
                  const DrvStatistics stats[TAV_MAX_CONTROLLERS])
 {
-    if (!call_open_file()) {
+    if (!openForEntry()) {
         return;
     }
     struct tm t = localNow();
@@ -116,28 +143,40 @@ void writeSample(const StatFormat &f, const uint8_t read[TAV_MAX_CONTROLLERS],
         }
     }
     fputs("\n", pm_fp);
-    call_close_file();
+    finishEntry();
 }
 
 void writeFailed(const StatFormat &f)
 {
-    if (!call_open_file()) {
+    if (!openForEntry()) {
         return;
     }
     struct tm t = localNow();
     fprintf(pm_fp, f.failedDate, monitor_table.taken, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
     fputs(f.failedText, pm_fp);
     fputs("\n", pm_fp);
-    call_close_file();
+    finishEntry();
 }
 
-void writeLine(const char *line)
+// 1 when the line reached the file.
+int writeLine(const char *line)
 {
-    if (!call_open_file()) {
-        return;
+    if (!openForEntry()) {
+        return 0;
     }
     fputs(line, pm_fp);
-    call_close_file();
+    return finishEntry();
+}
+
+// The end of a collection that lost entries: traced and sent to the system
+// log, and no completion line.
+void reportFailedCollection(void)
+{
+    prmlogging(__FILE__, __LINE__, "!ERR func=%s %s val=%d val=%d", "prfm_chk_getstate", "output failed",
+               g_entriesLost, static_cast<int>(monitor_table.total));
+    ServiceLog(Oslog_ver == 1 ? PRI_ERR : PRI_WARNING,
+               "tavutil: tavservice failed to write the statistics information to %s. EventID: 04770.",
+               monitor_table.fileName);
 }
 
 const StatFormat &formatOf(uint8_t format)
@@ -161,6 +200,7 @@ int setUp(const AutoStaticPara &para)
         }
     }
     init_fp = 0;
+    g_entriesLost = 0;
     struct stat st;
     if (lstat(monitor_table.fileName, &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
@@ -225,8 +265,13 @@ void runState(const AutoStaticPara &para)
         return;  // the output was refused and the collection ended
     }
     if (monitor_table.taken >= monitor_table.total) {
-        prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_chk_getstate", "get compleat");
-        monitor_table.format == TAV_AUTOSTAT_TEXT ? TavLogWristatic_fin_t() : TavLogWristatic_fin_c();
+        if (g_entriesLost == 0) {
+            prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_chk_getstate", "get compleat");
+            monitor_table.format == TAV_AUTOSTAT_TEXT ? TavLogWristatic_fin_t() : TavLogWristatic_fin_c();
+        }
+        if (g_entriesLost != 0) {  // a completion line that could not be written counts too
+            reportFailedCollection();
+        }
         call_del_regi();
         return;
     }
@@ -242,6 +287,9 @@ void stopState(void)
             TavLogWristatic_stp_t();
         } else if (monitor_table.format == TAV_AUTOSTAT_CSV) {
             TavLogWristatic_stp_c();
+        }
+        if (g_entriesLost != 0) {
+            reportFailedCollection();
         }
         monitor_table.format = 0;
     }
@@ -341,6 +389,7 @@ int call_open_file(void)
         prmlogging(__FILE__, __LINE__, "!ERR func=%s %s val=%d", "call_open_file", "call fopen", errno);
         return 0;
     }
+    g_headerPending = !init_fp;
     if (!init_fp) {
         fputs(f.header1, pm_fp);
         fputs(f.header2, pm_fp);
@@ -349,12 +398,28 @@ int call_open_file(void)
     return 1;
 }
 
-void call_close_file(void)
+// 0 when what was written since the open did not all reach the file; the
+// header lines of a failed first write are written again with the next one.
+int call_close_file(void)
 {
-    if (pm_fp != nullptr) {
-        fclose(pm_fp);
-        pm_fp = nullptr;
+    if (pm_fp == nullptr) {
+        return 1;
     }
+    int failed = ferror(pm_fp);
+    int error = failed ? errno : 0;
+    if (fclose(pm_fp) != 0) {
+        failed = 1;
+        error = errno;
+    }
+    pm_fp = nullptr;
+    if (failed) {
+        prmlogging(__FILE__, __LINE__, "!ERR func=%s %s val=%d", "call_close_file", "call fclose", error);
+        if (g_headerPending) {
+            init_fp = 0;
+        }
+    }
+    g_headerPending = 0;
+    return !failed;
 }
 
 void TavLogWristatic_t(const uint8_t read[TAV_MAX_CONTROLLERS], const DrvStatistics stats[TAV_MAX_CONTROLLERS])
@@ -392,9 +457,37 @@ void TavLogWristatic_stp_c(void)
     writeLine(kComma.stopped);
 }
 
+namespace {
+
+// A collection request that has written nothing yet: tavcli accepted it
+// while the service was stopped (or it had not taken its first sample when
+// the service stopped). Its output file is missing, or is the empty regular
+// file tavcli's check created.
+int requestWaiting(void)
+{
+    AutoStaticPara para;
+    if (!getAutoStaticPara(&para) || para.state != TAV_AUTOSTAT_RUN) {
+        return 0;
+    }
+    struct stat st;
+    if (lstat(para.fileName, &st) != 0) {
+        return errno == ENOENT;
+    }
+    return S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
+}  // namespace
+
+/* At start: a collection that was writing when the service stopped does not
+ * survive the restart, and any other state is reset to idle; a request that
+ * has written nothing yet is kept, to start with this run. */
 void prfm_call_ini(void)
 {
-    call_del_regi();
+    if (requestWaiting()) {
+        prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_call_ini", "keep waiting request");
+    } else {
+        call_del_regi();
+    }
     memset(&monitor_table, 0, sizeof monitor_table);
     prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_call_ini", "init monitor_table");
 }

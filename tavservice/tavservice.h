@@ -237,7 +237,7 @@ int read_reg_info(AutoStaticPara *para);
 int call_del_regi(void);
 int del_AutoStatic(void);
 int call_open_file(void);
-void call_close_file(void);
+int call_close_file(void);
 void TavLogWristatic_t(const uint8_t read[TAV_MAX_CONTROLLERS], const DrvStatistics stats[TAV_MAX_CONTROLLERS]);
 void TavLogWristatic_c(const uint8_t read[TAV_MAX_CONTROLLERS], const DrvStatistics stats[TAV_MAX_CONTROLLERS]);
 void TavLogWristatic_err_t(void);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tavbase/access.h"
 #include "tavservice.h"
 #include "tavservice_notify.h"
 
@@ -45,10 +46,23 @@ int ParseOptions(int argc, char **argv)
     return 1;
 }
 
+// A start that fails because the driver refused access (a user who is not
+// root finds no adapter) says why, in the trace and the system log.
+void ReportRefusedDriver(void)
+{
+    char cause[160];
+    if (ContCnt != 0 || !tavbase::DriverAccessRefused(getDiscoveryErrno(), cause, sizeof cause)) {
+        return;
+    }
+    Trace_Text(__FILE__, __LINE__, "no adapter: %s", cause);
+    ServiceLog(PRI_ERR, "tavutil: tavservice was stopped : %s. EventID: 04772.", cause);
+}
+
 int LibraryFailure(const char *what, int initialised)
 {
     Trace_Logging(__FILE__, __LINE__, what, static_cast<int>(DLLGetLastError()));
     if (initialised) {
+        ReportRefusedDriver();
         finContData();
     }
     return kStartFailure;

@@ -42,10 +42,12 @@ struct StatAdapter {
 };
 
 /* Everything tavstat reports. libraryOk 0: the library could not be opened
- * or asked for the adapters (libraryError holds its error word). */
+ * or asked for the adapters, or could not reach the driver (libraryError
+ * holds its error word, reason what kept it from the driver, else empty). */
 struct StatReport {
     int libraryOk;
     uint32_t libraryError;
+    char reason[160];
     int count;
     int healthRead; /* 0 with --no-health */
     StatAdapter adapter[TAV_MAX_ADAPTERS];

@@ -96,6 +96,10 @@ namespace {
 std::string verdict(const StatReport &report, const StatThresholds &limits, int *status, Finding &f)
 {
     char code[16];
+    if (!report.libraryOk && report.reason[0] != '\0') {
+        *status = HEALTH_UNKNOWN;
+        return std::string("TAVRAID UNKNOWN - ") + report.reason + "\n";
+    }
     if (!report.libraryOk) {
         snprintf(code, sizeof code, "0x%08x", report.libraryError);
         *status = HEALTH_UNKNOWN;

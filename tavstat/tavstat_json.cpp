@@ -212,6 +212,9 @@ std::string StatJson(const StatReport &report)
     field(out, first, "library", quoted(report.libraryOk ? "ok" : "error"));
     if (!report.libraryOk) {
         field(out, first, "error_code", quoted(hexWord(report.libraryError)));
+        if (report.reason[0] != '\0') {
+            field(out, first, "reason", quoted(report.reason));
+        }
     }
     std::string list = "[";
     for (int a = 0; a < report.count; ++a) {

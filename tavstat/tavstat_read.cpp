@@ -2,6 +2,7 @@
 // takes the exclusive lock, so it runs beside tavcli and the service.
 #include <string.h>
 
+#include "tavbase/access.h"
 #include "tavstat.h"
 
 namespace {
@@ -19,9 +20,18 @@ void StatRead(StatReport *report, int withHealth)
         report->libraryError = DLLGetLastError();
         return;
     }
+    uint32_t startError = DLLGetLastError();
+    int driverErrno = getDiscoveryErrno();
     uint8_t count = 0;
     if (!getContNum(&count)) {
         report->libraryError = DLLGetLastError();
+        finContData();
+        return;
+    }
+    if (count == 0 && tavbase::DriverAccessRefused(driverErrno, report->reason, sizeof report->reason)) {
+        // No adapter because the driver refused access (a user who is not
+        // root): a failure of its own, not an empty server.
+        report->libraryError = startError;
         finContData();
         return;
     }

@@ -115,6 +115,11 @@ TAVCTL_API int TavDll_Terminate(void);
 TAVCTL_API int AT_FindAdapter(void);
 TAVCTL_API void TavDllGetSlotInfo(int contNo, uint8_t *bus, uint8_t *device);
 TAVCTL_API int checkCONTno(int contNo, const char *caller, const char *file, int line);
+/* 0, or the system error number with which the last start-up (initContData)
+ * could not open the driver's device or list its /proc directory: it then
+ * found no adapter (initContData still returns 1), for instance for a user
+ * who is not root. */
+TAVCTL_API int getDiscoveryErrno(void);
 
 /* Exported data: in C++ a declaration inside extern "C" is not a definition. */
 TAVCTL_API uint8_t initContData_done;

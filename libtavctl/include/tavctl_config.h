@@ -105,6 +105,11 @@ TAVCTL_API int createLD(const DLL_CREATE_LD_INFO *request);
  * then prints the reason on standard output. */
 TAVCTL_API int deleteLD(uint8_t contNo, uint8_t groupNo);
 TAVCTL_API int configRestoreLD(DLL_CONFIG_RESTORE_LD *request);
+/* 1 when the last createLD, deleteLD or configRestoreLD of this thread failed
+ * after the adapter had taken the change but before it was committed (the
+ * commit is tried four times): the adapter keeps the change staged and the
+ * next configuration change, by any program, carries it out. 0 otherwise. */
+TAVCTL_API int getConfigStaged(void);
 
 /* physical drives */
 TAVCTL_API int createGHS(uint8_t contNo, uint8_t hddNo);

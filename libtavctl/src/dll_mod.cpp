@@ -310,8 +310,16 @@ void DllReportError(uint32_t code, const char *function, const char *file, int l
     DllReportCommandError(code, 0, function, file, line, sysErrno);
 }
 
+static thread_local int t_lastSystemErrno = 0;
+
+int DllLastSystemErrno(void)
+{
+    return t_lastSystemErrno;
+}
+
 int DllReportSystemFailure(const char *call, const char *function, const char *file, int line, int sysErrno)
 {
+    t_lastSystemErrno = sysErrno;
     DllSetFunction(call);
     DLLSetErrorCode(DLL_ERROR_SYSTEM);
     DllReportError(DLL_ERROR_SYSTEM, function, file, line, sysErrno);

@@ -77,6 +77,7 @@ int checkRestoreRequest(DLL_CONFIG_RESTORE_LD *request, const char *function)
 TAVCTL_API int createLD(const DLL_CREATE_LD_INFO *request)
 {
     DllEnter("CALL - %s() CONTno=%d\n", __func__, request != nullptr ? request->contNo : 0);
+    TavDllConfigStagedClear();
     if (!DllCheckNull(request, __func__, __LINE__) || !checkCONTno(request->contNo, __func__, SRC_RAIDCTL, __LINE__) ||
         !checkGROUPno(request->groupNo, __func__, SRC_RAIDCTL, __LINE__) || !checkMembers(request, __func__) ||
         !readControllerRecord(request->contNo, __func__)) {
@@ -91,6 +92,7 @@ TAVCTL_API int createLD(const DLL_CREATE_LD_INFO *request)
 TAVCTL_API int deleteLD(uint8_t contNo, uint8_t groupNo)
 {
     DllEnter("CALL - %s() CONTno=%d GROUPno=%d\n", __func__, contNo, groupNo);
+    TavDllConfigStagedClear();
     if (!checkCONTno(contNo, __func__, SRC_RAIDCTL, __LINE__) ||
         !checkGROUPno(groupNo, __func__, SRC_RAIDCTL, __LINE__)) {
         return 0;
@@ -112,6 +114,7 @@ TAVCTL_API int configRestoreLD(DLL_CONFIG_RESTORE_LD *request)
 {
     DllEnter("CALL - %s() CONTno=%d GROUPno=%d RestoreGROUPno=%d", __func__, request != nullptr ? request->contNo : 0,
              request != nullptr ? request->groupNo : 0, request != nullptr ? request->candidateNo : 0);
+    TavDllConfigStagedClear();
     if (!checkRestoreRequest(request, __func__)) {
         return 0;
     }
@@ -120,6 +123,11 @@ TAVCTL_API int configRestoreLD(DLL_CONFIG_RESTORE_LD *request)
         return DllFailInner(__func__, __LINE__);
     }
     return 1;
+}
+
+TAVCTL_API int getConfigStaged(void)
+{
+    return TavDllConfigStaged();
 }
 
 TAVCTL_API int createGHS(uint8_t contNo, uint8_t hddNo)

@@ -83,6 +83,8 @@ TAVCTL_API int CmdExe_ModeSenseSized(uint16_t contNo, uint8_t target, uint8_t pa
  * sets error word 0x200 and writes the error line in the name of function.
  * Returns 0, the failure result of the caller. */
 int DllReportSystemFailure(const char *call, const char *function, const char *file, int line, int sysErrno);
+/* The system error number of this thread's last DllReportSystemFailure. */
+int DllLastSystemErrno(void);
 
 /* Trace log file handle, closed by finContData and the exit handler. */
 void DllCloseTraceLog(void);

@@ -272,13 +272,26 @@ TAVCTL_API void TavDllProcessDetach(void)
     DllCloseTraceLog();
 }
 
+// Why the last start-up found no adapter because the driver could not be
+// reached: the device open or the /proc listing failed with this errno.
+static int DiscoveryErrno = 0;
+
+TAVCTL_API int getDiscoveryErrno(void)
+{
+    return DiscoveryErrno;
+}
+
 TAVCTL_API int TavDll_Startup(void)
 {
     memset(_AdapterHandle, 0, sizeof _AdapterHandle);
     memset(_ADR, 0, sizeof _ADR);
     memset(_TYPE, 0, sizeof _TYPE);
     memset(_DRVVER, 0, sizeof _DRVVER);
+    DiscoveryErrno = 0;
     if (!Linux_Open() || !AT_FindAdapter()) {
+        if (DLLGetLastError() == DLL_ERROR_SYSTEM) {
+            DiscoveryErrno = DllLastSystemErrno();
+        }
         _AdapterNum = 0;
         return 0;
     }

@@ -1,7 +1,10 @@
 // Adapter-level steps that define logical drives: create, delete and restore,
 // through the configuration pages 0x30 (definition and commit), 0x3A (cache
 // policies) and 0x3D (restore candidates). A definition takes effect at the
-// commit; a page that fails ends the step where it is, without rollback.
+// commit; a page that fails ends the step where it is, without rollback. The
+// adapter cannot withdraw a staged change, so a step that fails after its
+// change was staged says so (TavDllConfigStaged): the next commit, by any
+// program, carries the change out.
 #include <stdio.h>
 
 #include "tavdllctl_util_config.h"
@@ -14,6 +17,10 @@ constexpr int INQUIRY_BUFFER_SIZE = 256;
 constexpr uint8_t RAID_LEVEL_0 = 0;
 constexpr uint8_t RAID_LEVEL_5 = 5;
 constexpr uint8_t DRIVE_GOOD = 0x00;
+constexpr int COMMIT_ATTEMPTS = 4;  // as many as a firmware piece gets
+
+// 1 when the last step of this thread failed with its change staged.
+thread_local int t_configStaged = 0;
 
 // A configuration page behind a zero mode header.
 struct PageBuffer {
@@ -49,7 +56,22 @@ int sendSimplePage(uint8_t code, uint8_t length, uint8_t function, uint8_t numbe
 
 int commitConfiguration(void)
 {
-    return sendSimplePage(PAGE_LD_CONFIG, P30_LENGTH, P30_COMMIT, 0);
+    for (int attempt = 0; attempt < COMMIT_ATTEMPTS; ++attempt) {
+        if (sendSimplePage(PAGE_LD_CONFIG, P30_LENGTH, P30_COMMIT, 0)) {
+            DLLSetErrorCode(DLL_ERROR_NONE);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// The steps after a change was staged; their failure leaves it staged.
+int afterStaging(int done)
+{
+    if (!done) {
+        t_configStaged = 1;
+    }
+    return done;
 }
 
 int sendCachePolicies(uint8_t groupNo, uint8_t readPolicy, uint8_t writePolicy)
@@ -144,6 +166,16 @@ int TavDllRequireGroup(uint8_t groupNo)
     return 0;
 }
 
+int TavDllConfigStaged(void)
+{
+    return t_configStaged;
+}
+
+void TavDllConfigStagedClear(void)
+{
+    t_configStaged = 0;
+}
+
 TAVCTL_API int TavDllCreateLD(uint8_t contNo, const DLL_CREATE_LD_INFO *request)
 {
     uint8_t common[TAV_PARA_SIZE];
@@ -151,8 +183,10 @@ TAVCTL_API int TavDllCreateLD(uint8_t contNo, const DLL_CREATE_LD_INFO *request)
         !TavDllReadBuffer(BUF_COMMON_STATUS, common, sizeof common, 0)) {
         return 0;
     }
-    if (!sendCreatePage(request) || !sendCachePolicies(request->groupNo, request->readPolicy, request->writePolicy) ||
-        !commitConfiguration() || !clearBootBlock(request->groupNo)) {
+    if (!sendCreatePage(request) ||
+        !afterStaging(sendCachePolicies(request->groupNo, request->readPolicy, request->writePolicy) &&
+                      commitConfiguration()) ||
+        !clearBootBlock(request->groupNo)) {
         return 0;
     }
     TavDllCmdExe_OsRescanCreate(contNo, request->groupNo);  // the drive exists whatever the system makes of it
@@ -166,7 +200,7 @@ TAVCTL_API int TavDllDeleteLogicalDrive(uint8_t contNo, uint8_t groupNo, char *m
         return 0;
     }
     return sendSimplePage(PAGE_LD_CACHE, P3A_LENGTH, P3A_DROP, groupNo) &&
-           sendSimplePage(PAGE_LD_CONFIG, P30_LENGTH, P30_DELETE, groupNo) && commitConfiguration();
+           sendSimplePage(PAGE_LD_CONFIG, P30_LENGTH, P30_DELETE, groupNo) && afterStaging(commitConfiguration());
 }
 
 TAVCTL_API int TavDllRestore(uint8_t contNo, const DLL_CONFIG_RESTORE_LD *request)
@@ -178,7 +212,8 @@ TAVCTL_API int TavDllRestore(uint8_t contNo, const DLL_CONFIG_RESTORE_LD *reques
         return sendSimplePage(PAGE_LD_RESTORE, P3D_LENGTH, P3D_DELETE, request->candidateNo);
     }
     if (!sendRestorePage(request->candidateNo, request->groupNo) ||
-        !sendCachePolicies(request->groupNo, request->readPolicy, request->writePolicy) || !commitConfiguration()) {
+        !afterStaging(sendCachePolicies(request->groupNo, request->readPolicy, request->writePolicy) &&
+                      commitConfiguration())) {
         return 0;
     }
     TavDllCmdExe_OsRescanCreate(contNo, request->groupNo);

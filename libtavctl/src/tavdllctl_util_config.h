@@ -76,6 +76,11 @@ TAVCTL_API int TavDllCreateLD(uint8_t contNo, const DLL_CREATE_LD_INFO *request)
  * 0x400 (PARTITION_MESSAGE_SIZE bytes suffice). */
 TAVCTL_API int TavDllDeleteLogicalDrive(uint8_t contNo, uint8_t groupNo, char *message, size_t size);
 TAVCTL_API int TavDllRestore(uint8_t contNo, const DLL_CONFIG_RESTORE_LD *request);
+/* 1 when one of the three steps above failed in this thread after the
+ * adapter had taken its change, which then waits for the next commit; the
+ * entry points clear it first. */
+int TavDllConfigStaged(void);
+void TavDllConfigStagedClear(void);
 
 /* ---- physical drives ---- */
 TAVCTL_API int TavDllAssignGHS(uint8_t contNo, uint8_t hddNo, int assign);

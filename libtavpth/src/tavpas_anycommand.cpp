@@ -82,8 +82,7 @@ TAVPTH_API uint32_t TavPasAnyCommand(PassThroughInfo *info, uint8_t *data, uint3
     }
     uint8_t detail = checkRequest(info, data, length, result, resultLength);
     if (detail != 0) {
-        TavPasPutDetail(result, resultLength, detail);
-        TavPasTraceParam(SRC_ANYCOMMAND, __LINE__, detail);
+        TavPasRefuseParam(SRC_ANYCOMMAND, __LINE__, detail, result, resultLength);
         TavLockRelease(fd);
         return TAVPAS_PARAM_ERROR;
     }

@@ -32,11 +32,8 @@ int report(const char *name, uint8_t detail, uint8_t *result, uint32_t *resultLe
     if (detail == 0) {
         return 1;
     }
-    if (detail <= TAVPAS_DETAIL_LENGTH) {
-        TavPasPutDetail(result, resultLength, detail);
-    }
     TavPasTraceCall(SRC_ANYCOMMAND, line, name);
-    TavPasTraceParam(SRC_ANYCOMMAND, line, detail);
+    TavPasRefuseParam(SRC_ANYCOMMAND, line, detail, result, resultLength);
     return 0;
 }
 

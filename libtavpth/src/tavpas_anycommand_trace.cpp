@@ -35,13 +35,21 @@ void TavPasTraceResult(const char *srcFile, unsigned line, const uint8_t *result
 
 void TavPasPutDetail(uint8_t *result, uint32_t *resultLength, uint8_t detail)
 {
-    if (result == nullptr || (resultLength != nullptr && *resultLength == 0)) {
+    if (result == nullptr) {
         return;
     }
     result[0] = detail;
     if (resultLength != nullptr) {
         *resultLength = 1;
     }
+}
+
+void TavPasRefuseParam(const char *srcFile, unsigned line, uint8_t detail, uint8_t *result, uint32_t *resultLength)
+{
+    if (detail <= TAVPAS_DETAIL_LENGTH) {
+        TavPasPutDetail(result, resultLength, detail);
+    }
+    TavPasTraceParam(srcFile, line, detail);
 }
 
 void TavPasPutSystemText(uint8_t *result, uint32_t *resultLength, int sysErrno, const char *call)

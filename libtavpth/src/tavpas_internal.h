@@ -16,8 +16,13 @@ void TavPasTraceSystem(const char *srcFile, unsigned line, const char *call, int
 void TavPasTraceInfo(const char *srcFile, unsigned line, const PassThroughInfo *info);
 void TavPasTraceResult(const char *srcFile, unsigned line, const uint8_t *result, const uint32_t *resultLength);
 
-// Writes one detail byte and sets the result length to 1, where both exist.
+// Writes one detail byte into the result buffer when there is one (whatever
+// its length says: callers give 260 bytes) and sets the result length to 1
+// when there is one.
 void TavPasPutDetail(uint8_t *result, uint32_t *resultLength, uint8_t detail);
+// A refused argument: details 1-3 go into the result buffer as above, 4 and
+// 5 (no result buffer or length to write to) are only traced.
+void TavPasRefuseParam(const char *srcFile, unsigned line, uint8_t detail, uint8_t *result, uint32_t *resultLength);
 // Writes "%04d%s" (errno, call) and its length, bounded by the buffer's size.
 void TavPasPutSystemText(uint8_t *result, uint32_t *resultLength, int sysErrno, const char *call);
 

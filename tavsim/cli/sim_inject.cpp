@@ -44,6 +44,7 @@ const char kInjectUsage[] =
     "       event ADAPTER LOGCODE FORMATCODE LOGCLASS [POS=VALUE ...] | event-index ADAPTER INDEX |\n"
     "       event-read-error ADAPTER INDEX [N] |\n"
     "       event-consume-error ADAPTER INDEX [N] | dump ADAPTER [SIZE [STATUS]] | micro-reboot ADAPTER |\n"
+    "       commit-error ADAPTER [N] |\n"
     "       load ADAPTER LD READS WRITES [BLOCKS]";
 
 struct ErrnoName {

@@ -1,5 +1,5 @@
 // tavsim inject: event-log entries, the log position, failing entry reads,
-// dumps and micro-reboots.
+// dumps, micro-reboots and failing configuration commits.
 #include "sim_inject_firmware.h"
 
 #include <cstring>
@@ -72,6 +72,15 @@ int injectEntryError(uint32_t* failIndex, uint32_t* failCount, const Args& words
     return 0;
 }
 
+// commit-error ADAPTER [N]: the next N commits fail.
+int injectCommitError(FirmwareRecord& fw, const Args& words) {
+    unsigned long count = 1;
+    if (words.size() > 3 || (words.size() == 3 && (!parseNumber(words[2], 0xFFFFFFFFul, &count) || count == 0)))
+        return complain("usage: commit-error ADAPTER [N]", 2);
+    fw.failCommitCount = static_cast<uint32_t>(count);
+    return 0;
+}
+
 int injectDump(FirmwareRecord& fw, const Args& words) {
     unsigned long size = kDefaultDumpSize, status = 1;
     if (words.size() > 4 || (words.size() >= 3 && !parseNumber(words[2], 0x400000, &size)) ||
@@ -86,8 +95,8 @@ int injectDump(FirmwareRecord& fw, const Args& words) {
 
 bool isFirmwareFault(const std::string& fault) {
     return fault == "event" || fault == "event-index" || fault == "event-read-error" ||
-           fault == "event-consume-error" || fault == "dump" ||
-           fault == "micro-reboot";
+           fault == "event-consume-error" || fault == "dump" || fault == "micro-reboot" ||
+           fault == "commit-error";
 }
 
 int firmwareFault(SimState& state, const std::string& root, const Args& words) {
@@ -102,6 +111,7 @@ int firmwareFault(SimState& state, const std::string& root, const Args& words) {
     if (fault == "event-read-error") return injectEntryError(&fw.failReadIndex, &fw.failReadCount, words);
     if (fault == "event-consume-error") return injectEntryError(&fw.failConsumeIndex, &fw.failConsumeCount, words);
     if (fault == "dump") return injectDump(fw, words);
+    if (fault == "commit-error") return injectCommitError(fw, words);
     if (words.size() != 2) return complain("usage: micro-reboot ADAPTER", 2);
     fw.microReboot = 1;
     return 0;

@@ -13,6 +13,7 @@ void showFirmware(const AdapterRecord& adapter, nlohmann::ordered_json& j) {
     j["event_log"] = {{"index", firmwareLogIndex(adapter)}, {"pending", fw.logPending}};
     j["driver_info_requests"] = fw.driverInfoRequests;
     j["dump"] = {{"status", fw.dumpStatus}, {"size", fw.dumpSize}, {"micro_reboot", fw.microReboot != 0}};
+    j["failing_commits"] = fw.failCommitCount;
 }
 
 }  // namespace tavsim

@@ -4,6 +4,7 @@
 
 #include "sim_codec.h"
 #include "sim_events.h"
+#include "sim_firmware.h"
 #include "sim_operations.h"
 #include "sim_pages.h"
 #include "sim_topology.h"
@@ -143,6 +144,11 @@ void commitDeletion(AdapterRecord& a, GroupRecord& g, int number) {
 }
 
 Answer commit(AdapterRecord& a) {
+    FirmwareRecord& fw = firmwareOf(a);
+    if (fw.failCommitCount > 0) {
+        --fw.failCommitCount;
+        return checkCondition(0x04, 0x44);  // HARDWARE ERROR; what is staged stays staged
+    }
     for (int n = 0; n < kMaxGroups; ++n) {
         GroupRecord& g = a.groups[n];
         if (g.pendingChange == kPendingDefine)

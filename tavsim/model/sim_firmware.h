@@ -37,6 +37,7 @@ struct FirmwareRecord {
     uint32_t driverInfoRequests;  // driver-information requests answered (the service sends one per cycle)
     uint32_t failConsumeIndex;    // entry whose next consume requests fail (while failConsumeCount > 0)
     uint32_t failConsumeCount;
+    uint32_t failCommitCount;  // the next commits (page 0x30 function 0x04) that fail
 };
 
 constexpr size_t kFirmwareOffset = sizeof(AdapterRecord::reserved) - 512;

@@ -198,6 +198,46 @@ TEST_F(ConfigCommandsWithoutAFreeLdNumber, CreationEndsBeforeTheDrivesAreLookedA
     EXPECT_EQ(StateWithoutCounters(), before);
 }
 
+// A failing commit is sent again, four times in all. When every attempt
+// fails the change stays staged in the adapter (it cannot withdraw it): the
+// command says so after the failure, and the next configuration change
+// carries it out.
+TEST_F(ConfigCommands, FailedCommitIsRetriedAndAChangeLeftStagedIsReported) {
+    const std::string failed = "The error was detected as an Adapter 0.\nPlease ascertain the situation.\n";
+    auto staged = [](const char* change, int ld) {
+        return "Adapter 0: The " + std::string(change) + " of Virtual drv-" + std::to_string(ld) +
+               " is staged in the adapter and will be carried out by the next configuration change.\n";
+    };
+    auto pending = [&] { return Show()["adapters"][0]["pending_changes"]; };
+    struct Step {
+        int failingCommits;
+        Case run;
+        const char* pendingAfter;
+    };
+    const Step steps[] = {
+        {3, {{"-CfgLDAdd", "-R1[0:0,1:1]", "-a0", "-nochk"}, Created(0, 0)}, "[]"},
+        {4,
+         {{"-CfgSpanAdd", "-R10", "-Array0[0:2,1:3]", "-Array1[0:4,1:5]", "-a0", "-nochk"},
+          failed + staged("creation", 1)},
+         R"([{"number": 1, "change": "create"}])"},
+        {4,
+         {{"-CfgLDDel", "-L0", "-a0", "-nochk"}, failed + staged("deletion", 0)},
+         R"([{"number": 0, "change": "delete"}, {"number": 1, "change": "create"}])"},
+        {0, {{"-CfgLDAdd", "-R0[0:6]", "-afterLd2", "-a0", "-nochk"}, Created(0, 2)}, "[]"},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(drivetest::Joined(step.run.args));
+        if (step.failingCommits > 0) {
+            ASSERT_EQ(sim.inject({"commit-error", "0", std::to_string(step.failingCommits)}).status, 0);
+        }
+        ExpectCase(step.run);
+        EXPECT_EQ(Show()["adapters"][0]["failing_commits"], 0) << "every attempt reached the adapter";
+        EXPECT_EQ(pending(), json::parse(step.pendingAfter));
+    }
+    // the staged deletion and creation were carried out with the last command
+    EXPECT_EQ(Lds(0), json::parse(R"([[1, 10, [2, 3, 4, 5], "RA", "WT", 0], [2, 0, [6], "RA", "WT", 2]])"));
+}
+
 // ---- deletion ----
 
 class DeleteCommands : public DriveCommands {

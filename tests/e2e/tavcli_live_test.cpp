@@ -175,3 +175,23 @@ TEST(LiveDisplay, InputThatIsNoTerminalRunsToTheEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// A byte waiting on a piped standard input is a key press: the display
+// (whose check, held at 100 %, would otherwise be drawn to its end) stops at
+// its first look, and the check goes on.
+TEST(LiveDisplay, ByteOnAPipeIsAKey) {
+    SimServer sim(bgoptest::kSmallServer);
+    ASSERT_TRUE(sim.ok()) << sim.initOutput();
+    ASSERT_EQ(sim.run({"tavcli", "-LDCC", "-Start", "-L0", "-a0"}).status, 0);
+    ASSERT_EQ(sim.inject({"operation-progress", "0", "0", "100", "hold"}).status, 0);
+    tavtest::RunResult r = sim.run({"tavcli", "-LDCC", "-ProgDsply", "-L0", "-a0"}, "q");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(tavtest::renderScreen(r.out, true).used(),
+              Display(bgoptest::kCheckHeading, bgoptest::kLdColumns, {LdRow(0, 0, 0)}))
+        << r.out;
+    EXPECT_EQ(LogicalDrive(sim, 0, 0)["operation"], "consistency-check");
+}
+
+}  // namespace

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@ using tavtest::RunResult;
 using tavtest::SimServer;
 
 const char* kParam = "TAV1001-E The parameter is incorrect.\n";
+const char* kAnyEntry = "(?!\\.{1,2}$).+";  // every name but "." and ".."
 
 class Tavlog : public ::testing::Test {
 protected:
@@ -126,10 +129,76 @@ TEST_F(Tavlog, DriverTraceIsTheStatusByteAndTheDataAfterTheHeader) {
     EXPECT_EQ(r.out, "TAV1000-I RAID Driver Log Get Success\n");
     std::string log = tavtest::readFile(out_ + "/TAV_DrvLog");
     EXPECT_TRUE(log == std::string(1, '\0') + memoryBytes(2, 0xC0, 16, 32752));
+    // the fixed name is replaced by the next collection, leaving nothing beside it
+    tavtest::writeFile(out_ + "/TAV_DrvLog", "an older trace");
     r = tavlog({"TAV_DrvLog", "out"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "TAV1002-E It has already started.\n") << "an earlier trace is never overwritten";
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.out, "TAV1000-I RAID Driver Log Get Success\n");
     EXPECT_TRUE(tavtest::readFile(out_ + "/TAV_DrvLog") == log);
+    EXPECT_EQ(filesMatching(out_, kAnyEntry), std::vector<std::string>({"TAV_DrvLog"}));
+}
+
+// What stands under the fixed name and is not a regular file is refused and
+// kept; a collection that fails keeps the old trace whole. Nothing is left
+// beside it either way.
+TEST_F(Tavlog, DriverTraceReplacesOnlyARegularFileAndOnlyWhenCollected) {
+    const std::string name = out_ + "/TAV_DrvLog";
+    const std::string victim = server_.path("/victim");
+    tavtest::writeFile(victim, "keep");
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        std::string errorLine;
+    };
+    const Case cases[] = {
+        {"link", [&] { ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0); }, "TAV1007-E Error code : 40\n"},
+        {"directory", [&] { ASSERT_EQ(mkdir(name.c_str(), 0755), 0); }, "TAV1007-E Error code : 21\n"},
+        {"fifo", [&] { ASSERT_EQ(mkfifo(name.c_str(), 0600), 0); }, "TAV1007-E Error code : 17\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.make();
+        struct stat before;
+        ASSERT_EQ(lstat(name.c_str(), &before), 0);
+        RunResult r = tavlog({"TAV_DrvLog", "out"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "TAV1005-E The error occurred while gathering the log.\nTAV1006-E Log type : RAID Driver\n" +
+                             c.errorLine);
+        struct stat after;
+        ASSERT_EQ(lstat(name.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(filesMatching(out_, kAnyEntry), std::vector<std::string>({"TAV_DrvLog"}));
+        remove(name.c_str());
+    }
+    EXPECT_EQ(tavtest::readFile(victim), "keep");
+
+    // The driver's trace command, the run's last, fails: the old trace stays.
+    auto commands = [&] { return nlohmann::json::parse(server_.show())["adapters"][0]["commands"].get<int>(); };
+    int start = commands();
+    ASSERT_EQ(tavlog({"TAV_DrvLog", "out"}).status, 1);
+    int perRun = commands() - start;
+    tavtest::writeFile(name, "an older trace");
+    ASSERT_EQ(server_.inject({"pass", std::to_string(perRun - 1)}).status, 0);
+    ASSERT_EQ(server_.inject({"check-condition", "4", "0x44", "0"}).status, 0);
+    RunResult r = tavlog({"TAV_DrvLog", "out"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Cause of the error is check condition. (Sense key = 0x04, ASC = 0x44, ASCQ = 0x00 )"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(tavtest::readFile(name), "an older trace");
+    EXPECT_EQ(filesMatching(out_, kAnyEntry), std::vector<std::string>({"TAV_DrvLog"}));
+}
+
+// A user who is not root finds no controller: the message as it stands,
+// then the line that says why.
+TEST_F(Tavlog, UserWhoIsNotRootIsToldWhyNoControllerIsFound) {
+    RunResult r = server_.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                               tavtest::binDir() + "/tavlog", "TAV_0_NvramLog", out_});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("TAV1004-E Morvane Raid Controller is not found.\nCause: must run as root (", 0), 0u)
+        << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 3), ").\n") << r.out;
 }
 
 TEST(TavlogDriver, OldDriverIsRefused) {
@@ -295,7 +364,16 @@ TEST_F(Tavlog, AutomaticTraceRunRotatesTheOldestStampedTraces) {
                                     "Error code: 39. EventID: 04676. Detailedcode: 14ffffff."),
               std::string::npos);
     EXPECT_TRUE(tavtest::fileExists(dir + "/notes.txt"));
-    EXPECT_EQ(filesMatching(dir, "[0-9]{14}_TAV_[0-9]_FWTrcLog").size(), 2u) << "this run's trace and the link";
+    // notes.txt alone exceeds the limit: no removal could help, so every
+    // older trace is kept
+    for (const std::string& name : old) {
+        if (name != "19990101000000_TAV_0_FWTrcLog") {
+            EXPECT_TRUE(tavtest::fileExists(dir + "/" + name)) << name;
+        }
+    }
+    EXPECT_TRUE(tavtest::fileExists(dir + "/20230101000000_TAV_0_FWTrcLog"));
+    EXPECT_TRUE(tavtest::fileExists(dir + "/20240101000000_TAV_0_FWTrcLog"));
+    EXPECT_EQ(filesMatching(dir, "[0-9]{14}_TAV_[0-9]_FWTrcLog").size(), 9u) << "the older traces, this run's and the link";
 }
 
 }  // namespace

@@ -97,6 +97,19 @@ TEST_F(Frame, WithoutAnyControllerEveryCommandEndsWithTav0003) {
     });
 }
 
+// A user who is not root finds no controller: the message as it stands,
+// then the line that says why.
+TEST_F(Frame, UserWhoIsNotRootIsToldWhyNoControllerIsFound) {
+    tavtest::RunResult r = sim.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                    tavtest::binDir() + "/tavpth", "PDOneSectorRead", "0", "0", "0"});
+    EXPECT_EQ(r.status, 1);
+    const std::string head = "TAV0003-E Morvane Raid Controller is not found.\nCause: must run as root (";
+    EXPECT_EQ(r.out.rfind(head, 0), 0u) << r.out;
+    const std::string tail = ").\n" + std::string(kAbnormalEnd);
+    ASSERT_GE(r.out.size(), tail.size()) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << r.out;
+}
+
 // The messages of failed pass-through calls, with what each left behind.
 TEST_F(Frame, FailedCommandsAreReportedByTheirReturnCode) {
     std::string head = kTarget00 + "Logical Block Address : 0x00000010\n\n" +

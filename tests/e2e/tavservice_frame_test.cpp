@@ -134,6 +134,24 @@ TEST(TavserviceFrame, StartFailsWithoutTheDriversProcDirectory) {
     EXPECT_FALSE(tavtest::fileExists(server.path("/var/run/tavservice.pid")));
 }
 
+// Started by a user who is not root the service finds no adapter: it ends
+// with 255 as before and says why in the system log.
+TEST(TavserviceFrame, StartByAUserWhoIsNotRootSaysWhyItStops) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    // let the user reach the server and its captured system log
+    ASSERT_EQ(chmod((server.root() + "/..").c_str(), 0755), 0);
+    ASSERT_EQ(chmod(server.path("/var/log").c_str(), 0777), 0);
+    tavtest::RunResult r = server.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                       tavtest::binDir() + "/tavservice", "-d"});
+    EXPECT_EQ(r.status, 255);
+    std::vector<std::string> logged = messages(server);
+    ASSERT_EQ(logged.size(), 1u) << r.out << r.err;
+    EXPECT_EQ(logged[0].rfind("daemon.err tavutil: tavservice was stopped : must run as root (", 0), 0u) << logged[0];
+    EXPECT_NE(logged[0].find("). EventID: 04772."), std::string::npos) << logged[0];
+    EXPECT_FALSE(tavtest::fileExists(server.path("/var/run/tavservice.pid")));
+}
+
 // Each missing configuration part is reported once, in a fixed order, and the
 // service goes on.
 TEST(TavserviceFrame, MissingConfigurationKeysAreReportedAndTheServiceRuns) {

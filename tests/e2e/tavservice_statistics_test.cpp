@@ -3,8 +3,14 @@
 // running and while idle, and an output path that is a symbolic link.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <cstdarg>
 #include <cstdio>
@@ -78,13 +84,19 @@ class Statistics : public ::testing::Test {
 protected:
     Statistics() : sim(kConfig) {}
     void SetUp() override {
+        Prepare();
+        // Anything but the idle file: the service's reset at start is seen.
+        tavtest::writeFile(Para(), "static_para:9\n");
+        StartService();
+        ASSERT_TRUE(waitFor([&] { return Idle(); })) << tavtest::readFile(Para());
+    }
+    void Prepare() {
         ASSERT_TRUE(sim.ok()) << sim.initOutput();
         ASSERT_EQ(sim.inject({"load", "0", "0", "100", "40"}).status, 0);
         ASSERT_EQ(sim.inject({"load", "1", "0", "10", "0", "128"}).status, 0);
-        // Anything but the idle file: the service's reset at start is seen.
-        tavtest::writeFile(Para(), "static_para:9\n");
+    }
+    void StartService() {
         service = std::make_unique<Service>(sim, std::vector<std::string>{"-t", "1"}, fakeTime("2026-12-07 14:05:00"));
-        ASSERT_TRUE(waitFor([&] { return Idle(); })) << tavtest::readFile(Para());
     }
     std::string Para() const { return sim.path(kPerformanceFile); }
     bool Idle() const { return tavtest::readFile(Para()) == tavtest::kIdlePerformanceText; }
@@ -161,6 +173,88 @@ TEST_F(Statistics, OutputPathThatIsALinkOrADirectoryIsRefused) {
     ASSERT_EQ(stat(directory.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(st.st_mode & 07777, 0750u);
+}
+
+// What the service finds when it starts.
+class StatisticsAtStart : public Statistics {
+protected:
+    void SetUp() override {
+        Prepare();
+        tavtest::writeFile(Para(), tavtest::kIdlePerformanceText);
+    }
+    std::string Trace() const { return tavtest::readFile(sim.path("/opt/morvane/tavutility/tavservice.log")); }
+};
+
+// A request tavcli accepted while the service was stopped is carried out
+// once it starts; one whose collection had begun writing when the service
+// stopped does not survive the restart (the file is reset to idle and the
+// output left as it is).
+TEST_F(StatisticsAtStart, RequestMadeWhileStoppedIsKeptAndABegunCollectionIsNot) {
+    const std::string waiting = Out("waiting.txt");
+    ASSERT_EQ(Pfm({"-auto", "-a0,1", "-L0", "-txt", "-int0001", "-freq2", "-f" + waiting}).out,
+              "Adapter 0,1-VD 0: The automatic statistical information acquisition processing started.\n");
+    const std::string begun = Out("begun.txt");
+    StartService();
+    ASSERT_TRUE(Finished(waiting, std::string(kComplete) + "\n")) << tavtest::readFile(waiting);
+    EXPECT_EQ(tavtest::readFile(waiting), kTextHead + TextSample(1) + TextSample(2) + kComplete + "\n");
+    EXPECT_EQ(countOf(Trace(), "keep waiting request"), 1u);
+    service.reset();
+
+    tavtest::writeFile(Para(), tavtest::PerformanceText("1,1,5," + begun + ",txt", {"0/0"}));
+    tavtest::writeFile(begun, kTextHead + TextSample(1));
+    StartService();
+    ASSERT_TRUE(waitFor([&] { return Idle(); })) << tavtest::readFile(Para());
+    EXPECT_EQ(tavtest::readFile(begun), kTextHead + TextSample(1));
+    EXPECT_EQ(countOf(Trace(), "keep waiting request"), 1u);
+}
+
+// A directory on a full file system for the test's own mount namespace,
+// which the service started afterwards shares.
+class FullDirectory {
+public:
+    explicit FullDirectory(const std::string& dir) : dir_(dir) {
+        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mkdir(dir.c_str(), 0755) != 0 || mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=4k") != 0) {
+            why_ = std::string("cannot mount a small file system: ") + strerror(errno);
+            return;
+        }
+        mounted_ = true;
+        int fd = open((dir + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const std::string block(4096, 'f');
+        while (fd >= 0 && write(fd, block.data(), block.size()) > 0) {
+        }
+        if (fd >= 0) close(fd);
+    }
+    ~FullDirectory() {
+        if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
+    }
+    const std::string& why() const { return why_; }
+    bool ok() const { return mounted_; }
+
+private:
+    std::string dir_, why_;
+    bool mounted_ = false;
+};
+
+// Every write of the samples file fails (disk full): the collection is
+// reported as failed in the trace and the system log, never as complete,
+// and the request goes back to idle.
+TEST_F(StatisticsAtStart, CollectionThatCannotWriteIsReportedAndNotCalledComplete) {
+    FullDirectory full(Out("full"));
+    if (!full.ok()) GTEST_SKIP() << full.why();
+    const std::string text = Out("full/stat.txt");
+    ASSERT_EQ(Pfm({"-auto", "-a0", "-L0", "-txt", "-int0001", "-freq2", "-f" + text}).out,
+              "Adapter 0-VD 0: The automatic statistical information acquisition processing started.\n");
+    StartService();
+    ASSERT_TRUE(svctest::logged(sim, "tavutil: tavservice failed to write the statistics information to " + text +
+                                             ". EventID: 04770."))
+        << svctest::syslogOf(sim);
+    ASSERT_TRUE(waitFor([&] { return Idle(); })) << tavtest::readFile(Para());
+    EXPECT_EQ(tavtest::readFile(text), "");
+    EXPECT_NE(svctest::syslogOf(sim).find("daemon.warning tavservice["), std::string::npos);
+    std::string trace = Trace();
+    EXPECT_NE(trace.find("!ERR func=prfm_chk_getstate output failed val=2 val=2"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("get compleat"), std::string::npos);
 }
 
 }  // namespace

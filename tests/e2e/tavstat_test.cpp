@@ -430,6 +430,33 @@ TEST(Tavstat, NoAdapterIsUnknown) {
     rmdir(empty.c_str());
 }
 
+// A user who is not root cannot open the driver: told so in every format,
+// never reported as a server without adapters.
+TEST(Tavstat, UserWhoIsNotRootIsToldSo) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    auto asNobody = [&](const char* mode) {
+        return server.run({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", tavstat(), mode});
+    };
+    RunResult check = asNobody("--check");
+    EXPECT_EQ(3, check.status);
+    EXPECT_EQ(0u, check.out.rfind("TAVRAID UNKNOWN - must run as root (", 0)) << check.out;
+
+    RunResult j = asNobody("--json");
+    EXPECT_EQ(2, j.status);
+    json doc = json::parse(j.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << j.out;
+    EXPECT_EQ("error", doc["library"]);
+    EXPECT_EQ(0u, doc.value("reason", "").rfind("must run as root (", 0)) << j.out;
+    EXPECT_TRUE(doc["adapters"].empty());
+
+    RunResult m = asNobody("--prometheus");
+    EXPECT_EQ(2, m.status);
+    std::map<std::string, double> samples;
+    ASSERT_TRUE(parseMetrics(m.out, &samples)) << m.out;
+    EXPECT_EQ(0, samples["tav_library_up"]);
+}
+
 TEST(Tavstat, RunsBesideTheExclusiveUserAndLeavesNoLock) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();

@@ -293,6 +293,31 @@ TEST(DeleteLD, RefusalsBeforeTheAdapterIsChanged)
     EXPECT_FALSE(groupOf(s, 0).is_null());
 }
 
+// The commit is sent up to four times. A change the adapter took but never
+// committed is reported by getConfigStaged until the next configuration call,
+// which clears it even when it is refused before sending anything.
+TEST(DeleteLD, ChangeLeftStagedIsReportedUntilTheNextCall)
+{
+    OpenServer s(baseServer());
+    ASSERT_TRUE(s.open());
+    ASSERT_TRUE(s.inject({"commit-error", "0", "4"}));
+    Recording r = record([&] { EXPECT_EQ(0, deleteLD(0, 0)); });
+    std::vector<SentCommand> pages = r.modeSelects();
+    ASSERT_EQ(6u, pages.size());
+    for (size_t i = 2; i < pages.size(); ++i) {
+        EXPECT_EQ(0x04, pages[i].function()) << i;
+    }
+    EXPECT_EQ(1, getConfigStaged());
+    EXPECT_EQ(s.adapter()["pending_changes"], json::parse(R"([{"number": 0, "change": "delete"}])"));
+    EXPECT_EQ(0, deleteLD(0, 12));
+    EXPECT_EQ(0, getConfigStaged());
+
+    // a deletion refused before anything was staged leaves nothing staged
+    ASSERT_TRUE(s.inject({"commit-error", "0", "4"}));
+    EXPECT_EQ(0, deleteLD(0, 4));
+    EXPECT_EQ(0, getConfigStaged());
+}
+
 // ---- configRestoreLD ----
 
 std::string restoreServer()

@@ -1,5 +1,6 @@
 // Start-up and termination: discovery from the driver's /proc files, the
 // exclusive lock file, controller number checks.
+#include <errno.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -125,6 +127,35 @@ TEST_F(Discovery, AMissingDirectoryIsASystemError)
     ScratchRoot empty;
     EXPECT_EQ(AT_FindAdapter(), 0);
     EXPECT_EQ(DLLGetLastError(), 0x200u);
+}
+
+// The start-up keeps the error that kept it from the driver: the device, then
+// the /proc directory; none once both could be read, with or without adapters.
+TEST(StartUp, KeepsWhyTheDriverCouldNotBeReached)
+{
+    {
+        ScratchRoot empty;
+        ASSERT_EQ(initContData(0), 1);
+        EXPECT_EQ(ContCnt, 0);
+        EXPECT_EQ(getDiscoveryErrno(), ENOENT) << "no device node";
+        finContData();
+    }
+    tavtest::SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    server.activate();
+    ASSERT_EQ(initContData(0), 1);
+    EXPECT_EQ(ContCnt, 1);
+    EXPECT_EQ(getDiscoveryErrno(), 0);
+    finContData();
+    ASSERT_EQ(std::remove(server.path("/proc/scsi/tavdrv/2").c_str()), 0);
+    ASSERT_EQ(initContData(0), 1);
+    EXPECT_EQ(ContCnt, 0);
+    EXPECT_EQ(getDiscoveryErrno(), 0) << "an empty directory is a server without adapters";
+    finContData();
+    ASSERT_EQ(rmdir(server.path("/proc/scsi/tavdrv").c_str()), 0);
+    ASSERT_EQ(initContData(0), 1);
+    EXPECT_EQ(getDiscoveryErrno(), ENOENT) << "no /proc directory";
+    finContData();
 }
 
 TEST_F(Discovery, ControllerNumbersAreCheckedAndReportedInTheCallersName)

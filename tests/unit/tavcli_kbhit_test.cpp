@@ -1,6 +1,7 @@
-// Tkbhit with standard input that is not a terminal: nothing is read (bytes
-// waiting on a pipe stay there), an ended input is no key, and waiting for a
-// key sleeps instead of returning at once.
+// Tkbhit with standard input that is not a terminal: a byte waiting on a
+// pipe is a key and is consumed; an empty pipe, an ended one and /dev/null
+// give no key, and nothing ever blocks; waiting for a key sleeps instead of
+// returning at once when no byte can come.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,32 +13,38 @@
 
 namespace {
 
-// Puts the read end of a pipe on standard input while alive.
-class PipeOnStdin {
+// Puts a descriptor on standard input while alive and takes it back.
+class OnStdin {
 public:
-    explicit PipeOnStdin(const char *text, bool closeWriter)
-    {
-        EXPECT_EQ(pipe(fds_), 0);
-        EXPECT_EQ(write(fds_[1], text, strlen(text)), ssize_t(strlen(text)));
-        if (closeWriter) {
-            close(fds_[1]);
-            fds_[1] = -1;
-        }
-        saved_ = dup(STDIN_FILENO);
-        dup2(fds_[0], STDIN_FILENO);
-    }
-    ~PipeOnStdin()
+    explicit OnStdin(int fd) : saved_(dup(STDIN_FILENO)) { EXPECT_GE(dup2(fd, STDIN_FILENO), 0); }
+    ~OnStdin()
     {
         dup2(saved_, STDIN_FILENO);
         close(saved_);
-        close(fds_[0]);
-        if (fds_[1] >= 0)
-            close(fds_[1]);
     }
 
 private:
-    int fds_[2] = {-1, -1};
-    int saved_ = -1;
+    int saved_;
+};
+
+// A pipe holding the text; the writing end stays open unless closeWriter.
+struct Pipe {
+    Pipe(const char *text, bool closeWriter)
+    {
+        EXPECT_EQ(pipe(fds), 0);
+        EXPECT_EQ(write(fds[1], text, strlen(text)), ssize_t(strlen(text)));
+        if (closeWriter) {
+            close(fds[1]);
+            fds[1] = -1;
+        }
+    }
+    ~Pipe()
+    {
+        close(fds[0]);
+        if (fds[1] >= 0)
+            close(fds[1]);
+    }
+    int fds[2] = {-1, -1};
 };
 
 long ElapsedMs(const timespec &start)
@@ -47,22 +54,55 @@ long ElapsedMs(const timespec &start)
     return (now.tv_sec - start.tv_sec) * 1000L + (now.tv_nsec - start.tv_nsec) / 1000000L;
 }
 
-TEST(Tkbhit, InputThatIsNoTerminalGivesNoKey)
+TEST(Tkbhit, ByteWaitingOnAPipeIsOneKey)
 {
     for (bool ended : {false, true}) {
-        PipeOnStdin input("q", ended);
-        {
-            Tkbhit keys;
-            EXPECT_EQ(keys._kbhit(), 0) << ended;
-            timespec start;
-            clock_gettime(CLOCK_MONOTONIC, &start);
-            EXPECT_EQ(keys.waitKey(200), 0) << ended;
-            EXPECT_GE(ElapsedMs(start), 190) << "waited without sleeping";
-        }
+        Pipe input("qw", ended);
+        OnStdin redirect(input.fds[0]);
+        Tkbhit keys;
+        EXPECT_EQ(keys._kbhit(), 1) << ended;
+        // one byte per key: the second is still there for the next look
         char byte = 0;
-        EXPECT_EQ(read(STDIN_FILENO, &byte, 1), 1) << "the waiting byte was consumed";
-        EXPECT_EQ(byte, 'q');
+        EXPECT_EQ(read(STDIN_FILENO, &byte, 1), 1) << ended;
+        EXPECT_EQ(byte, 'w') << ended;
+        timespec start;
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        EXPECT_EQ(keys._kbhit(), 0) << ended;
+        EXPECT_LT(ElapsedMs(start), 150) << "a look for a key waited";
     }
+}
+
+TEST(Tkbhit, WaitKeyTakesAPipedByte)
+{
+    Pipe input("k", false);
+    OnStdin redirect(input.fds[0]);
+    Tkbhit keys;
+    EXPECT_EQ(keys.waitKey(5000), 1);
+    EXPECT_EQ(keys._kbhit(), 0) << "the byte was taken by waitKey";
+}
+
+TEST(Tkbhit, NoByteGivesNoKeyAndWaitingSleeps)
+{
+    int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(devNull, 0);
+    struct Case {
+        const char *name;
+        int fd;
+    };
+    Pipe empty("", false);
+    Pipe ended("", true);
+    for (const Case &c : {Case{"empty pipe", empty.fds[0]}, Case{"ended pipe", ended.fds[0]}, Case{"/dev/null", devNull}}) {
+        OnStdin redirect(c.fd);
+        Tkbhit keys;
+        timespec start;
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        EXPECT_EQ(keys._kbhit(), 0) << c.name;
+        EXPECT_LT(ElapsedMs(start), 150) << c.name << ": a look for a key waited";
+        clock_gettime(CLOCK_MONOTONIC, &start);
+        EXPECT_EQ(keys.waitKey(200), 0) << c.name;
+        EXPECT_GE(ElapsedMs(start), 190) << c.name << ": waited without sleeping";
+    }
+    close(devNull);
 }
 
 }  // namespace

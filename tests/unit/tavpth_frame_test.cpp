@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <string.h>
 
+#include <functional>
 #include <string>
 
 #include "tavpth_fixture.h"
@@ -72,6 +73,57 @@ TEST_F(Frame, ArgumentErrorsGiveTheirDetailCodeAndFreeTheLock)
     EXPECT_EQ(TavPasAnyCommand(nullptr, nullptr, &length, nullptr, nullptr), TAVPAS_PARAM_ERROR)
         << "no result buffer: refused, nothing written";
     EXPECT_EQ(driveModel(0)["commands_received"], 0) << "nothing reached the drive";
+}
+
+// A refusal for the request (1), the data buffer (2) or the length (3) puts
+// its detail byte into any result buffer passed, even one whose length says
+// 0, and sets the result length to 1; a missing or zero result length (5) is
+// only logged. The same for the frame and the two shared checks.
+TEST_F(Frame, DetailCodesReachEveryResultBufferPassed)
+{
+    using Check = std::function<bool(PassThroughInfo *, uint8_t *, uint32_t *, uint8_t *, uint32_t *)>;
+    const std::pair<const char *, Check> checks[] = {
+        {"TavPasAnyCommand",
+         [](PassThroughInfo *i, uint8_t *d, uint32_t *l, uint8_t *r, uint32_t *rl) {
+             return TavPasAnyCommand(i, d, l, r, rl) == TAVPAS_PARAM_ERROR;
+         }},
+        {"ParamCheck_DataIN",
+         [](PassThroughInfo *i, uint8_t *d, uint32_t *l, uint8_t *r, uint32_t *rl) {
+             return ParamCheck_DataIN(i, d, l, r, rl) == 0;
+         }},
+        {"ParamCheck_DataOUT",
+         [](PassThroughInfo *i, uint8_t *d, uint32_t *l, uint8_t *r, uint32_t *rl) {
+             return ParamCheck_DataOUT(i, d, l != nullptr ? *l : 0, r, rl) == 0;
+         }},
+    };
+    struct Case {
+        const char *name;
+        bool info, data, length, resultLength;
+        uint32_t resultSize;
+        uint8_t detail;  // 0: nothing written, the result length unchanged
+    };
+    const Case cases[] = {
+        {"request missing, result length 0", false, true, true, true, 0, 1},
+        {"data missing, result length 0", true, false, true, true, 0, 2},
+        {"length missing, result length 0", true, true, false, true, 0, 3},
+        {"result length missing", true, true, true, false, 260, 0},
+        {"result length 0", true, true, true, true, 0, 0},
+    };
+    for (const auto &check : checks) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(check.first) + ": " + c.name);
+            PassThroughInfo info = wrapped(0, true, {0x12, 0, 0, 0, 4, 0});
+            uint8_t data[4] = {};
+            uint32_t length = sizeof data;
+            uint8_t result[260] = {};
+            uint32_t resultLength = c.resultSize;
+            EXPECT_TRUE(check.second(c.info ? &info : nullptr, c.data ? data : nullptr, c.length ? &length : nullptr,
+                                     result, c.resultLength ? &resultLength : nullptr));
+            EXPECT_EQ(result[0], c.detail);
+            EXPECT_EQ(resultLength, c.detail != 0 ? 1u : c.resultSize);
+        }
+    }
+    EXPECT_FALSE(lockFileExists());
 }
 
 TEST_F(Frame, ACommandWithoutDataNeedsNoBuffer)

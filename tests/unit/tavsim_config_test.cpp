@@ -119,6 +119,31 @@ TEST(TavsimConfig, DefinitionTakesEffectAtTheCommitOnWhatTheMembersHold)
     EXPECT_EQ(media(server, 7, 0, 8), fresh);
 }
 
+// commit-error: the armed commits fail and change nothing; the staged
+// creation and deletion wait for the first commit that goes through.
+TEST(TavsimConfig, FailingCommitsLeaveTheChangesStaged)
+{
+    SimServer server(kServer);
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    ASSERT_EQ(server.inject({"commit-error", "0", "2"}).status, 0);
+    EXPECT_EQ(showAdapter(server)["failing_commits"], 2);
+    Device dev(server);
+    ASSERT_EQ(selectPage(dev, createPage(4, 1, {6, 7})).ret, 0);
+    ASSERT_EQ(selectPage(dev, configPage(kDelete, 2)).ret, 0);
+    const json staged = json::parse(R"([{"number":2,"change":"delete"},{"number":4,"change":"create"}])");
+    for (int i = 0; i < 2; ++i) {
+        expectSense(dev, selectPage(dev, configPage(kCommit)), 0x04, 0x44);
+        EXPECT_EQ(showAdapter(server)["pending_changes"], staged);
+        EXPECT_EQ(buffer(dev, 0x01, 256)[120], 0xFF) << "logical drive 4 not defined yet";
+        EXPECT_EQ(buffer(dev, 0x01, 256)[118], 0x00) << "logical drive 2 still defined";
+    }
+    EXPECT_EQ(showAdapter(server)["failing_commits"], 0);
+    ASSERT_EQ(selectPage(dev, configPage(kCommit)).ret, 0);
+    EXPECT_TRUE(showAdapter(server)["pending_changes"].empty());
+    EXPECT_EQ(buffer(dev, 0x01, 256)[120], 0x00);
+    EXPECT_EQ(buffer(dev, 0x01, 256)[118], 0xFF);
+}
+
 TEST(TavsimConfig, CapacityAndStripeFollowTheDefinition)
 {
     struct Case {
