@@ -98,7 +98,7 @@ std::string verdict(const StatReport &report, const StatThresholds &limits, int 
     char code[16];
     if (!report.libraryOk && report.reason[0] != '\0') {
         *status = HEALTH_UNKNOWN;
-        return std::string("TAVRAID UNKNOWN - ") + report.reason + "\n";
+        return std::string("UNKNOWN - ") + report.reason;
     }
     if (!report.libraryOk) {
         snprintf(code, sizeof code, "0x%08x", report.libraryError);
