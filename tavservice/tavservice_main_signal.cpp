@@ -83,12 +83,8 @@ void ServiceSleep(unsigned seconds)
 
 void ReleaseResources(void)
 {
-    if (PidFileWritten) {
-        char path[4096];
-        if (Tool_ResolvePath(PidFile, path, sizeof path)) {
-            remove_pid(path);
-        }
-        PidFileWritten = 0;
+    if (tavbase::LockHeld(&PidLock)) {
+        remove_pid(PidLock.path);
     }
     if (Fd >= 0) {
         close(Fd);

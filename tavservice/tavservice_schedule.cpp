@@ -28,8 +28,7 @@ char mes0[64];
 char mes1[64];
 char mes2[64];
 char cLogStr[256];
-int CCSchLockFd = -1;
-int CCSchLockCreated = 0;
+tavbase::LockFile CCSchLock = {-1, 0, 0, 0, ""};
 
 namespace {
 
@@ -231,40 +230,21 @@ uint64_t runEntry(int contNo, int ld, uint64_t value)
 
 int get_mutex_CCSch(void)
 {
-    char path[4096];
-    if (!Tool_ResolvePath(kLockFile, path, sizeof path)) {
+    char path[tavbase::kLockPathSize];
+    if (CCSchLock.fd >= 0 || !Tool_ResolvePath(kLockFile, path, sizeof path)) {
         return 1;
     }
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-        int exists = access(path, F_OK) == 0;
-        int fd = open(path, exists ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            continue;
-        }
-        fchmod(fd, 0600);
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            CCSchLockFd = fd;
-            CCSchLockCreated = !exists;
+        if (tavbase::LockTake(&CCSchLock, path, 0600, tavbase::kLockExclusive, nullptr)) {
             return 0;
         }
-        close(fd);
     }
     return 1;
 }
 
 int del_mutex_CCSch(void)
 {
-    if (CCSchLockFd < 0) {
-        return 0;
-    }
-    char path[4096];
-    if (CCSchLockCreated && Tool_ResolvePath(kLockFile, path, sizeof path)) {
-        unlink(path);
-    }
-    flock(CCSchLockFd, LOCK_UN);
-    close(CCSchLockFd);
-    CCSchLockFd = -1;
-    CCSchLockCreated = 0;
+    tavbase::LockRelease(&CCSchLock, CCSchLock.created, nullptr);
     return 0;
 }
 
