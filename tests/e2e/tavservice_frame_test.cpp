@@ -67,6 +67,23 @@ TEST(TavserviceFrame, DaemonWritesItsPidFileAndRemovesItOnSigint) {
     EXPECT_TRUE(waitFor([&] { return !tavtest::fileExists(server.path("/var/run/tavservice.pid")); }));
 }
 
+// A hang-up or quit stops the daemon as SIGTERM does: reported, pid file removed.
+TEST(TavserviceFrame, HangupAndQuitStopTheDaemonInOrder) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeGoodConf(server);
+    for (int sig : {SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(sig);
+        size_t before = countOf(syslogOf(server), kStarted);
+        Service service(server, {"-t", "1"});
+        ASSERT_TRUE(logged(server, kStarted, before + 1)) << syslogOf(server);
+        int daemon = service.daemonPid();
+        kill(daemon, sig);
+        EXPECT_TRUE(logged(server, "exiting on signal " + std::to_string(sig) + ". tavservice was stopped. EventID: 04768."));
+        EXPECT_TRUE(waitFor([&] { return !tavtest::fileExists(server.path("/var/run/tavservice.pid")); }));
+    }
+}
+
 TEST(TavserviceFrame, RunningInstanceBlocksASecondStart) {
     SimServer server;
     ASSERT_TRUE(server.ok());
