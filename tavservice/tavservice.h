@@ -208,10 +208,10 @@ int MicroRebootDump(int contNo, ServiceConfigs *configs);
 int GetIncmpleteDumpFile(int contNo, ServiceConfigs *configs);
 
 // ---- consistency-check scheduler (tavservice_schedule) ----
-extern char mes0[64];         // controller text of a report
-extern char mes1[64];         // logical-drive text
-extern char mes2[64];         // detailed error text
-extern char cLogStr[256];     // trace text
+extern char mes0[64];      // controller text of a report
+extern char mes1[64];      // logical-drive text
+extern char mes2[64];      // detailed error text
+extern char cLogStr[256];  // trace text
 // The schedule lock while held: its descriptor and whether this process
 // created the lock file.
 extern tavbase::LockFile CCSchLock;

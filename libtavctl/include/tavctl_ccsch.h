@@ -47,8 +47,9 @@ _Static_assert(sizeof(CCScheduleTable) == 256, "CCScheduleTable size");
 #define TAV_CCSCH_NOT_UNDERSTOOD 6
 
 /* Reads the file into the table (every value 255 first). A missing file
- * (ENOENT, nothing else) is created empty (the configuration directory too, mode 0755, when needed).
- * latestDate, when not 0, is a date YYYYMMDD: a value whose date of the last
+ * (ENOENT, nothing else) is created empty (the configuration directory too,
+ * mode 0755, when needed); a file that cannot be opened for another reason
+ * gives TAV_CCSCH_UNREADABLE. latestDate, when not 0, is a date YYYYMMDD: a value whose date of the last
  * start lies after it reads 255. Sets no error word. */
 TAVCTL_API int readCCScheduleFile(CCScheduleTable *table, uint32_t latestDate);
 

@@ -27,10 +27,7 @@ struct LockCase {
     bool stopDrive1;  // the drive log needs a stopped drive to take its lock
 };
 
-void PrintTo(const LockCase &c, std::ostream *os)
-{
-    *os << c.lockFile;
-}
+void PrintTo(const LockCase &c, std::ostream *os) { *os << c.lockFile; }
 
 struct Plant {
     const char *name;
@@ -47,8 +44,7 @@ const Plant kPlants[] = {
 
 class LockPlant : public ::testing::TestWithParam<LockCase> {};
 
-TEST_P(LockPlant, IsNeitherFollowedNorHungOn)
-{
+TEST_P(LockPlant, IsNeitherFollowedNorHungOn) {
     const LockCase &c = GetParam();
     for (const Plant &plant : kPlants) {
         SCOPED_TRACE(plant.name);
@@ -62,7 +58,12 @@ TEST_P(LockPlant, IsNeitherFollowedNorHungOn)
         tavtest::writeFile(target, "root's file\n");
         ASSERT_EQ(chmod(target.c_str(), 0644), 0);
         ASSERT_EQ(plant.make(target, at), 0);
-        std::vector<std::string> argv{"timeout", kBound, tavtest::tavsimPath(), "run", server.root(), "--",
+        std::vector<std::string> argv{"timeout",
+                                      kBound,
+                                      tavtest::tavsimPath(),
+                                      "run",
+                                      server.root(),
+                                      "--",
                                       server.path("/opt/morvane/tavutility/" + c.argv[0])};
         argv.insert(argv.end(), c.argv.begin() + 1, c.argv.end());
         RunResult r = tavtest::runCommand(argv);
@@ -79,12 +80,11 @@ TEST_P(LockPlant, IsNeitherFollowedNorHungOn)
 
 INSTANTIATE_TEST_SUITE_P(
     Locks, LockPlant,
-    ::testing::Values(LockCase{"/var/run/libtavctl.pid", {"tavcli", "-AdpCount"}, false},
-                      LockCase{"/var/run/libtavccsch.pid",
-                               {"tavcli", "-CCSchSet", "-T07", "-ESU", "-L0", "-a0", "-nochk"},
-                               false},
-                      LockCase{"/var/run/.libtavpth.lock", {"tavpth", "PDOneSectorRead", "0", "1", "0"}, false},
-                      LockCase{"/var/run/.tavlogC0H1.lock", {"tavlog", "TAV_0_HDDInquiry_1", "/tmp"}, true}),
+    ::testing::Values(
+        LockCase{"/var/run/libtavctl.pid", {"tavcli", "-AdpCount"}, false},
+        LockCase{"/var/run/libtavccsch.pid", {"tavcli", "-CCSchSet", "-T07", "-ESU", "-L0", "-a0", "-nochk"}, false},
+        LockCase{"/var/run/.libtavpth.lock", {"tavpth", "PDOneSectorRead", "0", "1", "0"}, false},
+        LockCase{"/var/run/.tavlogC0H1.lock", {"tavlog", "TAV_0_HDDInquiry_1", "/tmp"}, true}),
     [](const ::testing::TestParamInfo<LockCase> &info) {
         std::string name = info.param.argv[0] + "_" + std::to_string(info.index);
         return name;

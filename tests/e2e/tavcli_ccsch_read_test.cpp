@@ -27,16 +27,14 @@ protected:
 // error, not "no file": nothing is written. Only that first open fails.
 TEST_F(ScheduleFileKept, FailedReadOpenIsAnErrorNotAnEmptyTable) {
     const std::string kept = ScheduleText({{"0/1", "105"}, {"1/0", "623"}});
-    for (const auto& [errnoName, code] : std::vector<std::pair<std::string, std::string>>{{"EMFILE", "18"},
-                                                                                          {"EACCES", "0d"}}) {
+    for (const auto& [errnoName, code] :
+         std::vector<std::pair<std::string, std::string>>{{"EMFILE", "18"}, {"EACCES", "0d"}}) {
         SCOPED_TRACE(errnoName);
         PutFile(kept);
-        std::vector<std::string> argv{"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=openat,open",
-                                      "-e", "inject=openat,open:error=" + errnoName + ":when=1", "-P",
-                                      sim.path(kScheduleFile), tavtest::tavsimPath(), "run", sim.root(), "--",
-                                      sim.path("/opt/morvane/tavutility/tavcli")};
+        std::vector<std::string> argv{"tavcli"};
         argv.insert(argv.end(), kSet.begin(), kSet.end());
-        tavtest::RunResult r = tavtest::runCommand(argv);
+        tavtest::RunResult r =
+            sim.runWithFault("openat,open", sim.path(kScheduleFile), "error=" + errnoName + ":when=1", argv);
         EXPECT_EQ(r.out, "Fatal error - Internal error -0x4000000000" + code + ".\n");
         EXPECT_EQ(File(), kept);
     }
@@ -61,8 +59,8 @@ TEST_F(ScheduleFileKept, FileNotFullyUnderstoodIsNeverRewritten) {
         {"a last line without its newline", "adp0\nld0:\nld1:105"},
         {"a drive line twice", "adp0\nld1:105\nld1:106\n"},
     };
-    const std::string refused = "Fatal error - " + sim.path(kScheduleFile) +
-                                ": The file has lines that cannot be read. It was not changed.\n";
+    const std::string refused =
+        "Fatal error - " + sim.path(kScheduleFile) + ": The file has lines that cannot be read. It was not changed.\n";
     for (const auto& [name, text] : files) {
         SCOPED_TRACE(name);
         PutFile(text);
@@ -75,8 +73,8 @@ TEST_F(ScheduleFileKept, FileNotFullyUnderstoodIsNeverRewritten) {
     EXPECT_NE(r.out.find(refused), std::string::npos) << r.out;
     EXPECT_EQ(File(), noted);
     // What the library and the service write themselves is taken whole.
-    for (const std::string& own : {std::string(), ScheduleText({{"0/1", "105"}}),
-                                   ScheduleText({{"0/1", "10520260101"}}) + "\n"}) {
+    for (const std::string& own :
+         {std::string(), ScheduleText({{"0/1", "105"}}), ScheduleText({{"0/1", "10520260101"}}) + "\n"}) {
         PutFile(own);
         EXPECT_EQ(Tavcli(kSet).out, kSetDone);
     }

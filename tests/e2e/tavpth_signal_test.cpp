@@ -27,12 +27,9 @@ TEST_F(Signals, StripeWriteInterruptedBetweenItsHalvesIsFinished) {
     for (int signo : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signo);
         SetMedia(4, 0x100, Bytes(0x200 * 512, 0));
-        std::vector<std::string> argv{"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=unlink,unlinkat",
-                                      "-e", "inject=unlink,unlinkat:signal=" + std::to_string(signo) + ":when=1",
-                                      "-P", sim.path("/var/run/.libtavpth.lock"), tavtest::tavsimPath(), "run",
-                                      sim.root(), "--", sim.path("/opt/morvane/tavutility/tavpth"), "w", "0", "0",
-                                      "0x100", "3"};
-        tavtest::RunResult r = tavtest::runCommand(argv);
+        tavtest::RunResult r =
+            sim.runWithFault("unlink,unlinkat", sim.path("/var/run/.libtavpth.lock"),
+                             "signal=" + std::to_string(signo) + ":when=1", {"tavpth", "w", "0", "0", "0x100", "3"});
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_EQ(Media(4, 0x100, 256), Bytes(0x20000, 0x5A)) << "one half of the stripe was left unwritten";
         char detail[64];

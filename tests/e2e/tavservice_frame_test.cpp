@@ -79,7 +79,8 @@ TEST(TavserviceFrame, HangupAndQuitStopTheDaemonInOrder) {
         ASSERT_TRUE(logged(server, kStarted, before + 1)) << syslogOf(server);
         int daemon = service.daemonPid();
         kill(daemon, sig);
-        EXPECT_TRUE(logged(server, "exiting on signal " + std::to_string(sig) + ". tavservice was stopped. EventID: 04768."));
+        EXPECT_TRUE(
+            logged(server, "exiting on signal " + std::to_string(sig) + ". tavservice was stopped. EventID: 04768."));
         EXPECT_TRUE(waitFor([&] { return !tavtest::fileExists(server.path("/var/run/tavservice.pid")); }));
     }
 }

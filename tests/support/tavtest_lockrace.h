@@ -28,8 +28,7 @@ constexpr int kStepTimeoutMs = 20000;
 constexpr unsigned kChildAlarmSeconds = 60;
 
 // One byte from fd, or 0 when nothing came within the step timeout.
-inline char receiveByte(int fd)
-{
+inline char receiveByte(int fd) {
     struct pollfd p = {fd, POLLIN, 0};
     char c = 0;
     if (poll(&p, 1, kStepTimeoutMs) != 1 || read(fd, &c, 1) != 1) {
@@ -38,8 +37,7 @@ inline char receiveByte(int fd)
     return c;
 }
 
-inline void sendByte(int fd, char c)
-{
+inline void sendByte(int fd, char c) {
     ssize_t ignored = write(fd, &c, 1);
     (void)ignored;
 }
@@ -55,8 +53,7 @@ struct FlockStop {
 };
 inline FlockStop g_stop;
 
-inline bool namesLockFile(int fd)
-{
+inline bool namesLockFile(int fd) {
     char link[64], target[PATH_MAX];
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     ssize_t length = readlink(link, target, sizeof target - 1);
@@ -70,15 +67,13 @@ inline bool namesLockFile(int fd)
 }
 
 // Tells the parent that the stop is reached and waits for its go.
-inline void stopHere()
-{
+inline void stopHere() {
     sendByte(g_stop.toParent, 's');
     receiveByte(g_stop.fromParent);
 }
 
 // Arms the stop at the next flock of OPERATION on the lock file LOCKPATH.
-inline void armStop(const std::string &lockPath, int operation, bool after, int toParent, int fromParent)
-{
+inline void armStop(const std::string &lockPath, int operation, bool after, int toParent, int fromParent) {
     g_stop.lockPath = lockPath;
     g_stop.operation = operation;
     g_stop.after = after;
@@ -92,8 +87,7 @@ inline void armStop(const std::string &lockPath, int operation, bool after, int 
 class Child {
 public:
     // body(toParent, fromParent) returns the exit status.
-    explicit Child(const std::function<int(int, int)> &body)
-    {
+    explicit Child(const std::function<int(int, int)> &body) {
         int up[2], down[2];
         if (pipe(up) != 0 || pipe(down) != 0) {
             return;
@@ -110,8 +104,7 @@ public:
         fromChild_ = up[0];
         toChild_ = down[1];
     }
-    ~Child()
-    {
+    ~Child() {
         if (pid_ > 0 && status_ < -1) {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
@@ -125,8 +118,7 @@ public:
     char receive() const { return receiveByte(fromChild_); }
     void send(char c) const { sendByte(toChild_, c); }
     // The child's exit status, or -1 when it did not exit normally.
-    int wait()
-    {
+    int wait() {
         int status = 0;
         waitpid(pid_, &status, 0);
         status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -143,8 +135,7 @@ private:
 }  // namespace lockrace
 }  // namespace tavtest
 
-extern "C" int flock(int fd, int operation)
-{
+extern "C" int flock(int fd, int operation) {
     using tavtest::lockrace::g_stop;
     using FlockFn = int (*)(int, int);
     static FlockFn real = reinterpret_cast<FlockFn>(dlsym(RTLD_NEXT, "flock"));
