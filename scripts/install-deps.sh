@@ -5,7 +5,7 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohm
           faketime libfaketime libsgutils2-dev libvterm-dev pkg-config prometheus
           prometheus-node-exporter prometheus-alertmanager python3 curl lintian
           man-db groff-base clang libclang-rt-14-dev
-          cockpit-ws cockpit-bridge cockpit-system chromium fonts-dejavu-core nodejs)
+          cockpit-ws cockpit-bridge cockpit-system chromium fonts-dejavu-core nodejs strace)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

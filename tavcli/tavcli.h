@@ -118,6 +118,9 @@ extern uint32_t term_set_flg;       /* 1 once the working settings are applied *
 
 /* Exit handler: re-applies old_term_set when term_set_flg is 1. */
 void CliCmdProcessDetach(void);
+/* Makes SIGINT, SIGTERM, SIGHUP and SIGQUIT restore the terminal found at
+ * start before they end the run. */
+void CliCatchEndingSignals(void);
 
 /* ---- messages and trace ---- */
 

@@ -2,6 +2,9 @@
  * schedule of logical drives. The schedule file is shared with the
  * monitoring service, so every library call that touches it runs under the
  * schedule lock, taken and released around that one call. */
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "tavcli.h"
@@ -27,6 +30,26 @@ static const CliKeyword kDayKeywords[] = {{"em", 1}, {"et", 2}, {"ew", 3}, {"eth
                                           {"ef", 5}, {"es", 6}, {"esu", 0}};
 
 /* ---- the schedule file under the lock ---- */
+
+#define SCHEDULE_FILE "/opt/morvane/tavutility/conf/ccschedule.conf"
+
+/* A change the library refused because the file holds lines it would not
+ * keep: the file is named, since no internal error code says which it is. */
+static int ScheduleChanged(int changed, uint8_t adapter, const char *module, unsigned line)
+{
+    int systemError = errno;
+    if (!changed && (DLLGetLastError() & DLL_ERROR_SYSTEM) && systemError == EILSEQ) {
+        char path[PATH_MAX];
+        if (!Tool_ResolvePath(SCHEDULE_FILE, path, sizeof path)) {
+            snprintf(path, sizeof path, "%s", SCHEDULE_FILE);
+        }
+        CliLogging(CLI_LOG_TRACE, module, line,
+                   "Fatal error - %s: The file has lines that cannot be read. It was not changed.", path);
+        return 0;
+    }
+    errno = systemError;
+    return CliCallOk(changed, adapter, module, line);
+}
 
 static int LockSchedule(const char *module)
 {
@@ -56,7 +79,7 @@ int CliDeleteSchedule(uint8_t adapter, uint8_t ld, const char *module)
     if (!deleted && DLLGetLastError() == DLL_ERROR_NONE) {
         CliLogging(CLI_LOG_TRACE, module, __LINE__, MSG_NOT_SET_FATAL, adapter, ld);
     } else {
-        deleted = CLI_CALL(adapter, module, deleted);
+        deleted = ScheduleChanged(deleted, adapter, module, __LINE__);
     }
     del_mutex(CLI_LOCK_CCSCHEDULE);
     return deleted;
@@ -236,7 +259,7 @@ static int SetSchedule(const CliStep *step)
     if (!LockSchedule(MOD_CMD_LD)) {
         return 0;
     }
-    int set = CLI_CALL(adapter, MOD_CMD_LD, setCCSchedule(adapter, ld, options->day, options->hour));
+    int set = ScheduleChanged(setCCSchedule(adapter, ld, options->day, options->hour), adapter, MOD_CMD_LD, __LINE__);
     del_mutex(CLI_LOCK_CCSCHEDULE);
     if (set) {
         CliLogging(CLI_LOG_STDOUT, MOD_CMD_LD, __LINE__,

@@ -84,6 +84,7 @@ static void SetWorkingTerminal(void)
     new_term_set.c_lflag &= ~(tcflag_t)(ECHO | ISIG);
     new_term_set.c_lflag |= ICANON;
     term_set_flg = 1;
+    CliCatchEndingSignals();
     tcsetattr(STDIN_FILENO, TCSANOW, &new_term_set);
 }
 

@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tavbase/lock.h"
 #include "tavlog_hdd.h"
 #include "tavpth.h"
 
@@ -24,8 +25,7 @@
 namespace {
 
 volatile sig_atomic_t g_stopSignal = 0;
-struct sigaction g_savedInt;
-struct sigaction g_savedTerm;
+tavbase::LockFile g_driveLock = {-1, 0, 0, 0, ""};  // held while this run has the drive spun up
 
 void onStopSignal(int signal)
 {
@@ -134,41 +134,32 @@ int lockPath(char *path, size_t size)
     return Tool_ResolvePath(fixed, path, size);
 }
 
-/* Opens and locks the drive's lock file: fd, -1 held by another (reported),
- * -2 other failure (reported). */
-int takeDriveLock(void)
+/* Takes the drive's lock: 1 held, -1 held by another (reported), -2 other
+ * failure (reported). */
+int takeDriveLock(tavbase::LockFile *lock)
 {
-    char path[TAVLOG_PATH_SIZE];
+    char path[tavbase::kLockPathSize];
     if (!lockPath(path, sizeof path)) {
         SystemError(SRC_FILE, __LINE__, "Tool_ResolvePath", ENAMETOOLONG);
         return -2;
     }
-    int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        SystemError(SRC_FILE, __LINE__, "open", errno);
-        return -2;
+    const char *call = "open";
+    if (tavbase::LockTake(lock, path, 0600, tavbase::kLockExclusive, &call)) {
+        return 1;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int error = errno;
-        close(fd);
-        if (error == EWOULDBLOCK) {
-            PrintError(MSG_STARTED, ERR_KIND_MESSAGE, "MotorOnOff", __LINE__);
-            return -1;
-        }
-        SystemError(SRC_FILE, __LINE__, "flock", error);
-        return -2;
+    if (errno == EWOULDBLOCK) {
+        PrintError(MSG_STARTED, ERR_KIND_MESSAGE, "MotorOnOff", __LINE__);
+        return -1;
     }
-    return fd;
+    SystemError(SRC_FILE, __LINE__, call, errno);
+    return -2;
 }
 
-void releaseDriveLock(int fd)
+/* Removes the lock file while still holding it, then unlocks: the file is
+ * this run's, since the lock was taken on the file the path names. */
+void releaseDriveLock(tavbase::LockFile *lock)
 {
-    char path[TAVLOG_PATH_SIZE];
-    if (lockPath(path, sizeof path)) {
-        unlink(path);
-    }
-    flock(fd, LOCK_UN);
-    close(fd);
+    tavbase::LockRelease(lock, 1, nullptr);
 }
 
 int sendUnit(uint8_t kind, uint8_t startFlag)
@@ -180,19 +171,28 @@ int sendUnit(uint8_t kind, uint8_t startFlag)
     return CommonPathCmd(&req) ? (int)req.status : -1;
 }
 
+/* Every catchable signal that would end the run while a drive it spun up is
+ * running: noted, so that the drive is stopped and its lock file removed
+ * before the run ends. */
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
+struct sigaction g_savedActions[kStopSignalCount];
+
 void catchStopSignals(void)
 {
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &g_savedInt);
-    sigaction(SIGTERM, &action, &g_savedTerm);
+    for (int i = 0; i < kStopSignalCount; ++i) {
+        sigaction(kStopSignals[i], &action, &g_savedActions[i]);
+    }
 }
 
 void restoreStopSignals(void)
 {
-    sigaction(SIGINT, &g_savedInt, nullptr);
-    sigaction(SIGTERM, &g_savedTerm, nullptr);
+    for (int i = 0; i < kStopSignalCount; ++i) {
+        sigaction(kStopSignals[i], &g_savedActions[i], nullptr);
+    }
 }
 
 /* Polls TEST UNIT READY every 100 ms until the started drive is ready. */
@@ -275,23 +275,21 @@ int MotorOn(int *lockFd)
     *lockFd = -1;
     int status = sendUnit(HDD_REQ_TEST_UNIT_READY, 0);
     if (status == 0) {
-        int fd = takeDriveLock();
-        if (fd < 0) {
+        if (takeDriveLock(&g_driveLock) < 0) {
             return 0;
         }
-        releaseDriveLock(fd);
+        releaseDriveLock(&g_driveLock);
         return 1;
     }
     if (status != 2) {
         return 0;
     }
     catchStopSignals();
-    int fd = takeDriveLock();
-    if (fd < 0) {
+    if (takeDriveLock(&g_driveLock) < 0) {
         restoreStopSignals();
         return 0;
     }
-    *lockFd = fd;
+    *lockFd = g_driveLock.fd;
     if (sendUnit(HDD_REQ_START_STOP, 1) != 0) {
         return 0;
     }
@@ -301,14 +299,14 @@ int MotorOn(int *lockFd)
 
 /* Stops the drive this run started and releases its lock, whatever happened
  * meanwhile (a signal included: the stop request itself is still sent). */
-int MotorOff(int lockFd)
+int MotorOff(int)
 {
     TraceCall(SRC_FILE, __LINE__, 3, "MotorOnOff");
     sig_atomic_t signal = g_stopSignal;
     g_stopSignal = 0;
     int stopped = sendUnit(HDD_REQ_START_STOP, 0) == 0;
     pause(SPIN_PAUSE_NS);
-    releaseDriveLock(lockFd);
+    releaseDriveLock(&g_driveLock);
     restoreStopSignals();
     g_stopSignal = signal;
     return stopped;

@@ -213,5 +213,16 @@ int TavFreAnyPassThrough_SATA(const char *fileName);
 void HistoryLog(int argc, char **argv);
 void signal_setup(void);
 void signal_handler(int signo);
+void crash_handler(int signo);
+/* Ends the run (its message, the library closed, status 1) when a signal
+ * arrived and is not deferred; called before every drive command. */
+void PthSignalCheck(void);
+/* While deferred, a signal waits: both halves of a stripe write are sent.
+ * Ending the deferral acts on a signal that came meanwhile. */
+void PthDeferSignals(int deferred);
+/* The descriptor of the parameter file being read (-1: none). A signal puts
+ * an empty input in its place, so a read that would wait (a FIFO) ends at
+ * once and the run reaches the point where the signal is acted on. */
+void PthSetSignalInput(int fd);
 
 #endif

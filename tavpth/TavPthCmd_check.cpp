@@ -100,6 +100,7 @@ int GetInquiry(int cont, int drive, char *vendor, char *product, char *revision,
     uint8_t result[TAVPAS_RESULT_SIZE] = {};
     uint32_t length = sizeof answer;
     uint32_t resultLength = sizeof result;
+    PthSignalCheck();
     uint32_t code = TavPasInquiry(&info, answer, &length, result, &resultLength);
     if (code != TAVPAS_OK) {
         if (report == 1) {

@@ -41,6 +41,7 @@ PthFile *PthFileOpen(const char *name, char *resolved, size_t resolvedSize, unsi
     }
     file->stream = stream;
     file->maxLine = maxLine;
+    PthSetSignalInput(fileno(stream));
     return file;
 }
 
@@ -94,6 +95,7 @@ void PthFileRewind(PthFile *file)
 void PthFileClose(PthFile *file)
 {
     if (file != nullptr) {
+        PthSetSignalInput(-1);
         fclose(file->stream);
         free(file);
     }
@@ -104,6 +106,7 @@ int PthFileEnded(PthFile *file, int argno)
     if (argno < 0) {
         argno = file->counted;
     }
+    PthSignalCheck();  // a read ended by a signal is the signal's ending, not a read error
     if (file->error) {
         TavPthErr0004(PTH_AT, "fgets", strerror(EIO));
     } else {

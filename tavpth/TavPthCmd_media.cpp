@@ -72,6 +72,7 @@ uint32_t ReadLongCommand(int cont, int drive, int *success)
     uint8_t result[TAVPAS_RESULT_SIZE] = {};
     uint32_t length = sizeof block;
     uint32_t resultLength = sizeof result;
+    PthSignalCheck();
     uint32_t code = TavPasReadLong(&info, block, &length, result, &resultLength);
     *success = code == TAVPAS_OK || code == TAVPAS_CHECK_CONDITION;
     if (code == TAVPAS_CHECK_CONDITION) {

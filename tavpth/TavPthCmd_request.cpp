@@ -88,6 +88,7 @@ int PthSendRead(PthReadCall send, PassThroughInfo *info, uint8_t *data, uint32_t
 {
     uint8_t result[TAVPAS_RESULT_SIZE] = {};
     uint32_t resultLength = sizeof result;
+    PthSignalCheck();
     uint32_t code = send(info, data, &length, result, &resultLength);
     return code == TAVPAS_OK ? 1 : TavIsErr(code, result);
 }
@@ -96,6 +97,7 @@ int PthSendWrite(PthWriteCall send, PassThroughInfo *info, uint8_t *data, uint32
 {
     uint8_t result[TAVPAS_RESULT_SIZE] = {};
     uint32_t resultLength = sizeof result;
+    PthSignalCheck();
     uint32_t code = send(info, data, length, result, &resultLength);
     return code == TAVPAS_OK ? 1 : TavIsErr(code, result);
 }

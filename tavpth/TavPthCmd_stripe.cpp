@@ -66,6 +66,10 @@ int runStripe(const Stripe &stripe, int read, int wide)
     PthPrintCdb(&info);
     int row = 0;
     int ok = 1;
+    /* A signal between the halves of a write waits until both are sent, so
+     * a stripe is never left half written. */
+    PthSignalCheck();
+    PthDeferSignals(!read);
     for (int half = 0; half < 2 && ok; ++half) {
         uint64_t lba = stripe.lba + static_cast<uint64_t>(half) * PTH_STRIPE_HALF_BLOCKS;
         length = stripeCdb(cdb, read, wide, lba, PTH_STRIPE_HALF_BLOCKS);
@@ -80,6 +84,7 @@ int runStripe(const Stripe &stripe, int read, int wide)
         printf("\n");
     }
     free(data);
+    PthDeferSignals(0);
     return ok;
 }
 

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <syslog.h>
 
+#include "tavbase/lock.h"
 #include "tavctl.h"
 #include "tavctl_perform.h"
 
@@ -104,7 +105,8 @@ extern int DebugMode;
 extern uint16_t DriverVersion[4];
 extern int abortlogoffset[TAV_MAX_CONTROLLERS];
 extern uint16_t singlebit_err_count[TAV_MAX_CONTROLLERS][256];
-extern int PidFileWritten;  // 1 while this process owns the pid file
+// The pid file, locked by the running instance for its whole life.
+extern tavbase::LockFile PidLock;
 extern const char PidFile[];
 extern const char LogIdent[];
 
@@ -128,9 +130,13 @@ void FreeConfigs(ServiceConfigs *configs);
 int ThresholdReadConfigFile(uint32_t eventId, uint32_t *threshold);
 
 // ---- pid file (tavservice_main_pid) ----
+// Takes the pid file's lock (PidLock): 1 held, 0 another instance holds it,
+// -1 it cannot be used (traced).
+int lock_pid(const char *pidFile);
 int read_pid(const char *pidFile);
 int check_pid(const char *pidFile);
 int write_pid(const char *pidFile);
+// Removes the pid file (while still locked), then releases the lock.
 int remove_pid(const char *pidFile);
 
 // ---- /proc discovery (tavservice_main_proc) ----
@@ -202,12 +208,13 @@ int MicroRebootDump(int contNo, ServiceConfigs *configs);
 int GetIncmpleteDumpFile(int contNo, ServiceConfigs *configs);
 
 // ---- consistency-check scheduler (tavservice_schedule) ----
-extern char mes0[64];         // controller text of a report
-extern char mes1[64];         // logical-drive text
-extern char mes2[64];         // detailed error text
-extern char cLogStr[256];     // trace text
-extern int CCSchLockFd;       // the schedule lock's descriptor, -1 when not held
-extern int CCSchLockCreated;  // 1 when this process created the lock file
+extern char mes0[64];      // controller text of a report
+extern char mes1[64];      // logical-drive text
+extern char mes2[64];      // detailed error text
+extern char cLogStr[256];  // trace text
+// The schedule lock while held: its descriptor and whether this process
+// created the lock file.
+extern tavbase::LockFile CCSchLock;
 void ServiceStartSchCheck(void);
 void CCSchedule(void);
 int execCLI(int ld, int contNo);

@@ -99,12 +99,16 @@ int Daemonize(void)
     if (!Tool_ResolvePath(PidFile, path, sizeof path)) {
         return 1;
     }
-    if (check_pid(path)) {
+    int held = lock_pid(path);
+    if (held == 0 || (held > 0 && check_pid(path))) {
         ServiceLog(PRI_INFO, "tavutil: tavservice was already running. EventID: 04766.");
+        tavbase::LockRelease(&PidLock, 0, nullptr);  // the file is the running instance's
         finContData();
         exit(0);
     }
-    PidFileWritten = write_pid(path) != 0;
+    if (held > 0) {
+        write_pid(path);
+    }
     return 1;
 }
 

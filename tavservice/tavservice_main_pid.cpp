@@ -1,26 +1,43 @@
-// The pid file that keeps a second instance from starting.
+// The pid file that keeps a second instance from starting. The running
+// instance holds it locked from before it reads it until it ends, so a second
+// start finds it held even before the first has written its number.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "tavservice.h"
 
-int read_pid(const char *pidFile)
+int lock_pid(const char *pidFile)
 {
-    FILE *file = fopen(pidFile, "r");
-    if (file == nullptr) {
+    const char *call = "open";
+    if (tavbase::LockTake(&PidLock, pidFile, 0644, tavbase::kLockExclusive, &call)) {
+        return 1;
+    }
+    if (errno == EWOULDBLOCK) {
         return 0;
     }
-    int pid = 0;
-    if (fscanf(file, "%d", &pid) != 1) {
-        pid = 0;
+    int error = errno;
+    Trace_Logging(__FILE__, __LINE__, strerror(error), error);
+    return -1;
+}
+
+// The number in the held pid file; 0 when none can be read.
+int read_pid(const char *)
+{
+    if (!tavbase::LockHeld(&PidLock)) {
+        return 0;
     }
-    fclose(file);
-    return pid;
+    char text[32] = "";
+    ssize_t length = pread(PidLock.fd, text, sizeof text - 1, 0);
+    if (length <= 0) {
+        return 0;
+    }
+    text[length] = '\0';
+    int pid = 0;
+    return sscanf(text, "%d", &pid) == 1 ? pid : 0;
 }
 
 // Running when the file names a process other than this one that still
@@ -39,31 +56,23 @@ int check_pid(const char *pidFile)
     return pid;
 }
 
-int write_pid(const char *pidFile)
+// Writes the own number into the held pid file, which stays locked.
+int write_pid(const char *)
 {
-    int fd = open(pidFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
-        return 0;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
-        close(fd);
+    if (!tavbase::LockHeld(&PidLock)) {
         return 0;
     }
     char text[32];
     int length = snprintf(text, sizeof text, "%d\n", static_cast<int>(getpid()));
-    int ok = ftruncate(fd, 0) == 0 && pwrite(fd, text, static_cast<size_t>(length), 0) == length;
+    int ok = ftruncate(PidLock.fd, 0) == 0 && pwrite(PidLock.fd, text, static_cast<size_t>(length), 0) == length;
     if (!ok) {
         Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
     }
-    fsync(fd);
-    flock(fd, LOCK_UN);
-    close(fd);
+    fsync(PidLock.fd);
     return ok ? getpid() : 0;
 }
 
-int remove_pid(const char *pidFile)
+int remove_pid(const char *)
 {
-    return unlink(pidFile);
+    return tavbase::LockRelease(&PidLock, 1, nullptr) ? 0 : -1;
 }

@@ -1,6 +1,6 @@
 // Signals and the one way out of the service.
 //
-// SIGINT and SIGTERM only note the request; the main loop (or a sleep of the
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT only note the request; the main loop (or a sleep of the
 // start-up) then reports it and ends the service, so the cleanup never runs
 // in the middle of a library call. SIGSEGV cleans up at once and then takes
 // its default action, so that a supervisor sees the crash.
@@ -55,6 +55,10 @@ void InstallSignalHandlers(void)
 {
     Install(SIGINT, StopHandler);
     Install(SIGTERM, StopHandler);
+    // A hang-up or quit would otherwise end the daemon without its report,
+    // leaving its pid file behind: they stop it the same orderly way.
+    Install(SIGHUP, StopHandler);
+    Install(SIGQUIT, StopHandler);
     Install(SIGSEGV, CrashHandler);
 }
 
@@ -83,12 +87,8 @@ void ServiceSleep(unsigned seconds)
 
 void ReleaseResources(void)
 {
-    if (PidFileWritten) {
-        char path[4096];
-        if (Tool_ResolvePath(PidFile, path, sizeof path)) {
-            remove_pid(path);
-        }
-        PidFileWritten = 0;
+    if (tavbase::LockHeld(&PidLock)) {
+        remove_pid(PidLock.path);
     }
     if (Fd >= 0) {
         close(Fd);
@@ -96,6 +96,8 @@ void ReleaseResources(void)
     }
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
+    signal(SIGQUIT, SIG_DFL);
     signal(SIGSEGV, SIG_DFL);
     FreeConfigs(&Configs);
     finContData();

@@ -14,6 +14,6 @@ uint8_t Model;
 int Fd = -1;
 int DebugMode;
 uint16_t DriverVersion[4];
-int PidFileWritten;
+tavbase::LockFile PidLock = {-1, 0, 0, 0, ""};
 const char PidFile[] = "/var/run/tavservice.pid";
 const char LogIdent[] = "tavservice";

@@ -28,13 +28,13 @@ char mes0[64];
 char mes1[64];
 char mes2[64];
 char cLogStr[256];
-int CCSchLockFd = -1;
-int CCSchLockCreated = 0;
+tavbase::LockFile CCSchLock = {-1, 0, 0, 0, ""};
 
 namespace {
 
 const char kLockFile[] = "/var/run/libtavccsch.pid";
 const char kTavcliProgram[] = "/opt/morvane/tavutility/tavcli";
+const char kScheduleFile[] = "/opt/morvane/tavutility/conf/ccschedule.conf";
 constexpr int kLockAttempts = 5;
 constexpr int kLockRounds = 10;            // get_mutex_CCSch calls before the changes are kept pending
 constexpr useconds_t kLockPause = 100000;  // between them: tavcli holds the lock for one call only
@@ -158,6 +158,43 @@ void notePending(const CCScheduleTable *read, const CCScheduleTable *decided)
     }
 }
 
+// 1 for a file read; 0 for any failure, which is traced.
+int readOutcome(int result)
+{
+    switch (result) {
+    case TAV_CCSCH_DONE:
+        return 1;
+    case TAV_CCSCH_POSITION:
+        Trace_Text(__FILE__, __LINE__, "SEEK SET error.");
+        return 0;
+    case TAV_CCSCH_NO_DIRECTORY:
+        Trace_Text(__FILE__, __LINE__, "make directry failed.");
+        return 0;
+    case TAV_CCSCH_UNREADABLE:
+        Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
+        return 0;
+    case TAV_CCSCH_NOT_UNDERSTOOD: {
+        char path[4096];
+        if (!Tool_ResolvePath(kScheduleFile, path, sizeof path)) {
+            snprintf(path, sizeof path, "%s", kScheduleFile);
+        }
+        Trace_Text(__FILE__, __LINE__, "%s has lines that cannot be read: it is not rewritten.", path);
+        return 0;
+    }
+    default:
+        Trace_Text(__FILE__, __LINE__, "make file failed.");
+        return 0;
+    }
+}
+
+// The file read again before the service rewrites it: 0 (traced) also when
+// it holds lines a rewrite would lose.
+int readForRewrite(CCScheduleTable *table)
+{
+    struct tm local;
+    return readOutcome(readCCScheduleFileForRewrite(table, today(&local)));
+}
+
 // Under the lock: the file read again, the service's changes applied where
 // the file still holds what they were made from, written back. 1 written.
 int rewriteUnderLock(const CCScheduleTable *read, const CCScheduleTable *decided)
@@ -176,7 +213,7 @@ int rewriteUnderLock(const CCScheduleTable *read, const CCScheduleTable *decided
     }
     CCScheduleTable fresh;
     int written = 0;
-    if (getConfCCSch(&fresh)) {
+    if (readForRewrite(&fresh)) {
         applyPending(&fresh);
         written = writeCCScheduleFile(&fresh, 1) == TAV_CCSCH_DONE;
         if (!written) {
@@ -231,59 +268,28 @@ uint64_t runEntry(int contNo, int ld, uint64_t value)
 
 int get_mutex_CCSch(void)
 {
-    char path[4096];
-    if (!Tool_ResolvePath(kLockFile, path, sizeof path)) {
+    char path[tavbase::kLockPathSize];
+    if (CCSchLock.fd >= 0 || !Tool_ResolvePath(kLockFile, path, sizeof path)) {
         return 1;
     }
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-        int exists = access(path, F_OK) == 0;
-        int fd = open(path, exists ? O_WRONLY | O_CLOEXEC : O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            continue;
-        }
-        fchmod(fd, 0600);
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            CCSchLockFd = fd;
-            CCSchLockCreated = !exists;
+        if (tavbase::LockTake(&CCSchLock, path, 0600, tavbase::kLockExclusive, nullptr)) {
             return 0;
         }
-        close(fd);
     }
     return 1;
 }
 
 int del_mutex_CCSch(void)
 {
-    if (CCSchLockFd < 0) {
-        return 0;
-    }
-    char path[4096];
-    if (CCSchLockCreated && Tool_ResolvePath(kLockFile, path, sizeof path)) {
-        unlink(path);
-    }
-    flock(CCSchLockFd, LOCK_UN);
-    close(CCSchLockFd);
-    CCSchLockFd = -1;
-    CCSchLockCreated = 0;
+    tavbase::LockRelease(&CCSchLock, CCSchLock.created, nullptr);
     return 0;
 }
 
 int getConfCCSch(CCScheduleTable *table)
 {
     struct tm local;
-    switch (readCCScheduleFile(table, today(&local))) {
-    case TAV_CCSCH_DONE:
-        return 1;
-    case TAV_CCSCH_POSITION:
-        Trace_Text(__FILE__, __LINE__, "SEEK SET error.");
-        return 0;
-    case TAV_CCSCH_NO_DIRECTORY:
-        Trace_Text(__FILE__, __LINE__, "make directry failed.");
-        return 0;
-    default:
-        Trace_Text(__FILE__, __LINE__, "make file failed.");
-        return 0;
-    }
+    return readOutcome(readCCScheduleFile(table, today(&local)));
 }
 
 int execCLI(int ld, int contNo)

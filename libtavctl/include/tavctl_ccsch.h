@@ -40,12 +40,23 @@ _Static_assert(sizeof(CCScheduleTable) == 256, "CCScheduleTable size");
 #define TAV_CCSCH_NO_FILE 2      /* the missing file, or the new one, could not be created */
 #define TAV_CCSCH_POSITION 3     /* a position query on the file failed */
 #define TAV_CCSCH_WRITE 4        /* the new content could not be written or put in place */
+#define TAV_CCSCH_UNREADABLE 5   /* the file exists but cannot be opened for reading */
+/* The file holds lines the table does not keep (CRLF line ends, NUL bytes,
+ * stray, repeated or misplaced lines, values that read as no schedule), so a
+ * rewrite from the table would lose them (errno EILSEQ). */
+#define TAV_CCSCH_NOT_UNDERSTOOD 6
 
-/* Reads the file into the table (every value 255 first). A missing file is
- * created empty (the configuration directory too, mode 0755, when needed).
- * latestDate, when not 0, is a date YYYYMMDD: a value whose date of the last
+/* Reads the file into the table (every value 255 first). A missing file
+ * (ENOENT, nothing else) is created empty (the configuration directory too,
+ * mode 0755, when needed); a file that cannot be opened for another reason
+ * gives TAV_CCSCH_UNREADABLE. latestDate, when not 0, is a date YYYYMMDD: a value whose date of the last
  * start lies after it reads 255. Sets no error word. */
 TAVCTL_API int readCCScheduleFile(CCScheduleTable *table, uint32_t latestDate);
+
+/* As readCCScheduleFile, for a caller that rewrites the file from the table:
+ * TAV_CCSCH_NOT_UNDERSTOOD when that would lose any of its lines (values
+ * dated after latestDate excepted: dropping them is the point). */
+TAVCTL_API int readCCScheduleFileForRewrite(CCScheduleTable *table, uint32_t latestDate);
 
 /* Replaces the file with the table, followed by one empty line when asked:
  * the text goes to a temporary file beside it, which is flushed to disk and

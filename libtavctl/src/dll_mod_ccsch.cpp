@@ -188,28 +188,124 @@ TAVCTL_API void decodeCCScheduleValue(uint64_t value, char text[TAV_CCSCH_VALUE_
     }
 }
 
-TAVCTL_API int readCCScheduleFile(CCScheduleTable *table, uint32_t latestDate)
+namespace {
+
+// The table of an open file by the reading rules.
+int readOpened(FILE *file, CCScheduleTable *table, uint32_t latestDate)
 {
     emptyTable(table);
-    char path[PATH_MAX];
-    if (!Tool_ResolvePath(kScheduleFile, path, sizeof path)) {
-        errno = ENAMETOOLONG;
-        return TAV_CCSCH_NO_FILE;
-    }
-    FILE *file = fopen(path, "r");
-    if (file == nullptr) {
-        return createEmpty(path);
-    }
     int result = TAV_CCSCH_DONE;
     for (int c = 0; c < TAV_CCSCH_CONTROLLERS && result == TAV_CCSCH_DONE; ++c) {
         if (findSection(file, c)) {
             result = readSection(file, c, table, latestDate);
         }
     }
+    return result;
+}
+
+// Whether rewriting the file from TABLE (read without a latest date) keeps
+// every line of it: each line ends with a newline and holds no NUL byte, and
+// is empty, a section head "adp<c>", or a drive line of the section it
+// stands in, written as the table writes its value, each at most once.
+bool fileUnderstood(FILE *file, const CCScheduleTable *table)
+{
+    rewind(file);
+    int section = -1;
+    bool seenSection[TAV_CCSCH_CONTROLLERS] = {};
+    bool seenDrive[TAV_CCSCH_CONTROLLERS][TAV_CCSCH_LDS] = {};
+    char line[kLineSize];
+    int length;
+    while ((length = fgetline(line, sizeof line, file)) > 0) {
+        if (line[length - 1] != '\n' || strlen(line) != static_cast<size_t>(length)) {
+            return false;  // a NUL byte, an over-long line, or a last line without its newline
+        }
+        if (length == 1) {
+            continue;
+        }
+        bool known = false;
+        char expected[kLineSize];
+        for (int c = 0; c < TAV_CCSCH_CONTROLLERS && !known; ++c) {
+            snprintf(expected, sizeof expected, "adp%d\n", c);
+            if (strcmp(line, expected) == 0 && !seenSection[c]) {
+                known = seenSection[c] = true;
+                section = c;
+            }
+        }
+        for (int l = 0; l < TAV_CCSCH_LDS && !known && section >= 0; ++l) {
+            char digits[TAV_CCSCH_VALUE_TEXT] = "";
+            uint64_t value = table->value[section][l];
+            if (value != TAV_CCSCH_NONE) {
+                decodeCCScheduleValue(value, digits, nullptr, nullptr, nullptr);
+            }
+            snprintf(expected, sizeof expected, "ld%d:%s\n", l, digits);
+            if (strcmp(line, expected) == 0 && !seenDrive[section][l]) {
+                known = seenDrive[section][l] = true;
+            }
+        }
+        if (!known) {
+            return false;
+        }
+    }
+    return feof(file) && !ferror(file);  // a line that starts with a NUL byte reads as the end
+}
+
+// Opens the file for reading: the stream, or nullptr with *result set
+// (the outcome of creating a missing file, or TAV_CCSCH_UNREADABLE).
+FILE *openForReading(CCScheduleTable *table, int *result)
+{
+    emptyTable(table);
+    char path[PATH_MAX];
+    if (!Tool_ResolvePath(kScheduleFile, path, sizeof path)) {
+        errno = ENAMETOOLONG;
+        *result = TAV_CCSCH_NO_FILE;
+        return nullptr;
+    }
+    FILE *file = fopen(path, "r");
+    if (file == nullptr) {
+        // Only a missing file means "no schedule"; any other failure (no
+        // permission, no descriptor left) says nothing about its content.
+        *result = errno == ENOENT ? createEmpty(path) : TAV_CCSCH_UNREADABLE;
+    }
+    return file;
+}
+
+int closeKeepingErrno(FILE *file, int result)
+{
     int savedErrno = errno;
     fclose(file);
     errno = savedErrno;
     return result;
+}
+
+}  // namespace
+
+TAVCTL_API int readCCScheduleFile(CCScheduleTable *table, uint32_t latestDate)
+{
+    int result = TAV_CCSCH_DONE;
+    FILE *file = openForReading(table, &result);
+    if (file == nullptr) {
+        return result;
+    }
+    return closeKeepingErrno(file, readOpened(file, table, latestDate));
+}
+
+TAVCTL_API int readCCScheduleFileForRewrite(CCScheduleTable *table, uint32_t latestDate)
+{
+    int result = TAV_CCSCH_DONE;
+    FILE *file = openForReading(table, &result);
+    if (file == nullptr) {
+        return result;
+    }
+    CCScheduleTable undated;
+    result = readOpened(file, &undated, 0);
+    if (result == TAV_CCSCH_DONE && !fileUnderstood(file, &undated)) {
+        errno = EILSEQ;
+        result = TAV_CCSCH_NOT_UNDERSTOOD;
+    }
+    if (result == TAV_CCSCH_DONE) {
+        result = readOpened(file, table, latestDate);
+    }
+    return closeKeepingErrno(file, result);
 }
 
 TAVCTL_API int writeCCScheduleFile(const CCScheduleTable *table, int emptyLineAtEnd)

@@ -28,13 +28,21 @@ int checkScheduleTarget(int contNo, int groupNo, const char *function, int line)
     return 1;
 }
 
+int failedRead(int result, const char *function, int line)
+{
+    const char *call = "fopen";
+    if (result == TAV_CCSCH_POSITION) {
+        call = "ftell";
+    } else if (result == TAV_CCSCH_NOT_UNDERSTOOD) {
+        call = "fgets";
+    }
+    return DllFailSystem(call, function, line);
+}
+
 int readTable(CCScheduleTable *table, const char *function, int line)
 {
     int result = readCCScheduleFile(table, 0);
-    if (result == TAV_CCSCH_DONE) {
-        return 1;
-    }
-    return DllFailSystem(result == TAV_CCSCH_POSITION ? "ftell" : "fopen", function, line);
+    return result == TAV_CCSCH_DONE ? 1 : failedRead(result, function, line);
 }
 
 int writeTable(const CCScheduleTable *table, const char *function, int line)
@@ -46,12 +54,14 @@ int writeTable(const CCScheduleTable *table, const char *function, int line)
     return DllFailSystem(result == TAV_CCSCH_NO_FILE ? "fopen" : "rename", function, line);
 }
 
-// Stores one value: read the table, change it, write it back.
+// Stores one value: read the table, change it, write it back. A file with
+// lines the table would not keep is left as it is (system error EILSEQ).
 int storeValue(int contNo, int groupNo, uint64_t value, const char *function)
 {
     CCScheduleTable table;
-    if (!readTable(&table, function, __LINE__)) {
-        return 0;
+    int result = readCCScheduleFileForRewrite(&table, 0);
+    if (result != TAV_CCSCH_DONE) {
+        return failedRead(result, function, __LINE__);
     }
     table.value[contNo][groupNo] = value;
     return writeTable(&table, function, __LINE__);

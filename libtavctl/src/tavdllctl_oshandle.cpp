@@ -9,13 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tavbase/lock.h"
 #include "tavctl_internal.h"
 
 #define LOCK_FILE_PATH "/var/run/libtavctl.pid"
 #define CONTROLLER_ABSENT 255
 #define EXCLUSIVE_USE 1
-// Times the lock is taken again after its file was removed under it.
-#define LOCK_ATTEMPTS 16
 
 ControllerEntry Controller[TAV_MAX_ADAPTERS];
 AdapterHandle _AdapterHandle[TAV_MAX_ADAPTERS];
@@ -31,82 +30,21 @@ uint8_t ContCnt = 0;
 namespace {
 
 // The exclusive lock file while this process holds it open.
-int LockFd = -1;
-bool LockCreatedHere = false;
-pid_t LockOwner = 0;  // a forked child inherits the descriptor but not the lock's ownership
+tavbase::LockFile g_lock = {-1, 0, 0, 0, ""};
 
-bool lockHeldByThisProcess()
+// Releases the lock without reporting (failure paths and process exit): the
+// file is removed if this process created it. A forked child only drops its
+// copy of the descriptor.
+void releaseLockQuietly()
 {
-    return LockFd >= 0 && LockOwner == getpid();
-}
-
-void forgetLock()
-{
-    LockFd = -1;
-    LockCreatedHere = false;
-    LockOwner = 0;
-}
-
-// Whether the lock file's path still names the file open on fd: a process
-// that opened the path before the holder removed the file can lock the
-// removed file afterwards.
-bool pathNamesOpenFile(int fd, const char *path)
-{
-    struct stat opened, named;
-    return fstat(fd, &opened) == 0 && stat(path, &named) == 0 && opened.st_dev == named.st_dev &&
-           opened.st_ino == named.st_ino;
-}
-
-// Removes the file this process created, while it still holds the lock, so
-// that no one can lock the file between the unlock and the removal. A file
-// of another process at the path is left alone. Returns 0 (errno set) when
-// the removal failed.
-int removeWhileHeld()
-{
-    char path[4096];
-    if (!LockCreatedHere) {
-        return 1;
-    }
-    LockCreatedHere = false;
-    if (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path)) {
-        errno = ENAMETOOLONG;
-        return 0;
-    }
-    struct stat named;
-    if (stat(path, &named) == 0 && !pathNamesOpenFile(LockFd, path)) {
-        return 1;
-    }
-    return remove(path) == 0 ? 1 : 0;
-}
-
-// Releases the lock without reporting (failure paths and process exit).
-// A forked child only drops its copy of the descriptor. A creator that did
-// not get the lock removes the file only if it can lock it now; otherwise
-// the file belongs to whoever holds it.
-void releaseLockQuietly(bool held)
-{
-    if (LockFd < 0) {
-        return;
-    }
     int savedErrno = errno;
-    if (lockHeldByThisProcess()) {
-        if (!held && LockCreatedHere) {
-            held = flock(LockFd, LOCK_EX | LOCK_NB) == 0;
-        }
-        if (held) {
-            removeWhileHeld();
-            flock(LockFd, LOCK_UN);
-        }
-    }
-    close(LockFd);
-    forgetLock();
+    tavbase::LockRelease(&g_lock, g_lock.created, nullptr);
     errno = savedErrno;
 }
 
 int failInit(const char *call, int sysErrno, int line)
 {
     DllReportSystemFailure(call, "initContData", SRC_DLL_MOD, line, sysErrno);
-    releaseLockQuietly(false);
     return 0;
 }
 
@@ -114,7 +52,6 @@ int refuseLocked()
 {
     DLLSetErrorCode(DLL_ERROR_LOCKED);
     DllReportError(DLL_ERROR_LOCKED, "initContData", SRC_DLL_MOD, __LINE__, 0);
-    releaseLockQuietly(false);
     return 0;
 }
 
@@ -127,58 +64,18 @@ bool registerExitHandler()
     return registered;
 }
 
-// Opens the lock file, creating it exclusively so that this process knows
-// whether it created it; a symbolic link at the path is not followed, so no
-// other file gets the lock file's mode. Returns the descriptor, or -1 with
-// errno set; *vanished tells that an existing file was removed before it
-// could be opened.
-int openLockFile(const char *path, bool *created, bool *vanished)
-{
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    *created = fd >= 0;
-    *vanished = false;
-    if (fd < 0 && errno == EEXIST) {
-        fd = open(path, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-        *vanished = fd < 0 && errno == ENOENT;
-    }
-    return fd;
-}
-
-// Opens the lock file and takes the exclusive lock without waiting. A lock
-// taken on a file that its holder removed meanwhile is dropped and taken
-// again on the file the path names now.
+// Opens the lock file and takes the exclusive lock without waiting.
 int takeExclusiveLock()
 {
-    char path[4096];
+    char path[tavbase::kLockPathSize];
     if (!Tool_ResolvePath(LOCK_FILE_PATH, path, sizeof path)) {
         return failInit("open", ENAMETOOLONG, __LINE__);
     }
-    for (int attempt = 0; attempt < LOCK_ATTEMPTS; ++attempt) {
-        bool created = false, vanished = false;
-        int fd = openLockFile(path, &created, &vanished);
-        if (vanished) {
-            continue;  // its holder removed it in between
-        }
-        if (fd < 0) {
-            return failInit("open", errno, __LINE__);
-        }
-        LockFd = fd;
-        LockCreatedHere = created;
-        LockOwner = getpid();
-        if (fchmod(fd, 0600) != 0) {
-            return failInit("fchmod", errno, __LINE__);
-        }
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            return errno == EWOULDBLOCK ? refuseLocked() : failInit("flock", errno, __LINE__);
-        }
-        if (pathNamesOpenFile(fd, path)) {
-            return 1;
-        }
-        flock(fd, LOCK_UN);
-        close(fd);
-        forgetLock();
+    const char *call = "open";
+    if (tavbase::LockTake(&g_lock, path, 0600, tavbase::kLockExclusive, &call)) {
+        return 1;
     }
-    return refuseLocked();  // the file keeps changing hands: others are starting and ending
+    return errno == EWOULDBLOCK ? refuseLocked() : failInit(call, errno, __LINE__);
 }
 
 int startUp()
@@ -210,7 +107,7 @@ TAVCTL_API int initContData(int exclus)
     if (!registerExitHandler()) {
         return failInit("atexit", errno, __LINE__);
     }
-    if (exclus != EXCLUSIVE_USE || lockHeldByThisProcess()) {
+    if (exclus != EXCLUSIVE_USE || tavbase::LockHeld(&g_lock)) {
         return startUp();
     }
     if (!takeExclusiveLock()) {
@@ -219,33 +116,15 @@ TAVCTL_API int initContData(int exclus)
     return startUp();
 }
 
-// The holder removes a file it created before unlocking it (see
-// removeWhileHeld), then unlocks and closes it.
+// The holder removes a file it created before unlocking it, then unlocks
+// and closes it.
 static int releaseLockReporting()
 {
-    if (LockFd < 0) {
+    const char *call = "close";
+    if (tavbase::LockRelease(&g_lock, g_lock.created, &call)) {
         return 1;
     }
-    if (!lockHeldByThisProcess()) {
-        close(LockFd);  // inherited across fork: the parent keeps its lock
-        forgetLock();
-        return 1;
-    }
-    if (!removeWhileHeld()) {
-        int removeErrno = errno;
-        releaseLockQuietly(true);
-        return DllReportSystemFailure("remove", "finContData", SRC_DLL_MOD, __LINE__, removeErrno);
-    }
-    if (flock(LockFd, LOCK_UN) != 0) {
-        return DllReportSystemFailure("flock", "finContData", SRC_DLL_MOD, __LINE__, errno);
-    }
-    int closed = close(LockFd);
-    int closeErrno = errno;
-    forgetLock();  // the descriptor is gone even when close reports an error
-    if (closed != 0) {
-        return DllReportSystemFailure("close", "finContData", SRC_DLL_MOD, __LINE__, closeErrno);
-    }
-    return 1;
+    return DllReportSystemFailure(call, "finContData", SRC_DLL_MOD, __LINE__, errno);
 }
 
 TAVCTL_API int finContData(void)
@@ -268,7 +147,7 @@ TAVCTL_API void TavDllProcessDetach(void)
 {
     freeDLLError();
     DllCloseDebugLog();
-    releaseLockQuietly(true);
+    releaseLockQuietly();
     DllCloseTraceLog();
 }
 

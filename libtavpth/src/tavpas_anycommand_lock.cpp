@@ -7,18 +7,19 @@
 // holder removes the file before it unlocks it: whoever locks the old inode
 // afterwards finds the path gone or replaced and tries again.
 #include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <string.h>
 #include <unistd.h>
 
+#include "tavbase/lock.h"
 #include "tavpas_internal.h"
 
 #define LOCK_FILE_MODE 0700
-#define LOCK_ATTEMPTS 8
 
 namespace {
+
+// The lock of the command in progress.
+tavbase::LockFile g_lock = {-1, 0, 0, 0, ""};
 
 bool lockPath(char *path, size_t size)
 {
@@ -29,17 +30,6 @@ bool lockPath(char *path, size_t size)
     return false;
 }
 
-// The descriptor's file is still the one the path names.
-bool stillNamed(int fd, const char *path)
-{
-    struct stat held;
-    struct stat named;
-    if (fstat(fd, &held) != 0 || stat(path, &named) != 0) {
-        return false;
-    }
-    return held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-}
-
 uint32_t refuseLock(uint8_t *result, uint32_t *resultLength, int sysErrno, const char *call, unsigned line)
 {
     TavPasPutSystemText(result, resultLength, sysErrno, call);
@@ -47,68 +37,53 @@ uint32_t refuseLock(uint8_t *result, uint32_t *resultLength, int sysErrno, const
     return sysErrno == EWOULDBLOCK ? TAVPAS_LOCKED : TAVPAS_SYSTEM_ERROR;
 }
 
-// One attempt: 1 locked, 0 the locked file was no longer the path's, -1 refused.
-int tryLock(const char *path, int *fd, uint8_t *result, uint32_t *resultLength, uint32_t *code)
-{
-    *fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, LOCK_FILE_MODE);
-    if (*fd < 0) {
-        *code = refuseLock(result, resultLength, errno, "open", __LINE__);
-        return -1;
-    }
-    if (flock(*fd, LOCK_EX | LOCK_NB) != 0) {
-        int sysErrno = errno;
-        close(*fd);
-        *code = refuseLock(result, resultLength, sysErrno, "flock", __LINE__);
-        if (sysErrno != EWOULDBLOCK && remove(path) != 0) {
-            TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, "remove", errno);
-        }
-        return -1;
-    }
-    if (stillNamed(*fd, path)) {
-        return 1;
-    }
-    flock(*fd, LOCK_UN | LOCK_NB);
-    close(*fd);
-    return 0;
-}
-
 }  // namespace
 
 int TavPasLockTake(uint8_t *result, uint32_t *resultLength, uint32_t *code)
 {
-    char path[4096];
+    char path[tavbase::kLockPathSize];
     if (!lockPath(path, sizeof path)) {
         *code = refuseLock(result, resultLength, errno, "open", __LINE__);
         return -1;
     }
-    for (int attempt = 0; attempt < LOCK_ATTEMPTS; ++attempt) {
-        int fd = -1;
-        int taken = tryLock(path, &fd, result, resultLength, code);
-        if (taken != 0) {
-            return taken > 0 ? fd : -1;
-        }
+    const char *call = "open";
+    if (tavbase::LockTake(&g_lock, path, LOCK_FILE_MODE, tavbase::kLockExclusive, &call)) {
+        return g_lock.fd;
     }
-    // Other callers kept replacing the file: one of them holds the lock.
-    *code = refuseLock(result, resultLength, EWOULDBLOCK, "flock", __LINE__);
+    int sysErrno = errno;
+    *code = refuseLock(result, resultLength, sysErrno, call, __LINE__);
+    if (sysErrno != EWOULDBLOCK && strcmp(call, "flock") == 0 && remove(path) != 0) {
+        TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, "remove", errno);
+    }
     return -1;
 }
 
 TAVPTH_API int TavLockRelease(int fd)
 {
-    char path[4096];
-    if (!lockPath(path, sizeof path) || remove(path) != 0) {
-        TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, "remove", errno);
+    tavbase::LockFile lock = g_lock;
+    if (fd != g_lock.fd) {
+        // A descriptor of another taking: released the same way; its file
+        // is removed only while the path still names it.
+        tavbase::LockInit(&lock);
+        lock.fd = fd;
+        lock.owner = getpid();
+        if (!lockPath(lock.path, sizeof lock.path)) {
+            lock.path[0] = '\0';
+            TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, "remove", errno);
+        }
+    } else {
+        tavbase::LockInit(&g_lock);
     }
-    int ok = 1;
-    if (flock(fd, LOCK_UN | LOCK_NB) != 0) {
-        TavPasTraceCall(SRC_ANYCOMMAND, __LINE__, "TavLockRelease");
-        TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, "flock", errno);
-        ok = 0;
+    const char *call = "close";
+    if (tavbase::LockRelease(&lock, 1, &call)) {
+        return 1;
     }
-    if (close(fd) != 0) {
-        TavPasTraceCall(SRC_ANYCOMMAND, __LINE__, "TavLockRelease");
-        TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, "close", errno);
-        ok = 0;
+    int sysErrno = errno;
+    if (strcmp(call, "remove") == 0) {
+        TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, "remove", sysErrno);
+        return 1;
     }
-    return ok;
+    TavPasTraceCall(SRC_ANYCOMMAND, __LINE__, "TavLockRelease");
+    TavPasTraceSystem(SRC_ANYCOMMAND, __LINE__, call, sysErrno);
+    return 0;
 }

@@ -4,6 +4,8 @@
 // operator is asked.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -357,6 +359,35 @@ TEST_F(FwFlash, FileReplacedAfterTheChecksIsNotWritten) {
         << "the adapter holds other data than the checked file's";
     ASSERT_EQ(sim.inject({"restart-adapter", "0"}).status, 0);
     EXPECT_EQ(FlashState(sim)["running_revision"], "0420");
+}
+
+}  // namespace
+
+namespace {
+
+// Every signal that ends the run, at the question and in the middle of the
+// write (the adapter answering busy to the first piece): the terminal is as
+// it was before the tool started, echo and keyboard signals included.
+TEST(FwFlashSignals, TerminalRestoredAtTheQuestionAndDuringTheWrite) {
+    for (bool writing : {false, true}) {
+        for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+            SCOPED_TRACE(std::to_string(sig) + (writing ? " writing" : " asking"));
+            SimServer fresh;
+            ASSERT_TRUE(fresh.ok());
+            std::string path = fresh.path("/image.bin");
+            tavtest::writeFile(path, ImageFile(ImageSpec()));
+            PtySession session(fresh, {"tavcli", "-AdpFwFlash", "-f" + path, "-a0"});
+            ASSERT_TRUE(session.waitForScreen("Is the update executed?(Y/N)?", kTimeoutMs)) << session.output();
+            if (writing) {
+                ASSERT_EQ(fresh.inject({"busy", "100000"}).status, 0);
+                session.type("y\n");
+                ASSERT_TRUE(session.waitForScreen("Firmware Update progress of...", kTimeoutMs)) << session.output();
+            }
+            session.sendSignal(sig);
+            EXPECT_EQ(session.waitExit(kTimeoutMs), 128 + sig);
+            EXPECT_TRUE(tavtest::sameTerminalModes(session.settings(), session.initialSettings()));
+        }
+    }
 }
 
 }  // namespace

@@ -150,7 +150,7 @@ TEST(LiveDisplay, ThirtyTwoRows) {
 TEST(LiveDisplay, SignalsRestoreTheTerminal) {
     SimServer sim(bgoptest::kServerConfig);
     ASSERT_TRUE(sim.ok()) << sim.initOutput();
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         PtySession session(sim, {"tavcli", "-LDCC", "-ProgDsply", "-L2", "-a0"});
         ASSERT_TRUE(session.waitForScreen(kQuitLine, kTimeoutMs)) << session.output();
         session.sendSignal(sig);

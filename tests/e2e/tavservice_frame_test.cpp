@@ -2,9 +2,13 @@
 // reports, under the simulator.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <functional>
 
 #include "tavservice_fixture.h"
 
@@ -61,6 +65,24 @@ TEST(TavserviceFrame, DaemonWritesItsPidFileAndRemovesItOnSigint) {
     kill(daemon, SIGINT);
     ASSERT_TRUE(logged(server, "exiting on signal 2. tavservice was stopped. EventID: 04768."));
     EXPECT_TRUE(waitFor([&] { return !tavtest::fileExists(server.path("/var/run/tavservice.pid")); }));
+}
+
+// A hang-up or quit stops the daemon as SIGTERM does: reported, pid file removed.
+TEST(TavserviceFrame, HangupAndQuitStopTheDaemonInOrder) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeGoodConf(server);
+    for (int sig : {SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(sig);
+        size_t before = countOf(syslogOf(server), kStarted);
+        Service service(server, {"-t", "1"});
+        ASSERT_TRUE(logged(server, kStarted, before + 1)) << syslogOf(server);
+        int daemon = service.daemonPid();
+        kill(daemon, sig);
+        EXPECT_TRUE(
+            logged(server, "exiting on signal " + std::to_string(sig) + ". tavservice was stopped. EventID: 04768."));
+        EXPECT_TRUE(waitFor([&] { return !tavtest::fileExists(server.path("/var/run/tavservice.pid")); }));
+    }
 }
 
 TEST(TavserviceFrame, RunningInstanceBlocksASecondStart) {
@@ -237,4 +259,80 @@ TEST(TavserviceFrame, StartFailsWhenNoSupportedControllerAnswers) {
     EXPECT_EQ(countOf(syslogOf(server), kStarted), 0u);
     std::string trace = tavtest::readFile(server.path("/opt/morvane/tavutility/tavservice.log"));
     EXPECT_EQ(countOf(trace, "getContInfo CALL RTNCode=FALSE"), 10u);  // one status request per round
+}
+
+namespace {
+
+// The pid of this server's daemon as its "started" line in the system log shows it.
+int startedPid(const SimServer& server) {
+    std::string log = syslogOf(server);
+    size_t at = log.find(std::string("]: ") + kStarted);
+    size_t open = at == std::string::npos ? std::string::npos : log.rfind('[', at);
+    return open == std::string::npos ? 0 : std::atoi(log.c_str() + open + 1);
+}
+
+}  // namespace
+
+// The daemon holds its pid file locked while it runs, so a start that finds
+// it locked reports the running instance even before that one has written
+// its number.
+TEST(TavserviceFrame, PidFileStaysLockedAndALockedEmptyOneBlocksAStart) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeGoodConf(server);
+    std::string pidPath = server.path("/var/run/tavservice.pid");
+    {
+        Service first(server, {"-t", "1"});
+        int daemon = first.daemonPid();
+        ASSERT_TRUE(logged(server, kStarted));
+        int probe = open(pidPath.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(probe, 0);
+        EXPECT_NE(flock(probe, LOCK_EX | LOCK_NB), 0) << "the running daemon does not hold its pid file";
+        close(probe);
+        kill(daemon, SIGTERM);
+        ASSERT_TRUE(waitFor([&] { return !tavtest::fileExists(pidPath); }));
+    }
+    int starting = open(pidPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);  // locked, nothing written yet
+    ASSERT_GE(starting, 0);
+    ASSERT_EQ(flock(starting, LOCK_EX | LOCK_NB), 0);
+    Service second(server, {"-t", "1"});
+    EXPECT_EQ(second.waitExit(), 0);
+    EXPECT_TRUE(logged(server, "tavutil: tavservice was already running. EventID: 04766."));
+    EXPECT_EQ(countOf(syslogOf(server), kStarted), 1u) << syslogOf(server);
+    EXPECT_TRUE(tavtest::fileExists(pidPath)) << "the refused start removed the running instance's pid file";
+    close(starting);
+}
+
+// Links, hard links and FIFOs at the pid path: the daemon neither follows
+// nor writes through them, nor hangs; it runs without a pid file.
+TEST(TavserviceFrame, PlantsAtThePidPathAreNotFollowed) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeGoodConf(server);
+    std::string pidPath = server.path("/var/run/tavservice.pid");
+    std::string target = server.path("/target");
+    const std::vector<std::pair<std::string, std::function<int()>>> plants = {
+        {"symbolic link", [&] { return symlink(target.c_str(), pidPath.c_str()); }},
+        {"dangling link", [&] { return symlink((target + ".none").c_str(), pidPath.c_str()); }},
+        {"hard link", [&] { return link(target.c_str(), pidPath.c_str()); }},
+        {"FIFO", [&] { return mkfifo(pidPath.c_str(), 0600); }},
+    };
+    for (const auto& [name, plant] : plants) {
+        SCOPED_TRACE(name);
+        tavtest::writeFile(target, "root's file\n");
+        ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+        ASSERT_EQ(plant(), 0);
+        size_t before = countOf(syslogOf(server), kStarted);
+        Service service(server, {"-t", "1"});
+        ASSERT_TRUE(logged(server, kStarted, before + 1)) << syslogOf(server);
+        int daemon = startedPid(server);
+        struct stat st;
+        ASSERT_EQ(stat(target.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+        EXPECT_EQ(tavtest::readFile(target), "root's file\n");
+        EXPECT_FALSE(tavtest::fileExists(target + ".none"));
+        if (alive(daemon)) kill(daemon, SIGTERM);
+        EXPECT_TRUE(waitFor([&] { return !alive(daemon); }));
+        unlink(pidPath.c_str());
+    }
 }

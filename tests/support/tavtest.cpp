@@ -184,6 +184,16 @@ SimServer::~SimServer() {
 
 std::string SimServer::path(const std::string &rel) const { return root_ + rel; }
 
+RunResult SimServer::runWithFault(const std::string &calls, const std::string &path, const std::string &tamper,
+                                  const std::vector<std::string> &argv) const {
+    std::vector<std::string> full{
+        "strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + calls, "-e", "inject=" + calls + ":" + tamper,
+        "-P",     path};
+    std::vector<std::string> program = underSimulator(argv);
+    full.insert(full.end(), program.begin(), program.end());
+    return runCommand(full);
+}
+
 std::vector<std::string> SimServer::underSimulator(const std::vector<std::string> &argv) const {
     std::vector<std::string> full{tavsimPath(), "run", root_, "--"};
     if (argv.empty()) return full;

@@ -52,6 +52,12 @@ public:
     // A program of the suite by name ("tavcli"), or any path, under `tavsim run`.
     RunResult run(const std::vector<std::string>& argv, const std::string& stdinText = std::string(),
                   const std::vector<std::string>& extraEnv = {}) const;
+    // The same with one system-call fault injected by strace into the
+    // calls named in `calls` ("openat,open") that act on `path` only;
+    // `tamper` is strace's inject value ("error=EACCES:when=1",
+    // "signal=2:when=1").
+    RunResult runWithFault(const std::string& calls, const std::string& path, const std::string& tamper,
+                           const std::vector<std::string>& argv) const;
     // The same on a pseudo-terminal; `input` is typed line by line as the program reads.
     RunResult runOnPty(const std::vector<std::string>& argv, const std::string& input,
                        const std::vector<std::string>& extraEnv = {}) const;
