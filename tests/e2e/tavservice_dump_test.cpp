@@ -62,7 +62,7 @@ TEST(TavserviceDump, DumpAtStartGoesToDump0ThenDump) {
     EXPECT_FALSE(tavtest::fileExists(dir + "/contno0/dump"));
     struct stat st;
     ASSERT_EQ(stat((dir + "/contno0").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);  // searchable: the dumps in it are 0644
     inject(server, {"dump", "0", "1536"});
     {
         Service service(server, {"-d", "-t", "1"});
