@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           faketime libfaketime libsgutils2-dev libvterm-dev pkg-config prometheus lintian
-          man-db groff-base clang libclang-rt-14-dev)
+          man-db groff-base clang libclang-rt-14-dev strace)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
