@@ -133,6 +133,9 @@ const std::vector<Scene>& scenes() {
          serviceStarts},
         {"tavlog.conf read by the service", "/opt/morvane/tavutility/conf/tavlog.conf", false, nullptr,
          serviceStarts},
+        {"tavlog.conf read by tavlog", "/opt/morvane/tavutility/conf/tavlog.conf", false,
+         [](const SimServer&, const std::string& w) { mkdir((w + "/out").c_str(), 0755); },
+         program({"tavlog", "TAV_0_RaidLog", "@out"})},
         {"eventid.conf read by the service", "/opt/morvane/tavutility/conf/eventid.conf", false, nullptr,
          serviceStarts},
     };
