@@ -136,6 +136,8 @@ int WriteDrvTrac(void);
 int CreateOutputFile(const char *name);
 int WriteAll(int fd, const void *data, size_t length, const char *function, int line);
 int CloseOutput(int fd, const char *function, int line);
+int FinishOutput(int fd, int whole, const char *function, int line);
+void AbandonOutput(void);
 int ChooseOutputName(const char *suffix);
 
 /* tavlog_log_util: utility traces and the automatic trace rotation */

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "tavbase/replace.h"
+#include "tavbase/file.h"
 #include "tavlog.h"
 
 #define SRC_FILE "tavlog_log"
@@ -112,7 +113,7 @@ int writeBlockFile(const BlockLog &log, const char *suffix, uint32_t blocks)
         return 0;
     }
     int written = writeBlocks(fd, log, blocks);
-    return CloseOutput(fd, "WriteBlockLog", __LINE__) && written;
+    return FinishOutput(fd, written, "WriteBlockLog", __LINE__);
 }
 
 int noDump(const char *source)
@@ -127,13 +128,14 @@ int noDump(const char *source)
 /* Copies one saved dump; 1 copied, 0 not. */
 int copyDumpFile(const char *source, const char *suffix)
 {
-    struct stat st;
-    if (stat(source, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
-        return noDump(source);
-    }
-    int in = open(source, O_RDONLY | O_CLOEXEC);
+    int in = tavbase::OpenReadFile(source);
     if (in < 0) {
-        return errno == ENOENT ? noDump(source) : SystemError(SRC_FILE, __LINE__, "open", errno);
+        return errno == ENOENT || errno == EINVAL ? noDump(source) : SystemError(SRC_FILE, __LINE__, "open", errno);
+    }
+    struct stat st;
+    if (fstat(in, &st) != 0 || st.st_size == 0) {
+        close(in);
+        return noDump(source);
     }
     if (!ChooseOutputName(suffix)) {
         close(in);
@@ -161,17 +163,8 @@ int copyDumpFile(const char *source, const char *suffix)
     if (close(in) != 0) {
         ok = SystemError(SRC_FILE, __LINE__, "close", errno);
     }
-    ok = CloseOutput(out, "CopyFwDump", __LINE__) && ok;
-    if (copied == 0) {
-        unlink(g_outFile);
-        return 0;
-    }
-    if (!ok) {
-        char partial[TAVLOG_NAME_SIZE + 16];
-        snprintf(partial, sizeof partial, "%sIncomplete", g_outFile);
-        if (link(g_outFile, partial) == 0) {
-            unlink(g_outFile);
-        }
+    if (!FinishOutput(out, ok && copied > 0, "CopyFwDump", __LINE__)) {
+        AbandonOutput();
         return 0;
     }
     return 1;
@@ -192,14 +185,30 @@ int ChooseOutputName(const char *suffix)
     return 1;
 }
 
-/* Creates a new output file; never opens an existing one. */
+/* The temporary file that the current output is collected in, until it is
+ * whole and renamed to g_outFile; empty when none is open. */
+static char g_outTemp[TAVLOG_NAME_SIZE + 32];
+
+/* Creates a new output file; never opens an existing one. The log goes to a
+ * temporary file beside it, which gets the name only when it is whole
+ * (FinishOutput), so a killed run never leaves a partial log under it. */
 int CreateOutputFile(const char *name)
 {
-    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        return fd;
+    struct stat st;
+    int error = EEXIST;
+    g_outTemp[0] = '\0';
+    if (fstatat(AT_FDCWD, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        error = errno;
     }
-    int error = errno;
+    if (error == ENOENT) {
+        tavbase::RemoveStaleTempsAt(AT_FDCWD, name);
+        int fd = tavbase::CreateTempAt(AT_FDCWD, name, 0644, g_outTemp, sizeof g_outTemp);
+        if (fd >= 0) {
+            return fd;
+        }
+        g_outTemp[0] = '\0';
+        error = errno;
+    }
     if (error == EEXIST) {
         g_outFile[0] = '\0'; /* not ours: never removed or renamed */
         PrintError(MSG_STARTED, ERR_KIND_MESSAGE, "CreateOutputFile", __LINE__);
@@ -207,6 +216,58 @@ int CreateOutputFile(const char *name)
         SystemError(SRC_FILE, __LINE__, "open", error);
     }
     return -1;
+}
+
+/* Closes the output; when WHOLE, flushes it and gives it its name (never
+ * over a file that appeared meanwhile). 1 when the log is in place. */
+int FinishOutput(int fd, int whole, const char *function, int line)
+{
+    int ok = whole;
+    if (ok && fsync(fd) != 0) {
+        ok = SystemError(SRC_FILE, line, function, errno);
+    }
+    if (close(fd) != 0) {
+        ok = ok ? SystemError(SRC_FILE, line, function, errno) : 0;
+    }
+    if (ok && g_outTemp[0] != '\0') {
+        if (renameat2(AT_FDCWD, g_outTemp, AT_FDCWD, g_outFile, RENAME_NOREPLACE) != 0) {
+            return SystemError(SRC_FILE, line, "rename", errno);
+        }
+        g_outTemp[0] = '\0';
+    }
+    return ok;
+}
+
+int CloseOutput(int fd, const char *function, int line)
+{
+    return FinishOutput(fd, 1, function, line);
+}
+
+/* A failed collection's output: an empty one goes; a partial one gets
+ * "Incomplete" appended (replacing an older partial log of that name), so it
+ * never passes for a whole log. */
+void AbandonOutput(void)
+{
+    const char *current = g_outTemp[0] != '\0' ? g_outTemp : g_outFile;
+    struct stat st;
+    if (current[0] == '\0' || fstatat(AT_FDCWD, current, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+        g_outTemp[0] = '\0';
+        return;
+    }
+    if (st.st_size == 0) {
+        unlink(current);
+        g_outTemp[0] = '\0';
+        return;
+    }
+    const char *mark = "Incomplete";
+    size_t length = strlen(g_outFile);
+    char partial[TAVLOG_NAME_SIZE + 16];
+    bool marked = length >= strlen(mark) && strcmp(g_outFile + length - strlen(mark), mark) == 0;
+    snprintf(partial, sizeof partial, "%s%s", g_outFile, marked ? "" : mark);
+    if (strcmp(current, partial) != 0 && rename(current, partial) != 0) {
+        TraceSystemError(SRC_FILE, __LINE__, "rename", errno);
+    }
+    g_outTemp[0] = '\0';
 }
 
 int WriteAll(int fd, const void *data, size_t length, const char *function, int line)
@@ -228,14 +289,6 @@ int WriteAll(int fd, const void *data, size_t length, const char *function, int 
         }
         p += n;
         length -= (size_t)n;
-    }
-    return 1;
-}
-
-int CloseOutput(int fd, const char *function, int line)
-{
-    if (close(fd) != 0) {
-        return SystemError(SRC_FILE, line, function, errno);
     }
     return 1;
 }

@@ -147,7 +147,7 @@ int WriteInquiry(const DriveId &id)
                      "Serial No.        : %-12s\n",
                      id.vendor, id.product, id.revision, id.serial);
     int written = WriteAll(fd, text, (size_t)n, "WriteInquiry", __LINE__);
-    return CloseOutput(fd, "WriteInquiry", __LINE__) && written;
+    return FinishOutput(fd, written, "WriteInquiry", __LINE__);
 }
 
 int logSense(uint8_t pageControl, uint8_t page, uint32_t pointer, uint32_t length, uint8_t *data)
@@ -204,7 +204,7 @@ int WriteLogSense(const DriveId &id)
     for (uint32_t i = 0; i < count && ok; ++i) {
         ok = writeLogPage(fd, pageControl, list[4 + i]);
     }
-    return CloseOutput(fd, "WriteLogSense", __LINE__) && ok;
+    return FinishOutput(fd, ok, "WriteLogSense", __LINE__);
 }
 
 const char *internalHeader(int code)
@@ -263,7 +263,7 @@ int WriteRequestInternalLog(int code)
         uint32_t piece = total - offset < INTERNAL_PIECE ? total - offset : INTERNAL_PIECE;
         ok = internalLog(code, offset, piece) && PrintLog(fd, internalHeader(code), g_data, piece, &offset);
     }
-    return CloseOutput(fd, "WriteRequestInternalLog", __LINE__) && ok;
+    return FinishOutput(fd, ok, "WriteRequestInternalLog", __LINE__);
 }
 
 int collectDriveLog(int code, const DriveId &id)

@@ -229,32 +229,6 @@ int collect(int code)
     }
 }
 
-/* After a failure: an empty output file goes; a partial one is renamed with
- * "Incomplete" appended, so it never passes for a whole log. */
-void settleFailedOutput(void)
-{
-    struct stat st;
-    if (g_outFile[0] == '\0' || lstat(g_outFile, &st) != 0 || !S_ISREG(st.st_mode)) {
-        return;
-    }
-    if (st.st_size == 0) {
-        unlink(g_outFile);
-        return;
-    }
-    size_t length = strlen(g_outFile);
-    const char *mark = "Incomplete";
-    if (length >= strlen(mark) && strcmp(g_outFile + length - strlen(mark), mark) == 0) {
-        return;
-    }
-    char partial[TAVLOG_NAME_SIZE + 16];
-    snprintf(partial, sizeof partial, "%s%s", g_outFile, mark);
-    if (link(g_outFile, partial) == 0) {
-        unlink(g_outFile);
-    } else {
-        TraceSystemError(SRC_FILE, __LINE__, "link", errno);
-    }
-}
-
 void reportSuccess(int code)
 {
     if (WhoWokeMe == WOKE_AUTOMATIC && code == LOG_FWTRC) {
@@ -344,7 +318,7 @@ int LogMain(int code)
     if (collected) {
         reportSuccess(code);
     } else {
-        settleFailedOutput();
+        AbandonOutput();
     }
     LogTypUseError = saved;
     return collected;

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "tavbase/file.h"
 #include "tavlog.h"
 
 #define SRC_FILE "tavlog_registry"
@@ -29,7 +30,7 @@ int findKeyLine(const char *key, char *rest, size_t size)
     if (!Tool_ResolvePath(TAVLOG_CONF_PATH, path, sizeof path)) {
         return -1;
     }
-    FILE *file = fopen(path, "re");
+    FILE *file = tavbase::OpenReadStream(path);
     if (file == NULL) {
         TraceSystemError(SRC_FILE, __LINE__, "fopen", errno);
         return -1;

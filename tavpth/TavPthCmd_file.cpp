@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "TavPth.h"
+#include "tavbase/file.h"
 
 struct PthFile {
     FILE *stream;
@@ -26,7 +27,7 @@ PthFile *PthFileOpen(const char *name, char *resolved, size_t resolvedSize, unsi
         return nullptr;
     }
     snprintf(resolved, resolvedSize, "%s", path);
-    FILE *stream = fopen(path, "r");
+    FILE *stream = tavbase::OpenReadStream(path);
     if (stream == nullptr) {
         TavPthErr0006(PTH_AT, errno);
         TavPthErr0002(PTH_AT);

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "TavPth.h"
+#include "tavbase/file.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ uint8_t *loadImage(const char *name, uint32_t *size)
         TavPthErr0002(PTH_AT);
         return nullptr;
     }
-    FILE *file = fopen(path, "rb");
+    FILE *file = tavbase::OpenReadStream(path);
     if (file == nullptr) {
         TavPthErr0008(PTH_AT, errno);
         TavPthErr0002(PTH_AT);

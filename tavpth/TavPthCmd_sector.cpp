@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "TavPth.h"
+#include "tavbase/file.h"
 
 namespace {
 
@@ -90,18 +91,18 @@ int ldSector(char **argv, int read)
     return sendAndShowSector(&info, read);
 }
 
+// The sector replaces the file as a whole (a temporary file renamed over
+// it), never through a link or into anything but a regular file.
 int saveSector(const char *fileName, const uint8_t *sector)
 {
-    FILE *file = fopen(fileName, "wb");
-    if (file == nullptr) {
+    int result = tavbase::ReplaceFile(fileName, sector, PTH_SECTOR, 0644);
+    if (result == tavbase::kNotCreated) {
         TavPthErr0011(PTH_AT, errno);
         TavPthErr0002(PTH_AT);
         return 0;
     }
-    size_t written = fwrite(sector, 1, PTH_SECTOR, file);
-    int err = errno;
-    if (fclose(file) != 0 || written != PTH_SECTOR) {
-        TavPthErr0004(PTH_AT, "fwrite", strerror(err));
+    if (result != tavbase::kReplaced) {
+        TavPthErr0004(PTH_AT, "fwrite", strerror(errno));
         TavPthErr0002(PTH_AT);
         return 0;
     }

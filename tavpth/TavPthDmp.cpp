@@ -1,10 +1,13 @@
 /* The tool's hex printer, on standard output and into mode-page files. Rows
  * are the suite's dump lines (TavDllFormatDumpLine). */
 #include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <stdio.h>
 #include <string.h>
 
 #include "TavPth.h"
+#include "tavbase/file.h"
 
 namespace {
 
@@ -48,9 +51,15 @@ int TavPasPrintData(const char *title, const uint8_t *data, int length, int firs
 
 int FileWriteModePage(const char *fileName, const uint8_t *data, int length)
 {
-    FILE *file = fopen(fileName, "a");
+    // Appended to, but never through a link, a second hard link or a FIFO.
+    int fd = tavbase::OpenFile(fileName, O_WRONLY | O_APPEND | O_CREAT, 0644);
+    FILE *file = fd < 0 ? nullptr : fdopen(fd, "a");
     if (file == nullptr) {
-        TavPthErr0011(PTH_AT, errno);
+        int err = errno;
+        if (fd >= 0) {
+            close(fd);
+        }
+        TavPthErr0011(PTH_AT, err);
         TavPthErr0002(PTH_AT);
         return 0;
     }

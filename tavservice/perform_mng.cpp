@@ -4,6 +4,7 @@
 // drives to the requested file, as text or comma-separated values, until
 // `count` samples are written or a stop is requested.
 #include <errno.h>
+#include <limits.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -12,6 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tavbase/file.h"
 #include "tavservice.h"
 
 MonitorTable monitor_table;
@@ -109,6 +111,44 @@ int openForEntry(void)
     return 0;
 }
 
+// An older output file is replaced by a new empty one renamed over it, so it
+// is never changed or removed through a link, and a second hard link keeps
+// what it holds. 0 when the path names a link or anything but a regular file.
+int restartOutput(void)
+{
+    char name[NAME_MAX + 1];
+    int dir = tavbase::OpenParentDir(monitor_table.fileName, name, sizeof name);
+    if (dir < 0) {
+        return errno != ELOOP && errno != EISDIR;  // the append reports what is wrong
+    }
+    struct stat st;
+    int ok = 1;
+    if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        char temp[NAME_MAX + 1];
+        int fd = -1;
+        ok = tavbase::ReplaceableAt(dir, name, nullptr);
+        if (ok && (fd = tavbase::CreateTempAt(dir, name, 0600, temp, sizeof temp)) >= 0 &&
+            tavbase::CommitTempAt(dir, fd, temp, name)) {
+            prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_chk_getstate", "file rewrite");
+        }
+    }
+    close(dir);
+    return ok;
+}
+
+// Makes the protected output file writable again, through its descriptor.
+void unprotectOutput(const char *path)
+{
+    int fd = tavbase::OpenFile(path, O_RDONLY, 0);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_nlink == 1) {
+        fchmod(fd, kWritableMode);
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+}
+
 void writeSample(const StatFormat &f, const uint8_t read[TAV_MAX_CONTROLLERS],
                  const DrvStatistics stats[TAV_MAX_CONTROLLERS])
 {
@@ -201,16 +241,9 @@ int setUp(const AutoStaticPara &para)
     }
     init_fp = 0;
     g_entriesLost = 0;
-    struct stat st;
-    if (lstat(monitor_table.fileName, &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            refuseOutput("not a regular file");
-            return 0;
-        }
-        fchmodat(AT_FDCWD, monitor_table.fileName, kWritableMode, AT_SYMLINK_NOFOLLOW);
-        if (unlink(monitor_table.fileName) == 0) {
-            prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_chk_getstate", "file rewrite");
-        }
+    if (!restartOutput()) {
+        refuseOutput("not a regular file");
+        return 0;
     }
     prmlogging(__FILE__, __LINE__, "func=%s inner table", "prfm_chk_getstate");
     return 1;
@@ -353,29 +386,25 @@ int call_del_regi(void)
     return del_AutoStatic();
 }
 
-// Opens the output for appending without following a symbolic link, and
-// protects it; writes the header lines first in a new collection.
+// Opens the output for appending, never through a link and only onto a
+// regular file of its own, and protects it; writes the header lines first in
+// a new collection.
 int call_open_file(void)
 {
     const StatFormat &f = formatOf(monitor_table.format);
     const char *path = monitor_table.fileName;
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = open(path, flags, 0600);
-    if (fd < 0 && errno == EACCES && fchmodat(AT_FDCWD, path, kWritableMode, AT_SYMLINK_NOFOLLOW) == 0) {
-        fd = open(path, flags, 0600);
+    const int flags = O_WRONLY | O_APPEND | O_CREAT;
+    int fd = tavbase::OpenFile(path, flags, 0600);
+    if (fd < 0 && errno == EACCES) {
+        unprotectOutput(path);
+        fd = tavbase::OpenFile(path, flags, 0600);
     }
-    struct stat st;
-    if (fd < 0 && (errno == ELOOP || errno == EISDIR || errno == ENXIO)) {
+    if (fd < 0 && (errno == ELOOP || errno == EINVAL || errno == EISDIR || errno == ENXIO)) {
         refuseOutput("not a regular file");
         return 0;
     }
     if (fd < 0) {
         prmlogging(__FILE__, __LINE__, "!ERR func=%s %s val=%d", "call_open_file", "call fopen", errno);
-        return 0;
-    }
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        refuseOutput("not a regular file");
         return 0;
     }
     if (fchmod(fd, kProtectedMode) != 0) {

@@ -2,12 +2,15 @@
 // micro-reboot and the incomplete dump an event reports, each copied into a
 // file below the configured dump directory. Also opens the driver node.
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tavbase/file.h"
+#include "tavbase/io.h"
 #include "tavservice.h"
 
 namespace {
@@ -24,14 +27,41 @@ uint8_t dumpinfo[DUMP_INFO_SIZE];
 // system's 64-character field would cut a longer dump directory into a
 // different path); a path that does not fit PATH_MAX fails like any other.
 char dump_file_name[4096];
+// The dump is written to a temporary file in the controller directory and
+// renamed over its name only once it is whole, so a failed or interrupted
+// copy leaves the previous dump as it was.
 int dumpFd = -1;
+int dumpDirFd = -1;
+char dumpName[8];
+char dumpTemp[NAME_MAX + 1];
 
-void CloseDump(void)
+void CloseDumpDirectory(void)
+{
+    if (dumpDirFd >= 0) {
+        close(dumpDirFd);
+        dumpDirFd = -1;
+    }
+}
+
+// Drops an unfinished dump: the temporary file goes, the old dump stays.
+void DiscardDump(void)
 {
     if (dumpFd >= 0) {
-        close(dumpFd);
+        tavbase::DiscardTempAt(dumpDirFd, dumpFd, dumpTemp);
         dumpFd = -1;
     }
+    CloseDumpDirectory();
+}
+
+// Puts the whole dump in place; 0 with errno set when that failed.
+int CommitDump(void)
+{
+    int ok = tavbase::CommitTempAt(dumpDirFd, dumpFd, dumpTemp, dumpName);
+    dumpFd = -1;
+    int saved = errno;
+    CloseDumpDirectory();
+    errno = saved;
+    return ok;
 }
 
 void ReportNotCreated(int contNo)
@@ -53,30 +83,40 @@ void ReportStopped(int contNo, const char *errnoText)
     }
 }
 
-// An existing directory, or one created now with mode 0644.
-int PrepareDirectory(const char *path)
+void ReportWriteStopped(int contNo, int error)
 {
-    int fd = open(path, O_RDWR | O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
-        errno = ENOTDIR;
-        return -1;
-    }
-    if (errno == EISDIR)
-        return 1;
-    if (errno == ENOENT && mkdir(path, 0644) == 0)
-        return 1;
-    Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
-    return -1;
+    char number[16];
+    snprintf(number, sizeof number, "%d", error);
+    ReportStopped(contNo, number);
 }
 
+// Dump directories are made searchable (the files in them are 0644), and
+// are opened without following a link, each relative to the one above.
+constexpr mode_t kDirectoryMode = 0755;
+
+// The directory NAME below DIR, existing or created now; -1 when it cannot
+// be had or is no directory of its own (a file, a link).
+int PrepareDirectory(int dir, const char *name)
+{
+    int fd = tavbase::OpenDirAt(dir, name, 1, kDirectoryMode);
+    if (fd < 0) {
+        Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
+    }
+    return fd;
+}
+
+// The directory of the controller's dumps, opened into dumpDirFd.
 int PrepareDirectories(int contNo, const char *dumpDir)
 {
-    return CheckDumpDirectory(contNo, dumpDir) > 0 && CheckControllerDirectory(contNo, dumpDir) > 0 ? 1 : -1;
+    CloseDumpDirectory();
+    if (CheckDumpDirectory(contNo, dumpDir) < 0)
+        return -1;
+    return CheckControllerDirectory(contNo, dumpDir);
 }
 
 // Copies `size` bytes in whole blocks from the adapter into the open dump
-// file; 1, or 0 after reporting a failed read or write. Closes the file.
+// file and puts it in place; 1, or 0 after reporting a failed read or write
+// (the previous dump is kept). Closes the file.
 int CopyBlocks(int contNo, int controlCode, uint32_t base, uint32_t size)
 {
     Trace_Text(__FILE__, __LINE__, "ioctl CALL CONTROLCODE=0x%02x", static_cast<unsigned>(controlCode));
@@ -84,18 +124,19 @@ int CopyBlocks(int contNo, int controlCode, uint32_t base, uint32_t size)
     for (uint32_t offset = 0; offset < size; offset += kBlock) {
         if (ExecIoControl(contNo, controlCode, block, kBlock, base + offset) < 0) {
             ReportStopped(contNo, "*");
-            CloseDump();
+            DiscardDump();
             return 0;
         }
-        if (write(dumpFd, block, kBlock) != static_cast<ssize_t>(kBlock)) {
-            char number[16];
-            snprintf(number, sizeof number, "%d", errno);
-            ReportStopped(contNo, number);
-            CloseDump();
+        if (!tavbase::WriteAll(dumpFd, block, kBlock)) {
+            ReportWriteStopped(contNo, errno);
+            DiscardDump();
             return 0;
         }
     }
-    CloseDump();
+    if (!CommitDump()) {
+        ReportWriteStopped(contNo, errno);
+        return 0;
+    }
     return 1;
 }
 
@@ -183,42 +224,52 @@ int WriteDumpToFile(int contNo, ServiceConfigs *configs, FoundEventList *found)
 int CheckDumpDirectory(int contNo, const char *dumpDir)
 {
     TRACE_CALL(2, contNo, 0, 0, 0);
-    return PrepareDirectory(dumpDir);
+    CloseDumpDirectory();
+    dumpDirFd = PrepareDirectory(AT_FDCWD, dumpDir);
+    return dumpDirFd < 0 ? -1 : 1;
 }
 
+// Opens contno<N> below the dump directory that CheckDumpDirectory opened.
 int CheckControllerDirectory(int contNo, const char *dumpDir)
 {
     TRACE_CALL(2, contNo, 0, 0, 0);
-    char path[4096];
-    int n = snprintf(path, sizeof path, "%s/contno%d/", dumpDir, contNo);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof path)
-        return -1;
-    return PrepareDirectory(path);
+    char name[16];
+    snprintf(name, sizeof name, "contno%d", contNo);
+    int parent = dumpDirFd >= 0 ? dumpDirFd : PrepareDirectory(AT_FDCWD, dumpDir);
+    int fd = parent < 0 ? -1 : PrepareDirectory(parent, name);
+    if (parent >= 0)
+        close(parent);
+    dumpDirFd = fd;
+    return fd < 0 ? -1 : 1;
 }
 
+// Opens a new temporary file for the dump of KIND in the controller
+// directory (PrepareDirectories). The first dump is "dump0", later ones
+// "dump", the incomplete dump "dump1"; a link or any other non-regular file
+// at the name is refused and left alone.
 int CheckDumpFile(int contNo, const char *dumpDir, int kind)
 {
     TRACE_CALL(2, contNo, 0, 0, 0);
-    char first[4096], target[4096];
-    int n =
-        snprintf(first, sizeof first, "%s/contno%d/%s", dumpDir, contNo, kind == kKindIncomplete ? "dump1" : "dump0");
-    int m =
-        snprintf(target, sizeof target, "%s/contno%d/%s", dumpDir, contNo, kind == kKindIncomplete ? "dump1" : "dump");
     int fd = -1;
-    if (n > 0 && m > 0 && static_cast<size_t>(n) < sizeof first && static_cast<size_t>(m) < sizeof target) {
-        int existing = open(first, O_RDWR | O_CLOEXEC);
-        if (existing >= 0) {
-            close(existing);
-            unlink(target);
-            fd = open(target, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            snprintf(dump_file_name, sizeof dump_file_name, "%s", target);
-        } else if (errno == ENOENT) {
-            fd = open(first, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-            snprintf(dump_file_name, sizeof dump_file_name, "%s", first);
+    if (dumpDirFd >= 0) {
+        struct stat st;
+        const char *name = "dump1";
+        if (kind != kKindIncomplete) {
+            // Whatever stands at "dump0" counts as the first dump.
+            name = fstatat(dumpDirFd, "dump0", &st, AT_SYMLINK_NOFOLLOW) == 0 ? "dump" : "dump0";
         }
+        snprintf(dumpName, sizeof dumpName, "%s", name);
+        int n = snprintf(dump_file_name, sizeof dump_file_name, "%s/contno%d/%s", dumpDir, contNo, name);
+        if (n > 0 && static_cast<size_t>(n) < sizeof dump_file_name && tavbase::ReplaceableAt(dumpDirFd, name, nullptr)) {
+            tavbase::RemoveStaleTempsAt(dumpDirFd, name);
+            fd = tavbase::CreateTempAt(dumpDirFd, name, 0644, dumpTemp, sizeof dumpTemp);
+        }
+    } else {
+        errno = EBADF;
     }
     if (fd < 0) {
         Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
+        CloseDumpDirectory();
         ReportNotCreated(contNo);
         return -1;
     }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tavbase/file.h"
 #include "tavctl_internal.h"
 #include "tavservice.h"
 
@@ -48,7 +49,7 @@ FILE *OpenConf(const char *fixedPath)
     if (!Tool_ResolvePath(fixedPath, path, sizeof path)) {
         return nullptr;
     }
-    FILE *file = fopen(path, "r");
+    FILE *file = tavbase::OpenReadStream(path);
     if (file == nullptr) {
         Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
     }

@@ -12,6 +12,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tavbase/file.h"
 #include "tavctl_internal.h"
 
 #define DLL_ERROR_SLOTS 32
@@ -367,7 +368,7 @@ TAVCTL_API int DebugOn(const char *fileName)
     Debugflg = 1;
     snprintf(Debuglogfile, DEBUG_LOG_NAME_USED + 1, "%s", fileName);
     DllCloseDebugLog();
-    DebugLogFd = open(Debuglogfile, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    DebugLogFd = tavbase::OpenFile(Debuglogfile, O_RDWR | O_CREAT, 0600);
     if (DebugLogFd < 0) {
         return debugOnFailure("open", errno, __LINE__);
     }

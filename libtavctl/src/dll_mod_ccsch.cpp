@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tavbase/file.h"
 #include "tavctl_internal.h"
 
 namespace {
@@ -30,6 +31,7 @@ constexpr int kShortDigits = 3;
 constexpr int kLongDigits = 11;
 constexpr uint64_t kDateModulus = 100000000;  // YYYYMMDD, the last eight digits
 constexpr size_t kFileTextSize = 1024;        // 36 lines of at most 17 characters
+constexpr mode_t kNewFileMode = 0644;
 
 // The value of a matching "ld" line, judged by its length (newline included):
 // three or eleven digits after the label, the first three a day and an hour.
@@ -117,22 +119,23 @@ int readSection(FILE *file, int contNo, CCScheduleTable *table, uint32_t latestD
     return TAV_CCSCH_DONE;
 }
 
-// Creates the missing file empty (and its directory when that is missing).
+// Creates the missing file empty (and its directory when that is missing);
+// a link or other non-regular file left at the path is not written through.
 int createEmpty(const char *path)
 {
-    FILE *file = fopen(path, "a");
-    if (file == nullptr) {
+    int fd = tavbase::OpenFile(path, O_WRONLY | O_CREAT, kNewFileMode);
+    if (fd < 0 && errno == ENOENT) {
         char directory[PATH_MAX];
         if (!Tool_ResolvePath(kConfDirectory, directory, sizeof directory) ||
             (mkdir(directory, 0755) != 0 && errno != EEXIST)) {
             return TAV_CCSCH_NO_DIRECTORY;
         }
-        file = fopen(path, "a");
+        fd = tavbase::OpenFile(path, O_WRONLY | O_CREAT, kNewFileMode);
     }
-    if (file == nullptr) {
+    if (fd < 0) {
         return TAV_CCSCH_NO_FILE;
     }
-    fclose(file);
+    close(fd);
     return TAV_CCSCH_DONE;
 }
 
@@ -260,7 +263,7 @@ FILE *openForReading(CCScheduleTable *table, int *result)
         *result = TAV_CCSCH_NO_FILE;
         return nullptr;
     }
-    FILE *file = fopen(path, "r");
+    FILE *file = tavbase::OpenReadStream(path);
     if (file == nullptr) {
         // Only a missing file means "no schedule"; any other failure (no
         // permission, no descriptor left) says nothing about its content.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "raidctl_entry.h"
+#include "tavbase/file.h"
 #include "tavctl_perform.h"
 
 namespace {
@@ -203,7 +204,7 @@ FILE *openPara(const char *function)
         DllFailSystem("fopen", function, __LINE__);
         return nullptr;
     }
-    FILE *file = fopen(path, "r");
+    FILE *file = tavbase::OpenReadStream(path);
     if (file != nullptr) {
         return file;
     }

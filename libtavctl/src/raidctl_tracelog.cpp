@@ -11,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tavbase/file.h"
 #include "tavctl_internal.h"
 
 #define LOG_LINE_WIDTH 200
@@ -319,19 +320,12 @@ TAVCTL_API int initLog(const char *fileName, int maxSize)
         return traceSystemError("fopen", ENAMETOOLONG, __LINE__);
     }
     DllCloseTraceLog();
-    // Never through a symbolic link, and only into a regular file: the log
-    // must not overwrite or change the mode of any other file. O_NONBLOCK
-    // keeps a FIFO at the path from holding up the open.
-    int fd = open(path, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0744);
+    // Never through a symbolic link or a second hard link, and only into a
+    // regular file: the log must not overwrite or change the mode of any
+    // other file, and a FIFO at the path must not hold up the open.
+    int fd = tavbase::OpenFile(path, O_RDWR | O_CREAT, 0744);
     if (fd < 0) {
         return traceSystemError("fopen", errno, __LINE__);
-    }
-    struct stat info;
-    int statted = fstat(fd, &info);
-    if (statted != 0 || !S_ISREG(info.st_mode)) {
-        int sysErrno = statted != 0 ? errno : EINVAL;
-        close(fd);
-        return traceSystemError(statted != 0 ? "fstat" : "fopen", sysErrno, __LINE__);
     }
     if (fchmod(fd, 0744) != 0) {
         int sysErrno = errno;

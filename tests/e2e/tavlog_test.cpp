@@ -2,6 +2,8 @@
 // and utility collectors, saved dumps and the automatic trace rotation.
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -241,6 +243,30 @@ TEST_F(Tavlog, FailedReadKeepsThePartAsIncomplete) {
     r = tavlog({"TAV_0_RaidLog", "."});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(filesMatching(server_.root(), ".*RaidLog.*").empty()) << "an empty file is removed";
+}
+
+// An older partial log already holds the "Incomplete" name (one for every
+// second the run may take): the new partial log still never keeps the
+// normal name, and is the one found under the "Incomplete" name afterwards.
+TEST_F(Tavlog, PartialLogNeverKeepsTheNormalNameWhenAnIncompleteOneExists) {
+    time_t now = time(nullptr);
+    for (int s = 0; s < 30; ++s) {
+        time_t at = now + s;
+        struct tm t;
+        localtime_r(&at, &t);
+        char name[64];
+        strftime(name, sizeof name, "%Y%m%d%H%M%S_TAV_0_RaidLogIncomplete", &t);
+        tavtest::writeFile(out_ + "/" + name, "older partial log\n");
+    }
+    ASSERT_EQ(server_.inject({"event-read-error", "0", "10"}).status, 0);
+    RunResult r = tavlog({"TAV_0_RaidLog", "out"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(filesMatching(out_, "[0-9]{14}_TAV_0_RaidLog").empty());
+    size_t replaced = 0;
+    for (const auto& name : filesMatching(out_, "[0-9]{14}_TAV_0_RaidLogIncomplete"))
+        replaced += tavtest::readFile(out_ + "/" + name).size() == 10u * 512u;
+    EXPECT_EQ(replaced, 1u);
+    EXPECT_EQ(filesMatching(out_, ".*tmp.*").size(), 0u);
 }
 
 TEST_F(Tavlog, DirectDumpsFromFlashAndWorkingMemory) {

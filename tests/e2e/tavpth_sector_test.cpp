@@ -92,6 +92,21 @@ TEST_F(Sectors, DumpSavesTheRawSector) {
             1});
 }
 
+// Every other write of the tool interrupted (EINTR, injected by strace): the
+// saved sector is still written whole, never left short or empty.
+TEST_F(Sectors, InterruptedWritesStillSaveTheWholeSector) {
+    auto data = Pattern(512, 5);
+    SetMedia(0, 7, data);
+    std::string save = sim.path("/sector.bin");
+    tavtest::writeFile(save, "old contents\n");
+    auto r = tavtest::runCommand({"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=write", "-e",
+                                  "inject=write:error=EINTR:when=1+2", tavtest::tavsimPath(), "run", sim.root(), "--",
+                                  sim.path("/opt/morvane/tavutility/tavpth"), "D", "0", "0", "7", save});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    std::string saved = tavtest::readFile(save);
+    EXPECT_EQ(std::vector<uint8_t>(saved.begin(), saved.end()), data);
+}
+
 TEST_F(Sectors, LogicalDriveSectorsMapOntoTheMember) {
     Expect({{"LDOneSectorWrite", "0", "0", "40"},
             "RAID Controller No.0\nLogical Drive No.0\nLogical Block Address : 0x00000040\n\n" +

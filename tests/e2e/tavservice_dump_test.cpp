@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include "tavservice_fixture.h"
@@ -62,7 +63,7 @@ TEST(TavserviceDump, DumpAtStartGoesToDump0ThenDump) {
     EXPECT_FALSE(tavtest::fileExists(dir + "/contno0/dump"));
     struct stat st;
     ASSERT_EQ(stat((dir + "/contno0").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);  // searchable: the dumps in it are 0644
     inject(server, {"dump", "0", "1536"});
     {
         Service service(server, {"-d", "-t", "1"});
@@ -71,6 +72,34 @@ TEST(TavserviceDump, DumpAtStartGoesToDump0ThenDump) {
     EXPECT_EQ(countOf(syslogOf(server), kCreated), 2u);
     EXPECT_EQ(sizeOf(dir + "/contno0/dump0"), 1024);
     EXPECT_EQ(tavtest::readFile(dir + "/contno0/dump"), pattern(0, 1536));
+}
+
+// A copy cut short (here by the service's file size limit, which ends the
+// service in the middle of a write) leaves the previous dump whole under its
+// name; the next collection replaces it whole.
+TEST(TavserviceDump, CopyCutShortKeepsThePreviousDump) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    std::string dir = server.path("/dumps");
+    writeConfs(server, dir);
+    tavtest::runCommand({"mkdir", "-p", dir + "/contno0"});
+    tavtest::writeFile(dir + "/contno0/dump0", "first dump\n");
+    tavtest::writeFile(dir + "/contno0/dump", "previous dump\n");
+    inject(server, {"dump", "0", "1048576"});
+    auto cut = tavtest::runCommand({"timeout", "-s", "KILL", "60", "prlimit", "--fsize=524288", tavtest::tavsimPath(),
+                                    "run", server.root(), "--", server.path("/opt/morvane/tavutility/tavservice"),
+                                    "-d", "-t", "1"});
+    EXPECT_NE(cut.status, 128 + SIGKILL) << "the service was to end at the size limit";
+    EXPECT_TRUE(tavtest::readFile(dir + "/contno0/dump") == "previous dump\n")
+        << "dump holds " << sizeOf(dir + "/contno0/dump") << " bytes";
+    EXPECT_EQ(countOf(syslogOf(server), kCreated), 0u);
+    {
+        Service service(server, {"-d", "-t", "1"});
+        ASSERT_TRUE(logged(server, kCreated));
+    }
+    EXPECT_TRUE(tavtest::readFile(dir + "/contno0/dump") == pattern(0, 1048576))
+        << "dump holds " << sizeOf(dir + "/contno0/dump") << " bytes";
+    EXPECT_EQ(tavtest::runCommand({"ls", "-A", dir + "/contno0"}).out, "dump\ndump0\n");
 }
 
 TEST(TavserviceDump, DumpStatusDecidesWhatHappens) {

@@ -255,6 +255,26 @@ TEST_F(StatisticsAtStart, CollectionThatCannotWriteIsReportedAndNotCalledComplet
     std::string trace = Trace();
     EXPECT_NE(trace.find("!ERR func=prfm_chk_getstate output failed val=2 val=2"), std::string::npos) << trace;
     EXPECT_EQ(trace.find("get compleat"), std::string::npos);
+// An older output file that is a second hard link of another file is
+// replaced by a new file (the other keeps its bytes and mode); a FIFO there is
+// refused without waiting on it.
+TEST_F(Statistics, OutputPathThatIsAHardLinkIsReplacedAndAFifoRefused) {
+    const std::string victim = Out("victim"), linked = Out("linked.txt"), fifo = Out("fifo.txt");
+    tavtest::writeFile(victim, "keep\n");
+    ASSERT_EQ(chmod(victim.c_str(), 0640), 0);
+    ASSERT_EQ(link(victim.c_str(), linked.c_str()), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    tavtest::writeFile(Para(), tavtest::PerformanceText("1,1,2," + linked + ",txt", {"0/0"}));
+    ASSERT_TRUE(Finished(linked, std::string(kComplete) + "\n")) << tavtest::readFile(linked);
+    EXPECT_EQ(tavtest::readFile(victim), "keep\n");
+    struct stat st;
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_nlink, 1u);
+    tavtest::writeFile(Para(), tavtest::PerformanceText("1,1,2," + fifo + ",txt", {"0/0"}));
+    ASSERT_TRUE(waitFor([&] { return Idle(); }));
+    ASSERT_EQ(lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -498,6 +499,25 @@ TEST(Tavstat, OutputFileIsReplacedWholeThroughATemporaryFile) {
     RunResult bad = server.run({tavstat(), "--prometheus", "--output", missing});
     EXPECT_EQ(1, bad.status);
     EXPECT_NE(std::string::npos, bad.err.find("tavstat: cannot create a temporary file for " + missing)) << bad.err;
+}
+
+// A run killed while it writes (here by its file size limit) leaves its
+// temporary file; the next run removes it along with writing the file.
+TEST(Tavstat, NextRunRemovesTheTemporaryFileOfAKilledRun) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    std::string dir = server.path("/textfile");
+    ASSERT_EQ(0, mkdir(dir.c_str(), 0755));
+    std::string file = dir + "/tavstat.prom";
+    tavtest::writeFile(file, "old\n");
+    RunResult killed = server.run({"/usr/bin/prlimit", "--fsize=16", tavstat(), "--prometheus", "--output", file});
+    ASSERT_EQ(128 + SIGXFSZ, killed.status) << killed.err;
+    EXPECT_EQ("old\n", tavtest::readFile(file));
+    ASSERT_NE("tavstat.prom\n", tavtest::runCommand({"ls", "-A", dir}).out);  // the killed run's leftover
+    RunResult r = server.run({tavstat(), "--prometheus", "--output", file});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("tavstat.prom\n", tavtest::runCommand({"ls", "-A", dir}).out);
+    EXPECT_NE("old\n", tavtest::readFile(file));
 }
 
 TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3) {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -268,5 +269,28 @@ RunResult SimServer::inject(const std::vector<std::string> &args) const {
 std::string SimServer::syslog() const { return runCommand({tavsimPath(), "syslog", root_}).out; }
 
 void SimServer::activate() const { setenv("TAV_ROOT", root_.c_str(), 1); }
+
+DescriptorLimit::DescriptorLimit(int spare)
+{
+    struct rlimit limit;
+    getrlimit(RLIMIT_NOFILE, &limit);
+    soft_ = limit.rlim_cur;
+    int lowest = dup(0);
+    if (lowest >= 0) {
+        close(lowest);
+    }
+    limit.rlim_cur = static_cast<rlim_t>(lowest < 0 ? 0 : lowest + spare);
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        throw std::runtime_error("setrlimit RLIMIT_NOFILE failed");
+    }
+}
+
+DescriptorLimit::~DescriptorLimit()
+{
+    struct rlimit limit;
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(soft_);
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
 
 }  // namespace tavtest

@@ -35,6 +35,20 @@ std::string fillTemplate(std::string text, const std::vector<std::pair<std::stri
 RunResult runCommand(const std::vector<std::string>& argv, const std::string& stdinText = std::string(),
                      const std::vector<std::string>& extraEnv = {});
 
+// While it lives, this process may open only SPARE more descriptors (its
+// RLIMIT_NOFILE is lowered to the lowest free one plus SPARE): the open after
+// them fails with EMFILE, as in a process that has run out of descriptors.
+class DescriptorLimit {
+public:
+    explicit DescriptorLimit(int spare);
+    ~DescriptorLimit();
+    DescriptorLimit(const DescriptorLimit&) = delete;
+    DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+private:
+    unsigned long long soft_;
+};
+
 // A simulated server in a fresh temporary directory, removed when destroyed.
 class SimServer {
 public:

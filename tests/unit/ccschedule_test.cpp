@@ -170,10 +170,12 @@ TEST_F(ScheduleFile, FailedRewriteLeavesThePreviousFileByteForByte)
 {
     const std::string before = ScheduleText({{"0/0", "005"}, {"2/6", "10720261207"}});
     put(before);
-    ASSERT_EQ(0, mkdir((root.path(tavtest::kScheduleFile) + ".tmp").c_str(), 0755));  // where the new text would go
     CCScheduleTable table = readTable();
     table.value[0][0] = NONE;
-    EXPECT_EQ(TAV_CCSCH_NO_FILE, writeCCScheduleFile(&table, 0));
+    {
+        tavtest::DescriptorLimit limit(1);  // the directory opens, the new text's file does not
+        EXPECT_EQ(TAV_CCSCH_NO_FILE, writeCCScheduleFile(&table, 0));
+    }
     EXPECT_EQ(before, readFile(root.path(tavtest::kScheduleFile)));
 }
 
@@ -260,11 +262,13 @@ TEST(ScheduleOperations, FailedRewriteReportsASystemErrorAndKeepsTheFile)
     ASSERT_TRUE(s.open());
     const std::string before = ScheduleText({{"0/0", "005"}});
     writeFile(s.server.path(tavtest::kScheduleFile), before);
-    ASSERT_EQ(0, mkdir((s.server.path(tavtest::kScheduleFile) + ".tmp").c_str(), 0755));
-    EXPECT_EQ(0, setCCSchedule(0, 0, 3, 12));
-    EXPECT_EQ(DLL_ERROR_SYSTEM, DLLGetLastError());
-    EXPECT_EQ(0, deleteCCSchedule(0, 0));
-    EXPECT_EQ(DLL_ERROR_SYSTEM, DLLGetLastError());
+    {
+        tavtest::DescriptorLimit limit(1);  // the file reads, the new text's file cannot be made
+        EXPECT_EQ(0, setCCSchedule(0, 0, 3, 12));
+        EXPECT_EQ(DLL_ERROR_SYSTEM, DLLGetLastError());
+        EXPECT_EQ(0, deleteCCSchedule(0, 0));
+        EXPECT_EQ(DLL_ERROR_SYSTEM, DLLGetLastError());
+    }
     EXPECT_EQ(before, serverFile(s));
 }
 
