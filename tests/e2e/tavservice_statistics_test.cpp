@@ -255,6 +255,8 @@ TEST_F(StatisticsAtStart, CollectionThatCannotWriteIsReportedAndNotCalledComplet
     std::string trace = Trace();
     EXPECT_NE(trace.find("!ERR func=prfm_chk_getstate output failed val=2 val=2"), std::string::npos) << trace;
     EXPECT_EQ(trace.find("get compleat"), std::string::npos);
+}
+
 // An older output file that is a second hard link of another file is
 // replaced by a new file (the other keeps its bytes and mode); a FIFO there is
 // refused without waiting on it.
