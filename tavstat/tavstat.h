@@ -57,32 +57,16 @@ struct StatReport {
  * withHealth, reads every present drive's health; closes the library. */
 void StatRead(StatReport *report, int withHealth);
 
-/* The SAS error counters as the previous run left them, and the counter page
- * to read next (0x03 read errors, 0x02 write errors). */
-struct StatCounterEntry {
-    int valid;
-    char id[73]; /* the drive: INQUIRY vendor, product and serial in hex */
-    int64_t read;
-    int64_t write;
-    uint8_t next;
-};
-struct StatCounters {
-    int kept; /* 1: the file can be kept, so one counter page a run is enough */
-    StatCounterEntry entry[TAV_MAX_ADAPTERS][TAV_MAX_DRIVES];
-};
-/* /var/lib/tavstat/counters (below $TAV_ROOT when set; the directory is made
- * when missing); a missing or unreadable file leaves every entry invalid.
- * Saving returns 1 or 0. */
-void StatLoadCounters(StatCounters *counters);
-int StatSaveCounters(const StatCounters &counters);
-void StatCounterId(const DLL_GET_HDD_INFO &pd, StatCounterEntry *entry);
-
 /* Reads the health of the present drives of one snapshot. waitBudgetMs is
  * what is left of the run's time for waiting on the pass-through lock; each
- * wait is taken from it. counters are the adapter's entries, used and
- * updated; without countersKept both counter pages are read. */
-void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health,
-                    StatCounterEntry *counters, int countersKept, int *waitBudgetMs);
+ * wait is taken from it. */
+void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health, int *waitBudgetMs);
+/* Takes the error counters (pages 0x02, 0x03), the temperature (0x0D, else
+ * 0x2F) and the failure prediction (0x2F) out of a LOG SENSE answer of one or
+ * more pages in ascending order, of which size bytes were asked; a page cut
+ * off by the allocation length gives its complete parameters. 1 when page
+ * 0x2F's parameter 0 was found. */
+int StatLogPages(const uint8_t *data, uint32_t size, StatDriveHealth *h);
 /* "read", "stopped", "busy", "error" ("" when not asked). */
 const char *StatHealthStatusText(StatHealthStatus status);
 

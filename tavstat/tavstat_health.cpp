@@ -1,5 +1,5 @@
 // The drives' own health, read through the pass-through library: LOG SENSE
-// pages of SAS drives, SMART of SATA drives (SAT ATA PASS-THROUGH in the
+// of all pages of SAS drives, SMART of SATA drives (SAT ATA PASS-THROUGH in the
 // adapter's two-step exchange). The first command of each drive tells a
 // stopped drive (NOT READY) and nothing more is sent to it, so no drive is
 // started for a reading; a taken pass-through lock is waited for briefly.
@@ -18,9 +18,15 @@ constexpr uint8_t kPageInformationalExceptions = 0x2F;
 constexpr uint8_t kPageControlCumulative = 0x40;
 constexpr uint16_t kParamTotalUncorrected = 0x0006;
 constexpr uint8_t kAscFailurePrediction = 0x5D;
+constexpr uint8_t kPageTemperature = 0x0D;
+constexpr uint8_t kPageAll = 0x3F;
 constexpr uint32_t kPageSize = 252;
+// Room for every page of a drive in one answer, well within the adapter's
+// 64 KiB pass-through; a longer answer is cut by the drive.
+constexpr uint16_t kAllPagesSize = 16384;
 constexpr uint32_t kSmartSize = 512;
 constexpr uint8_t kSenseNotReady = 0x02;
+constexpr uint8_t kSenseIllegalRequest = 0x05;
 constexpr uint8_t kAscNotReady = 0x04;
 constexpr int kLockRetryMs = 10;
 
@@ -103,7 +109,7 @@ StatHealthStatus failed(Outcome o)
 
 // ---- SAS: LOG SENSE ----
 
-PassThroughInfo logSense(uint8_t contNo, uint8_t slot, uint8_t page)
+PassThroughInfo logSense(uint8_t contNo, uint8_t slot, uint8_t page, uint16_t allocation)
 {
     PassThroughInfo info;
     memset(&info, 0, sizeof info);
@@ -121,8 +127,8 @@ PassThroughInfo logSense(uint8_t contNo, uint8_t slot, uint8_t page)
                              0x00,
                              0x00,
                              0x00,
-                             0x00,
-                             static_cast<uint8_t>(kPageSize),
+                             static_cast<uint8_t>(allocation >> 8),
+                             static_cast<uint8_t>(allocation),
                              0x00};
     memcpy(info.cdb, cdb, sizeof cdb);
     info.cdbLength = sizeof cdb;
@@ -130,17 +136,11 @@ PassThroughInfo logSense(uint8_t contNo, uint8_t slot, uint8_t page)
 }
 
 // The value of one parameter of a log page (big-endian, at most 8 bytes);
-// 0 when the page is not the one asked for or lacks the parameter.
-int logParameter(const uint8_t *page, uint32_t size, uint8_t code, uint16_t parameter, const uint8_t **value,
-                 uint8_t *length)
+// 0 when the page lacks the parameter or it was cut off.
+int logParameter(const uint8_t *page, uint32_t size, uint16_t parameter, const uint8_t **value, uint8_t *length)
 {
-    if (size < 4 || (page[0] & 0x3F) != code) {
-        return 0;
-    }
-    uint32_t end = 4u + ((uint32_t{page[2]} << 8) | page[3]);
-    end = end < size ? end : size;
-    for (uint32_t at = 4; at + 4 <= end; at += 4u + page[at + 3]) {
-        if (((uint32_t{page[at]} << 8) | page[at + 1]) == parameter && at + 4u + page[at + 3] <= end) {
+    for (uint32_t at = 4; at + 4 <= size; at += 4u + page[at + 3]) {
+        if (((uint32_t{page[at]} << 8) | page[at + 1]) == parameter && at + 4u + page[at + 3] <= size) {
             *value = page + at + 4;
             *length = page[at + 3];
             return 1;
@@ -149,73 +149,51 @@ int logParameter(const uint8_t *page, uint32_t size, uint8_t code, uint16_t para
     return 0;
 }
 
-int counter(const uint8_t *page, uint32_t size, uint8_t code, int64_t *out)
+void counter(const uint8_t *page, uint32_t size, int64_t *out)
 {
     const uint8_t *value = nullptr;
     uint8_t length = 0;
-    if (!logParameter(page, size, code, kParamTotalUncorrected, &value, &length) || length == 0 || length > 8) {
-        return 0;
+    if (!logParameter(page, size, kParamTotalUncorrected, &value, &length) || length == 0 || length > 8) {
+        return;
     }
     uint64_t v = 0;
     for (uint8_t i = 0; i < length; ++i) {
         v = (v << 8) | value[i];
     }
     *out = static_cast<int64_t>(v & 0x7FFFFFFFFFFFFFFFull);
-    return 1;
 }
 
-// Informational exceptions first (the failure prediction and the latest
-// temperature; a stopped drive answers NOT READY), then one of the error
-// counter pages, read and write in turn from run to run, the other counter
-// being the one the previous run read; both when nothing is kept between runs.
-void readSas(uint8_t contNo, uint8_t slot, const DLL_GET_HDD_INFO &pd, StatDriveHealth &h, StatCounterEntry &kept,
-             int countersKept, int *budget)
+// One LOG SENSE of all pages (0x3F): the counters, the temperature and the
+// informational exceptions in a single command. A drive that refuses it is
+// asked page 0x2F alone (its counters stay unknown); so is one whose answer
+// lacks page 0x2F or ends before its first parameter. The first command tells
+// a stopped drive (NOT READY), which gets nothing more.
+void readSas(uint8_t contNo, uint8_t slot, StatDriveHealth &h, int *budget)
 {
-    uint8_t page[kPageSize];
+    static uint8_t data[kAllPagesSize];
     uint8_t result[TAVPAS_RESULT_SIZE];
     uint32_t resultLength = 0;
-    memset(page, 0, sizeof page);
+    memset(data, 0, sizeof data);
     Outcome o =
-        send(logSense(contNo, slot, kPageInformationalExceptions), page, sizeof page, result, &resultLength, budget);
-    const uint8_t *value = nullptr;
-    uint8_t length = 0;
-    if (o != SENT_OK) {
+        send(logSense(contNo, slot, kPageAll, kAllPagesSize), data, kAllPagesSize, result, &resultLength, budget);
+    int informational = 0;
+    if (o == SENT_OK) {
+        informational = StatLogPages(data, kAllPagesSize, &h);
+    } else if (o != SENT_SENSE || decodeSense(result, resultLength).key != kSenseIllegalRequest) {
         h.status = failed(o);
         return;
     }
-    if (!logParameter(page, sizeof page, kPageInformationalExceptions, 0, &value, &length) || length < 2) {
-        h.status = HEALTH_ERROR;
-        return;
-    }
-    h.predictiveFailure = value[0] == kAscFailurePrediction;
-    h.temperature = length >= 3 && value[2] != 0xFF && value[2] != 0 ? value[2] : -1;
-
-    StatCounterEntry drive;
-    memset(&drive, 0, sizeof drive);
-    StatCounterId(pd, &drive);
-    if (!kept.valid || strcmp(kept.id, drive.id) != 0) {
-        kept = drive;
-        kept.valid = 1;
-        kept.read = kept.write = -1;
-        kept.next = kPageReadErrors;
-    }
-    for (int pages = countersKept ? 1 : 2; pages > 0; --pages) {
-        uint8_t counterPage = kept.next == kPageWriteErrors ? kPageWriteErrors : kPageReadErrors;
-        memset(page, 0, sizeof page);
-        o = send(logSense(contNo, slot, counterPage), page, sizeof page, result, &resultLength, budget);
+    if (!informational) {
+        memset(data, 0, kPageSize);
+        o = send(logSense(contNo, slot, kPageInformationalExceptions, kPageSize), data, kPageSize, result,
+                 &resultLength, budget);
         if (o != SENT_OK) {
             h.status = failed(o);
             return;
         }
-        if (!counter(page, sizeof page, counterPage, counterPage == kPageReadErrors ? &kept.read : &kept.write)) {
-            h.status = HEALTH_ERROR;
-            return;
-        }
-        kept.next = counterPage == kPageReadErrors ? kPageWriteErrors : kPageReadErrors;
+        informational = (data[0] & 0x3F) == kPageInformationalExceptions && StatLogPages(data, kPageSize, &h);
     }
-    h.uncorrectedRead = kept.read;
-    h.uncorrectedWrite = kept.write;
-    h.status = HEALTH_READ;
+    h.status = informational ? HEALTH_READ : HEALTH_ERROR;
 }
 
 // ---- SATA: SMART through SAT ATA PASS-THROUGH(16) ----
@@ -334,8 +312,40 @@ const char *StatHealthStatusText(StatHealthStatus status)
     }
 }
 
-void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health,
-                    StatCounterEntry *counters, int countersKept, int *waitBudgetMs)
+int StatLogPages(const uint8_t *data, uint32_t size, StatDriveHealth *h)
+{
+    int informational = 0;
+    int previous = -1;
+    for (uint32_t at = 0; at + 4 <= size;) {
+        const uint8_t *page = data + at;
+        int code = page[0] & 0x3F;
+        if (code <= previous) {
+            break;  // the pages come in ascending order: what follows is not one
+        }
+        uint32_t length = 4u + ((uint32_t{page[2]} << 8) | page[3]);
+        uint32_t kept = length < size - at ? length : size - at;
+        const uint8_t *value = nullptr;
+        uint8_t valueLength = 0;
+        if (code == kPageWriteErrors || code == kPageReadErrors) {
+            counter(page, kept, code == kPageReadErrors ? &h->uncorrectedRead : &h->uncorrectedWrite);
+        } else if (code == kPageTemperature && logParameter(page, kept, 0, &value, &valueLength) && valueLength >= 2 &&
+                   value[1] != 0xFF) {
+            h->temperature = value[1];
+        } else if (code == kPageInformationalExceptions && logParameter(page, kept, 0, &value, &valueLength) &&
+                   valueLength >= 2) {
+            informational = 1;
+            h->predictiveFailure = value[0] == kAscFailurePrediction;
+            if (h->temperature < 0 && valueLength >= 3 && value[2] != 0xFF && value[2] != 0) {
+                h->temperature = value[2];
+            }
+        }
+        previous = code;
+        at += kept;
+    }
+    return informational;
+}
+
+void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveHealth *health, int *waitBudgetMs)
 {
     for (int n = 0; n < TAV_MAX_DRIVES; ++n) {
         StatDriveHealth &h = health[n];
@@ -343,16 +353,14 @@ void StatReadHealth(uint8_t contNo, const DLL_ADAPTER_SNAPSHOT &snap, StatDriveH
         h.temperature = h.temperatureMax = -1;
         h.uncorrectedRead = h.uncorrectedWrite = h.reallocated = h.pending = h.offlineUncorrectable = -1;
         if (!snap.hddValid[n]) {
-            counters[n].valid = 0;
             continue;
         }
         // The suite's rule: a drive whose INQUIRY vendor is "ATA" is SATA.
         h.sata = strncmp(snap.physicalDrive[n].vendor, "ATA", 3) == 0;
         if (h.sata) {
-            counters[n].valid = 0;
             readSata(contNo, static_cast<uint8_t>(n), h, waitBudgetMs);
         } else {
-            readSas(contNo, static_cast<uint8_t>(n), snap.physicalDrive[n], h, counters[n], countersKept, waitBudgetMs);
+            readSas(contNo, static_cast<uint8_t>(n), h, waitBudgetMs);
         }
     }
 }

@@ -43,17 +43,13 @@ void StatRead(StatReport *report, int withHealth)
         adapter.error = adapter.ok ? 0 : DLLGetLastError();
     }
     if (withHealth) {
-        static StatCounters counters;
-        StatLoadCounters(&counters);
         int budget = kLockWaitBudgetMs;
         for (int a = 0; a < report->count; ++a) {
             StatAdapter &adapter = report->adapter[a];
             if (adapter.ok) {
-                StatReadHealth(static_cast<uint8_t>(a), adapter.snap, adapter.health, counters.entry[a], counters.kept,
-                               &budget);
+                StatReadHealth(static_cast<uint8_t>(a), adapter.snap, adapter.health, &budget);
             }
         }
-        StatSaveCounters(counters);
     }
     finContData();
 }

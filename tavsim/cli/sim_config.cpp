@@ -198,6 +198,7 @@ void parseDriveBody(const json& j, const std::string& path, int controller, int 
     d->reallocatedSectors = wordKey(j, path, "reallocated_sectors", 0);
     d->pendingSectors = wordKey(j, path, "pending_sectors", 0);
     d->offlineUncorrectable = wordKey(j, path, "offline_uncorrectable", 0);
+    d->logAllPagesRefused = boolKey(j, path, "log_all_pages", true) ? 0 : 1;
 }
 
 #define TAVSIM_DRIVE_KEYS                                                                                            \
@@ -205,7 +206,7 @@ void parseDriveBody(const json& j, const std::string& path, int controller, int 
         "led", "para_byte_2", "para_byte_3", "para_byte_351", "status_byte", "para_byte_377", "raw_value_12",        \
         "raw_value_76", "bad_spots", "bad_spot_state", "temperature", "temperature_max", "temperature_reference",    \
         "predict_failure", "uncorrected_read_errors", "uncorrected_write_errors", "reallocated_sectors",             \
-        "pending_sectors", "offline_uncorrectable"
+        "pending_sectors", "offline_uncorrectable", "log_all_pages"
 
 void parseDrive(AdapterRecord& a, int controller, const json& j, const std::string& path) {
     requireObject(j, path);

@@ -67,7 +67,8 @@ Json showDrive(const DriveRecord& d, int slot) {
                    {"uncorrected_write_errors", d.uncorrectedWrite},
                    {"reallocated_sectors", d.reallocatedSectors},
                    {"pending_sectors", d.pendingSectors},
-                   {"offline_uncorrectable", d.offlineUncorrectable}};
+                   {"offline_uncorrectable", d.offlineUncorrectable},
+                   {"log_all_pages", d.logAllPagesRefused == 0}};
     Json spots = Json::array();
     for (int i = 0; i < kMaxDriveBadSpots; ++i)
         if (d.badSpotPresent & (1u << i)) spots.push_back(d.badSpots[i]);

@@ -1,7 +1,8 @@
 // LOG SENSE of a drive: the supported-pages list, the error counter,
 // temperature and informational-exception pages, and the vendor pages 0x31
 // (the drive's error history, 171 entries of 80 bytes) and 0x32 (SMART-style
-// counters, laid out by the product's capacity digits).
+// counters, laid out by the product's capacity digits). Page code 0x3F
+// answers every page of the list, one after the other in ascending order.
 #include <cstring>
 #include <vector>
 
@@ -16,6 +17,7 @@ constexpr uint8_t kSupportedPages[] = {0x00, 0x02, 0x03, 0x0D, 0x2F, 0x31, 0x32}
 constexpr uint32_t kHistoryEntries = 171;
 constexpr uint32_t kHistoryEntrySize = 80;
 constexpr uint8_t kAscFailurePrediction = 0x5D;  // failure prediction threshold exceeded
+constexpr uint8_t kAllPages = 0x3F;
 
 using Page = std::vector<uint8_t>;
 
@@ -150,7 +152,17 @@ Answer logSense(DriveCall& c) {
     // The pages are kept on the media: a stopped drive does not start for them.
     if (c.model.stopped) return checkCondition(0x02, 0x04, 0x02);
     Page page;
-    if (!buildPage(c, c.cdb[2] & 0x3F, page)) return illegalRequest(kAscInvalidFieldInCdb);
+    uint8_t code = c.cdb[2] & 0x3F;
+    if (code == kAllPages) {
+        if (c.drive.logAllPagesRefused) return illegalRequest(kAscInvalidFieldInCdb);
+        Page one;
+        for (uint8_t listed : kSupportedPages) {
+            buildPage(c, listed, one);
+            page.insert(page.end(), one.begin(), one.end());
+        }
+    } else if (!buildPage(c, code, page)) {
+        return illegalRequest(kAscInvalidFieldInCdb);
+    }
     putAnswerData(c.req, page.data(), static_cast<uint32_t>(page.size()), get16(c.cdb + 7));
     return good();
 }

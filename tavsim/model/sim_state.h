@@ -111,7 +111,8 @@ struct DriveRecord {
     uint32_t reallocatedSectors;    // SMART attribute 5
     uint32_t pendingSectors;        // SMART attribute 197
     uint32_t offlineUncorrectable;  // SMART attribute 198
-    uint8_t reserved[40];
+    uint8_t logAllPagesRefused;     // 1: LOG SENSE page 0x3F (all pages) answers ILLEGAL REQUEST
+    uint8_t reserved[39];
 };
 
 struct MemberRecord {

@@ -346,8 +346,8 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
             sim.drives.map(d => [d.slot, pdStateText(d.state), classText[d.class], d.serial, "ok"]));
         assert.equal(a.slots[0].facts.VD, "0");
         assert.equal(a.slots[3].facts.VD, "-");
-        // tavstat reports no drive temperature here, so none is shown.
-        assert.ok(a.slots.every(s => !("Temperature" in s.facts)));
+        // Every drive's temperature as tavstat read it from the drive.
+        assert.deepEqual(a.slots.map(s => s.facts.Temperature), sim.drives.map(d => d.health.temperature + " °C"));
         await screenshot("good");
     });
 
@@ -478,19 +478,17 @@ describe("RAID adapters page in Cockpit", { timeout: 150000 }, () => {
         assert.equal(p.notice, null);
     });
 
-    it("shows a drive's temperature when tavstat reports one", async () => {
-        // The real tavstat's document with a health object added to slot 2.
-        const file = path.join(work, "bin", "tavstat-health");
-        fs.writeFileSync(file, `#!/bin/sh
-'${TAVSIM}' run '${server}' -- tavstat "$@" | '${process.execPath}' -e '
-let s = ""; process.stdin.on("data", d => s += d).on("end", () => {
-    const doc = JSON.parse(s); doc.adapters[0].physical_drives[2].health = { temperature_celsius: 41 };
-    process.stdout.write(JSON.stringify(doc)); });'
-`, { mode: 0o755 });
-        frame = await reopen({ tavstat: file, tavcli: writeWrapper("tavcli", server, "tavcli") });
+    it("shows the temperature a drive reports, and none for a stopped drive", async () => {
+        tavsim("inject", server, "drive-temperature", "0", "2", "41");
+        tavsim("inject", server, "drive-stop", "0", "6");
+        frame = await reopen({ tavstat: writeWrapper("tavstat", server, "tavstat"),
+                               tavcli: writeWrapper("tavcli", server, "tavcli") });
         const p = await waitForPage(frame, "the drives", q => q.adapters.length === 1);
+        const sim = show();
         assert.equal(p.adapters[0].slots[2].facts.Temperature, "41 °C");
-        assert.ok(p.adapters[0].slots.filter(s => s.slot !== 2).every(s => !("Temperature" in s.facts)));
+        assert.ok(!("Temperature" in p.adapters[0].slots[6].facts));
+        for (const s of p.adapters[0].slots.filter(s => s.slot !== 2 && s.slot !== 6))
+            assert.equal(s.facts.Temperature, sim.drives[s.slot].health.temperature + " °C", "slot " + s.slot);
     });
 
     it("left no error in the browser console", () => {

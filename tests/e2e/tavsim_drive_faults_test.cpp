@@ -80,7 +80,7 @@ nlohmann::json driveHealth(const SimServer& server, int slot) {
 TEST(TavsimDriveFaults, HealthComesFromTheConfigurationAndTheFaults) {
     SimServer server(R"({"adapters":[{"host":2,"model":"ZN5121","drives":[
         {"slot":0,"interface":"SAS","temperature":44,"uncorrected_read_errors":2},
-        {"slot":1,"interface":"SATA","predict_failure":true,"pending_sectors":5}]}]})");
+        {"slot":1,"interface":"SATA","predict_failure":true,"pending_sectors":5,"log_all_pages":false}]}]})");
     ASSERT_TRUE(server.ok()) << server.initOutput();
     EXPECT_EQ(driveHealth(server, 0), (nlohmann::json{{"temperature", 44},
                                                       {"temperature_max", 45},
@@ -90,8 +90,10 @@ TEST(TavsimDriveFaults, HealthComesFromTheConfigurationAndTheFaults) {
                                                       {"uncorrected_write_errors", 0},
                                                       {"reallocated_sectors", 0},
                                                       {"pending_sectors", 0},
-                                                      {"offline_uncorrectable", 0}}));
+                                                      {"offline_uncorrectable", 0},
+                                                      {"log_all_pages", true}}));
     EXPECT_EQ(driveHealth(server, 1)["predict_failure"], true);
+    EXPECT_EQ(driveHealth(server, 1)["log_all_pages"], false);
     EXPECT_EQ(driveHealth(server, 1)["pending_sectors"], 5);
 
     EXPECT_EQ(server.inject({"drive-temperature", "0", "0", "60"}).status, 0);

@@ -1,7 +1,7 @@
 // tavstat's reading of the drives' own health against simulated drives:
 // values in every format, the check's thresholds, drives that must not be
-// started, a pass-through lock held by another program, the error counters
-// kept between runs, and the one-screen summary.
+// started, a pass-through lock held by another program, drives that refuse
+// the log page of all pages, and the one-screen summary.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -146,45 +146,63 @@ INSTANTIATE_TEST_SUITE_P(Drives, HealthValues, ::testing::ValuesIn(kCases),
                              return name;
                          });
 
-// SAS drives: one counter page a run, the other kept from the previous run;
-// a drive put in its place starts afresh.
-TEST(TavstatHealth, ErrorCountersComeInTurnAndFollowTheDrive) {
+// SAS drives: one LOG SENSE of all pages a run gives both counters, the
+// temperature and the prediction; each run reads the drive as it is now.
+TEST(TavstatHealth, SasDrivesGetOneCommandForAllTheirHealth) {
     SimServer server(kConfig);
     ASSERT_TRUE(server.ok()) << server.initOutput();
     json h = driveJson(runJson(server), 2)["health"];
-    EXPECT_EQ(7, h["uncorrected_read_errors"]);
-    EXPECT_TRUE(h["uncorrected_write_errors"].is_null());
-    EXPECT_TRUE(h["reallocated_sectors"].is_null()) << "a SATA attribute";
-    h = driveJson(runJson(server), 2)["health"];
+    EXPECT_EQ("read", h["status"]);
+    EXPECT_EQ(42, h["temperature_celsius"]);
     EXPECT_EQ(7, h["uncorrected_read_errors"]);
     EXPECT_EQ(4, h["uncorrected_write_errors"]);
+    EXPECT_TRUE(h["reallocated_sectors"].is_null()) << "a SATA attribute";
+    for (int slot = 0; slot < 3; ++slot) {
+        EXPECT_EQ(json::array({"0x4D"}), driveModel(server, slot)["recent_commands"]) << slot;
+    }
 
     ASSERT_EQ(0, server.inject({"drive-errors", "0", "2", "8", "5"}).status);
+    ASSERT_EQ(0, server.inject({"drive-temperature", "0", "2", "50"}).status);
     h = driveJson(runJson(server), 2)["health"];
     EXPECT_EQ(8, h["uncorrected_read_errors"]);
-    EXPECT_EQ(4, h["uncorrected_write_errors"]) << "read in the next run";
-    h = driveJson(runJson(server), 2)["health"];
     EXPECT_EQ(5, h["uncorrected_write_errors"]);
+    EXPECT_EQ(50, h["temperature_celsius"]);
 
     ASSERT_EQ(0, server.inject({"remove-drive", "0", "2"}).status);
     runJson(server);
     ASSERT_EQ(0, server.inject({"insert-drive", "0", "2", R"({"interface":"SAS","serial":"NEW1"})"}).status);
     h = driveJson(runJson(server), 2)["health"];
     EXPECT_EQ(0, h["uncorrected_read_errors"]);
-    EXPECT_TRUE(h["uncorrected_write_errors"].is_null()) << "not the old drive's count";
+    EXPECT_EQ(0, h["uncorrected_write_errors"]) << "not the old drive's count";
 }
 
-// Where nothing can be kept between runs, both counter pages are read each run.
-TEST(TavstatHealth, BothCountersEachRunWhereNothingCanBeKept) {
-    SimServer server(kConfig);
+// A drive that refuses the page of all pages is asked the informational
+// exceptions page alone: temperature and prediction, no counters, and the
+// scrape is complete. Stopped, it still gets only the first command.
+TEST(TavstatHealth, DriveRefusingAllPagesIsAskedItsInformationalExceptions) {
+    SimServer server(R"({"adapters":[{"host":2,"model":"ZN5121","drives":[
+        {"slot":0,"interface":"SAS","temperature":40,"uncorrected_read_errors":3},
+        {"slot":1,"interface":"SAS","temperature":44,"uncorrected_read_errors":3,"log_all_pages":false},
+        {"slot":2,"interface":"SAS","log_all_pages":false}],
+      "logical_drives":[{"number":0,"raid":5,"members":[0,1,2]}]}]})");
     ASSERT_TRUE(server.ok()) << server.initOutput();
-    tavtest::writeFile(server.path("/var/lib/tavstat"), "not a directory\n");
-    for (int run = 0; run < 2; ++run) {
-        json h = driveJson(runJson(server), 2)["health"];
-        EXPECT_EQ(7, h["uncorrected_read_errors"]);
-        EXPECT_EQ(4, h["uncorrected_write_errors"]);
-    }
-    EXPECT_EQ(json::array({"0x4D", "0x4D", "0x4D", "0x4D", "0x4D", "0x4D"}), driveModel(server, 2)["recent_commands"]);
+    ASSERT_EQ(0, server.inject({"predict-failure", "0", "1"}).status);
+    ASSERT_EQ(0, server.inject({"drive-stop", "0", "2"}).status);
+    json doc = runJson(server);
+    json h = driveJson(doc, 1)["health"];
+    EXPECT_EQ("read", h["status"]);
+    EXPECT_EQ(44, h["temperature_celsius"]);
+    EXPECT_TRUE(h["predictive_failure"]);
+    EXPECT_TRUE(h["uncorrected_read_errors"].is_null()) << h;
+    EXPECT_TRUE(h["uncorrected_write_errors"].is_null()) << h;
+    EXPECT_EQ(json::array({"0x4D", "0x4D"}), driveModel(server, 1)["recent_commands"]);
+    EXPECT_EQ(3, driveJson(doc, 0)["health"]["uncorrected_read_errors"]);
+    EXPECT_EQ(json({{"status", "stopped"}}), driveJson(doc, 2)["health"]);
+    EXPECT_EQ(json::array({"0x4D"}), driveModel(server, 2)["recent_commands"]);
+
+    RunResult c = server.run({tavstat(), "--check"});
+    EXPECT_EQ(1, c.status) << c.out;
+    EXPECT_EQ("TAVRAID WARNING - Adapter 0-PD 1 predictive failure", c.out.substr(0, c.out.find(" | ")));
 }
 
 // A stopped drive gets one command, which it refuses without starting; the
@@ -245,11 +263,11 @@ TEST(TavstatHealth, TakenPassThroughLockMakesDrivesBusyNotTheScrapeFail) {
 
 // A health command that fails is a reading not made: the scrape still
 // writes everything and says so by its status; the check cannot vouch for
-// the drive.
+// the drive. Drive 0 refuses both of its commands in each of the three runs.
 TEST(TavstatHealth, FailedReadingIsAnErrorNotAValue) {
     SimServer server(kConfig);
     ASSERT_TRUE(server.ok()) << server.initOutput();
-    const std::vector<std::vector<std::string>> faults = {{"drive-check-condition", "0", "0", "5", "0x24", "0", "3"},
+    const std::vector<std::vector<std::string>> faults = {{"drive-check-condition", "0", "0", "5", "0x24", "0", "6"},
                                                           {"drive-busy", "0", "3", "3"}};
     for (const auto &f : faults) {
         ASSERT_EQ(0, server.inject(f).status);

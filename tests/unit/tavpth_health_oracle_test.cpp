@@ -8,6 +8,7 @@
 #include <scsi/sg_unaligned.h>
 #include <string.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ const char kConfig[] = R"({"adapters":[{"host":2,"model":"ZN5121","drives":[
     {"slot":1,"interface":"SAS","predict_failure":true,"temperature":61},
     {"slot":2,"interface":"SATA","vendor":"ATA","temperature":38,"temperature_max":57,
      "reallocated_sectors":12,"pending_sectors":3,"offline_uncorrectable":2},
-    {"slot":3,"interface":"SATA","vendor":"ATA","predict_failure":true}]}]})";
+    {"slot":3,"interface":"SATA","vendor":"ATA","predict_failure":true},
+    {"slot":4,"interface":"SAS","temperature":52,"uncorrected_read_errors":6,"log_all_pages":false}]}]})";
 
 std::string commandName(const uint8_t *cdb)
 {
@@ -74,11 +76,10 @@ protected:
         ASSERT_EQ(initContData(0), 1);
         DLL_ADAPTER_SNAPSHOT snap;
         ASSERT_EQ(getAdapterSnapshot(0, &snap), 1);
-        StatCounterEntry counters[TAV_MAX_DRIVES] = {};
         int budget = 0;
         g_seen.clear();
         g_recording = true;
-        StatReadHealth(0, snap, health, counters, 1, &budget);
+        StatReadHealth(0, snap, health, &budget);
         g_recording = false;
         finContData();
     }
@@ -97,13 +98,15 @@ protected:
         return out;
     }
 
-    // The answer to a command the test sends itself, as tavstat would.
-    Outcome sendLogSense(uint8_t slot, uint8_t page, std::vector<uint8_t> &data)
+    // The answer to a command the test sends itself, as tavstat would, with
+    // the allocation length the size of the data.
+    Outcome sendLogSense(uint8_t slot, uint8_t page, std::vector<uint8_t> &data, uint16_t allocation = 252)
     {
-        data.assign(252, 0);
-        PassThroughInfo info = wrapped(slot, true, {0x4D, 0, uint8_t(0x40 | page), 0, 0, 0, 0, 0, 252, 0});
+        data.assign(allocation, 0);
+        PassThroughInfo info = wrapped(
+            slot, true, {0x4D, 0, uint8_t(0x40 | page), 0, 0, 0, 0, uint8_t(allocation >> 8), uint8_t(allocation), 0});
         info.cdb[0] = 0;
-        uint32_t length = 252;
+        uint32_t length = allocation;
         return run([&](uint8_t *r, uint32_t *rl) { return TavPasLogSense(&info, data.data(), &length, r, rl); });
     }
 
@@ -121,32 +124,105 @@ protected:
     StatDriveHealth health[TAV_MAX_DRIVES];
 };
 
-TEST_F(HealthOracle, SasDrivesGetTwoLogSensePagesOfCumulativeValues)
+// Every SAS drive gets one LOG SENSE of all pages; one that refuses it, a
+// second of page 0x2F alone.
+TEST_F(HealthOracle, SasDrivesGetOneLogSenseOfAllPagesOfCumulativeValues)
 {
     readHealth();
-    for (uint8_t slot : {0, 1}) {
-        SCOPED_TRACE(int(slot));
-        std::vector<SeenRequest> seen = requestsOf(slot);
-        ASSERT_EQ(seen.size(), 2u);
-        const uint8_t expectedPages[] = {0x2F, 0x03};
+    struct Case {
+        uint8_t slot;
+        std::vector<uint8_t> pages;
+    };
+    for (const Case &c : {Case{0, {0x3F}}, Case{1, {0x3F}}, Case{4, {0x3F, 0x2F}}}) {
+        SCOPED_TRACE(int(c.slot));
+        std::vector<SeenRequest> seen = requestsOf(c.slot);
+        ASSERT_EQ(seen.size(), c.pages.size());
         for (size_t i = 0; i < seen.size(); ++i) {
             const uint8_t *area = seen[i].area.data();
             EXPECT_EQ(area[0], 0xBB);
             EXPECT_EQ(commandName(area + 2), "Log sense");
             EXPECT_EQ(sg_get_command_size(area[2]), 10);
+            EXPECT_EQ(area[3] & 0x03, 0) << "no parameter pointer, no saving";
             EXPECT_EQ(area[4] >> 6, 1) << "page control: cumulative values";
-            EXPECT_EQ(area[4] & 0x3F, expectedPages[i]);
+            EXPECT_EQ(area[4] & 0x3F, c.pages[i]);
             EXPECT_EQ(area[5], 0) << "no subpage";
+            EXPECT_EQ(sg_get_unaligned_be16(area + 7), 0) << "parameter pointer";
             EXPECT_EQ(sg_get_unaligned_be16(area + 9), seen[i].lengthOut) << "allocation length = data length";
         }
+        EXPECT_GE(seen[0].lengthOut, 1024u) << "room for every page of a drive";
     }
     EXPECT_EQ(health[0].status, HEALTH_READ);
     EXPECT_EQ(health[0].temperature, 47);
     EXPECT_EQ(health[0].uncorrectedRead, 5);
-    EXPECT_EQ(health[0].uncorrectedWrite, -1) << "the write page comes in the next run";
+    EXPECT_EQ(health[0].uncorrectedWrite, 9);
     EXPECT_FALSE(health[0].predictiveFailure);
     EXPECT_TRUE(health[1].predictiveFailure);
     EXPECT_EQ(health[1].temperature, 61);
+    EXPECT_EQ(health[4].status, HEALTH_READ);
+    EXPECT_EQ(health[4].temperature, 52);
+    EXPECT_EQ(health[4].uncorrectedRead, -1) << "no counter page was read";
+}
+
+// The answer to page 0x3F: the drive's pages one after the other in
+// ascending order, each as asked alone, cut to the allocation length.
+TEST_F(HealthOracle, AllPagesAnswerConcatenatesThePagesAndIsCutToTheAllocation)
+{
+    std::vector<uint8_t> all;
+    ASSERT_EQ(sendLogSense(0, 0x3F, all, 16384).code, TAVPAS_OK);
+    std::vector<uint8_t> codes, joined;
+    for (size_t at = 0; at + 4 <= all.size() && all[at + 2] + all[at + 3] != 0;) {
+        size_t length = 4 + sg_get_unaligned_be16(all.data() + at + 2);
+        ASSERT_LE(at + length, all.size());
+        codes.push_back(all[at] & 0x3F);
+        std::vector<uint8_t> alone;
+        ASSERT_EQ(sendLogSense(0, all[at] & 0x3F, alone, uint16_t(length)).code, TAVPAS_OK);
+        EXPECT_TRUE(std::equal(alone.begin(), alone.end(), all.begin() + long(at))) << int(all[at]);
+        at += length;
+    }
+    EXPECT_EQ(codes, (std::vector<uint8_t>{0x00, 0x02, 0x03, 0x0D, 0x2F, 0x31, 0x32}));
+
+    std::vector<uint8_t> cut;
+    ASSERT_EQ(sendLogSense(0, 0x3F, cut, 100).code, TAVPAS_OK);
+    EXPECT_TRUE(std::equal(cut.begin(), cut.end(), all.begin()));
+
+    std::vector<uint8_t> none;
+    Outcome refused = sendLogSense(4, 0x3F, none, 16384);
+    ASSERT_EQ(refused.code, TAVPAS_CHECK_CONDITION);
+    sg_scsi_sense_hdr header;
+    ASSERT_TRUE(sg_scsi_normalize_sense(refused.result.data(), static_cast<int>(refused.resultLength), &header));
+    char text[128];
+    EXPECT_STREQ(sg_get_sense_key_str(header.sense_key, sizeof text, text), "Illegal Request");
+    EXPECT_STREQ(sg_get_asc_ascq_str(header.asc, header.ascq, sizeof text, text),
+                 "Additional sense: Invalid field in cdb");
+}
+
+// tavstat's reading of an answer cut by the allocation length takes the
+// complete parameters and nothing of a parameter cut off.
+TEST_F(HealthOracle, CutAllPagesAnswerGivesOnlyCompleteParameters)
+{
+    struct Case {
+        uint16_t allocation;
+        int64_t read, write;
+        int temperature;
+        int informational;
+    };
+    // Pages of drive 0: 0x00 at 0, 0x02 at 11, 0x03 at 99 (parameter 6 at
+    // 175-186), 0x0D at 187, 0x2F at 203 (parameter 0 at 207-213).
+    const Case cases[] = {{90, -1, -1, -1, 0}, {180, -1, 9, -1, 0}, {195, 5, 9, -1, 0},
+                          {210, 5, 9, 47, 0},  {214, 5, 9, 47, 1},  {16384, 5, 9, 47, 1}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.allocation);
+        std::vector<uint8_t> data;
+        ASSERT_EQ(sendLogSense(0, 0x3F, data, c.allocation).code, TAVPAS_OK);
+        StatDriveHealth h;
+        memset(&h, 0, sizeof h);
+        h.temperature = -1;
+        h.uncorrectedRead = h.uncorrectedWrite = -1;
+        EXPECT_EQ(StatLogPages(data.data(), c.allocation, &h), c.informational);
+        EXPECT_EQ(h.uncorrectedRead, c.read);
+        EXPECT_EQ(h.uncorrectedWrite, c.write);
+        EXPECT_EQ(h.temperature, c.temperature);
+    }
 }
 
 TEST_F(HealthOracle, SasPagesFollowTheStandardLayout)
