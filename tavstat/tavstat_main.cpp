@@ -10,10 +10,11 @@ enum Mode { MODE_NONE, MODE_JSON, MODE_PROMETHEUS, MODE_CHECK };
 
 constexpr int EXIT_USAGE = 3;
 
-const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check\n"
+const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check | --version\n"
                       "  --json        every adapter, logical drive and physical drive as one JSON document\n"
                       "  --prometheus  the same as Prometheus metrics; --output writes FILE atomically\n"
-                      "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n";
+                      "  --check       monitoring-plugin check: exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN\n"
+                      "  --version     the program's version\n";
 
 int usage()
 {
@@ -55,6 +56,9 @@ int emit(const std::string &text)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        return emit("tavstat " TAV_PACKAGE_VERSION "\n") ? 0 : 1;
+    }
     Mode mode = MODE_NONE;
     const char *output = nullptr;
     if (!parseArguments(argc, argv, &mode, &output)) {

@@ -448,6 +448,15 @@ TEST(Tavstat, OutputFileIsReplacedWholeThroughATemporaryFile) {
     EXPECT_NE(std::string::npos, bad.err.find("tavstat: cannot create a temporary file for " + missing)) << bad.err;
 }
 
+TEST(Tavstat, VersionPrintsTheSuiteVersion) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    RunResult r = server.run({tavstat(), "--version"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("tavstat 5.0\n", r.out);
+    EXPECT_EQ("", r.err);
+}
+
 TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -456,7 +465,8 @@ TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3) {
                                                          {"--json", "--output", "x"},
                                                          {"--prometheus", "--output"},
                                                          {"--prometheus", "--output", "a", "--output", "b"},
-                                                         {"--xml"}};
+                                                         {"--xml"},
+                                                         {"--version", "--json"}};
     for (const auto &args : cases) {
         std::vector<std::string> argv = {tavstat()};
         argv.insert(argv.end(), args.begin(), args.end());
