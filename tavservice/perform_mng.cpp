@@ -167,7 +167,9 @@ int setUp(const AutoStaticPara &para)
             refuseOutput("not a regular file");
             return 0;
         }
-        fchmodat(AT_FDCWD, monitor_table.fileName, kWritableMode, AT_SYMLINK_NOFOLLOW);
+        if (fchmodat(AT_FDCWD, monitor_table.fileName, kWritableMode, AT_SYMLINK_NOFOLLOW) != 0) {
+            prmlogging(__FILE__, __LINE__, "func=%s chmod errno=%d", "prfm_chk_getstate", errno);
+        }
         if (unlink(monitor_table.fileName) == 0) {
             prmlogging(__FILE__, __LINE__, "func=%s %s", "prfm_chk_getstate", "file rewrite");
         }
