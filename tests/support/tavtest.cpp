@@ -168,7 +168,8 @@ SimServer::SimServer(const std::string &configJson) {
     if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
     base_ = tmpl;
     root_ = base_ + "/root";
-    std::vector<std::string> argv{tavsimPath(), "init", root_};
+    // The tests write the configuration files they need; the rest stay missing.
+    std::vector<std::string> argv{tavsimPath(), "init", "--empty-conf", root_};
     if (!configJson.empty()) {
         writeFile(base_ + "/config.json", configJson);
         argv.push_back(base_ + "/config.json");
