@@ -190,7 +190,7 @@ TEST(TavserviceFrame, StartFailsWithoutTheDriversProcDirectory) {
 // Each missing configuration part is reported once, in a fixed order, and the
 // service goes on.
 TEST(TavserviceFrame, MissingConfigurationKeysAreReportedAndTheServiceRuns) {
-    SimServer server;
+    SimServer server("", tavtest::Conf::Empty);
     ASSERT_TRUE(server.ok());
     Service service(server, {"-d", "-t", "1"});
     ASSERT_TRUE(logged(server, kStarted));

@@ -35,11 +35,15 @@ std::string fillTemplate(std::string text, const std::vector<std::pair<std::stri
 RunResult runCommand(const std::vector<std::string>& argv, const std::string& stdinText = std::string(),
                      const std::vector<std::string>& extraEnv = {});
 
+// What a server's conf/ starts with: the packaged default files, or nothing
+// (for the cases of missing files).
+enum class Conf { Packaged, Empty };
+
 // A simulated server in a fresh temporary directory, removed when destroyed.
 class SimServer {
 public:
     // configJson empty: the default server.
-    explicit SimServer(const std::string& configJson = std::string());
+    explicit SimServer(const std::string& configJson = std::string(), Conf conf = Conf::Packaged);
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
