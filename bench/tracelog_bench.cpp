@@ -1,6 +1,7 @@
 // The first trace log write of a process into a full 2,000,000-byte ring
 // whose end marker stands in the last slot: the whole ring is read once.
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -27,9 +28,15 @@ void restoreLastSlotMarker(const std::string &path)
     int fd = open(path.c_str(), O_WRONLY);
     std::string filler = paddedLine("[2026/01/01 00:00:00.000] pid=00001 filler");
     std::string marker = paddedLine("<END>");
-    pwrite(fd, filler.data(), filler.size(), 0);
-    pwrite(fd, marker.data(), marker.size(), static_cast<off_t>(SLOTS - 1) * LINE);
-    close(fd);
+    bool ok = fd >= 0 && pwrite(fd, filler.data(), filler.size(), 0) == static_cast<ssize_t>(filler.size()) &&
+              pwrite(fd, marker.data(), marker.size(), static_cast<off_t>(SLOTS - 1) * LINE) ==
+                  static_cast<ssize_t>(marker.size());
+    if (fd >= 0)
+        close(fd);
+    if (!ok) {
+        perror(path.c_str());
+        abort();
+    }
 }
 
 // A fresh directory for the log file; false (the benchmark skipped) when

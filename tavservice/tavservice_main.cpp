@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,15 +24,42 @@ constexpr uint32_t kClockPeriod = 14400;
 constexpr int kWaitRounds = 10;
 constexpr unsigned kWaitPause = 30;
 constexpr int kStartFailure = -1;
+constexpr int kUsageStatus = 2;
+const char kUsage[] = "usage: tavservice [-d] [-t N]\n";
+
+// Names the wrong option once: a long option ("--version") whole, otherwise
+// its letter.
+void ReportUsageError(int argc, char **argv)
+{
+    if (optopt == 't') {
+        fprintf(stderr, "tavservice: option requires an argument -- 't'\n%s", kUsage);
+        return;
+    }
+    if (optopt == '-') {
+        for (int i = 1; i < argc; ++i) {
+            if (strncmp(argv[i], "--", 2) == 0 && argv[i][2] != '\0') {
+                fprintf(stderr, "tavservice: invalid option '%.64s'\n%s", argv[i], kUsage);
+                return;
+            }
+        }
+    }
+    fprintf(stderr, "tavservice: invalid option -- '%c'\n%s", optopt, kUsage);
+}
 
 // -d: foreground debug mode with a 1-second interval. -t N: the interval in
 // seconds in either mode; below 0 or above 60 it becomes 60, and 0 becomes 1
-// so that the loop never spins.
+// so that the loop never spins. Anything else is a usage error: the first
+// wrong option is named once, the usage follows and nothing starts.
 int ParseOptions(int argc, char **argv)
 {
     int option;
     int interval = -1;
+    opterr = 0;
     while ((option = getopt(argc, argv, "t:d")) != -1) {
+        if (option == '?') {
+            ReportUsageError(argc, argv);
+            return 0;
+        }
         if (option == 'd') {
             DebugMode = 1;
         } else if (option == 't') {
@@ -87,9 +115,84 @@ int OpenLibrary(void)
     return 1;
 }
 
+// The starting process waits on this pipe until the daemon has written its
+// pid file (or ended), so a supervisor that reads the pid file once the
+// starting process is gone always finds it.
+int ReadyPipe[2] = {-1, -1};
+
+void CloseReadyPipe(int &fd)
+{
+    if (fd >= 0) {
+        close(fd);
+        fd = -1;
+    }
+}
+
+// The daemon's word to the starting process: the pid file is in place.
+void ReportReady(void)
+{
+    if (ReadyPipe[1] < 0)
+        return;
+    const char ready = 'R';
+    ssize_t written;
+    do {
+        written = write(ReadyPipe[1], &ready, 1);
+    } while (written < 0 && errno == EINTR);
+    CloseReadyPipe(ReadyPipe[1]);
+}
+
+// The starting process: waits for the daemon's word and exits 0 with it;
+// without it (the daemon ended first, e.g. a running instance refused it)
+// exits with the daemon's own status.
+[[noreturn]] void AwaitDaemon(pid_t daemonPid)
+{
+    CloseReadyPipe(ReadyPipe[1]);
+    char word = 0;
+    ssize_t got;
+    do {
+        got = read(ReadyPipe[0], &word, 1);
+    } while (got < 0 && errno == EINTR);
+    CloseReadyPipe(ReadyPipe[0]);
+    if (got == 1)
+        _exit(0);
+    int status = 0;
+    while (waitpid(daemonPid, &status, 0) < 0 && errno == EINTR) {
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0));
+}
+
+// What daemon(0, 0) does, with the ready pipe kept open across the fork.
+int Detach(void)
+{
+    if (pipe2(ReadyPipe, O_CLOEXEC) != 0)
+        return -1;
+    pid_t child = fork();
+    if (child < 0) {
+        int saved = errno;
+        CloseReadyPipe(ReadyPipe[0]);
+        CloseReadyPipe(ReadyPipe[1]);
+        errno = saved;
+        return -1;
+    }
+    if (child > 0)
+        AwaitDaemon(child);
+    CloseReadyPipe(ReadyPipe[0]);
+    if (setsid() < 0 || chdir("/") != 0)
+        return -1;
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        if (null > STDERR_FILENO)
+            close(null);
+    }
+    return 0;
+}
+
 int Daemonize(void)
 {
-    if (daemon(0, 0) != 0) {
+    if (Detach() != 0) {
         Trace_Logging(__FILE__, __LINE__, strerror(errno), errno);
         ServiceLog(Oslog_ver == 1 ? PRI_ERR : PRI_INFO, "tavutil: tavservice can not created process. EventID: 04764.");
         finContData();
@@ -97,6 +200,7 @@ int Daemonize(void)
     }
     char path[4096];
     if (!Tool_ResolvePath(PidFile, path, sizeof path)) {
+        ReportReady();
         return 1;
     }
     int held = lock_pid(path);
@@ -109,6 +213,7 @@ int Daemonize(void)
     if (held > 0) {
         write_pid(path);
     }
+    ReportReady();
     return 1;
 }
 
@@ -175,7 +280,8 @@ int StartService(int argc, char **argv)
 {
     initLog("tavservice.log", kTraceMaxSize);
     Trace_Logging2(1, __FILE__, __LINE__, "main", 0, 0, 0, 0);
-    ParseOptions(argc, argv);
+    if (!ParseOptions(argc, argv))
+        return kUsageStatus;
     Trace_Text(__FILE__, __LINE__, "PollInterval=%u DebugMode=%d", PollInterval, DebugMode);
     InstallSignalHandlers();
     if (ProcessLogsInit() < 0)
@@ -301,7 +407,11 @@ int GatherToTheClog(int contNo)
 
 int main(int argc, char **argv)
 {
-    if (StartService(argc, argv) < 0) {
+    int started = StartService(argc, argv);
+    if (started == kUsageStatus) {
+        return kUsageStatus;
+    }
+    if (started < 0) {
         return kStartFailure;
     }
     MainLoop();

@@ -12,7 +12,7 @@ enum Mode { MODE_NONE, MODE_JSON, MODE_PROMETHEUS, MODE_CHECK, MODE_SUMMARY };
 
 constexpr int EXIT_USAGE = 3;
 
-const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check | --summary\n"
+const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --check | --summary | --version\n"
                       "               [--no-health] [--temperature-warning C] [--temperature-critical C]\n"
                       "  --json        every adapter, logical drive and physical drive as one JSON document\n"
                       "  --prometheus  the same as Prometheus metrics; --output writes FILE atomically\n"
@@ -20,7 +20,8 @@ const char kUsage[] = "Usage: tavstat --json | --prometheus [--output FILE] | --
                       "  --summary     the overall health and every adapter's drives on one screen\n"
                       "  --no-health   do not read the drives' own health (temperature, failure prediction, errors)\n"
                       "  --temperature-warning C, --temperature-critical C\n"
-                      "                drive temperature thresholds of --check and --summary (default 55 and 65)\n";
+                      "                drive temperature thresholds of --check and --summary (default 55 and 65)\n"
+                      "  --version     the program's version\n";
 
 int usage()
 {
@@ -106,6 +107,9 @@ int emit(const std::string &text)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+        return emit("tavstat " TAV_PACKAGE_VERSION "\n") ? 0 : 1;
+    }
     Options o;
     if (!parseArguments(argc, argv, &o)) {
         return usage();

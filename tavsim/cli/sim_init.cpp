@@ -16,6 +16,7 @@
 #include "sim_commands.h"
 #include "sim_config.h"
 #include "sim_firmware.h"
+#include "sim_server.h"
 #include "sim_store.h"
 
 #ifndef TAVSIM_SUITE_BIN_DIR
@@ -119,8 +120,27 @@ std::string dmidecodeScript(const SimState& state) {
            "\n  exit 0\nfi\necho \"dmidecode (simulated): only -s system-version is known\" >&2\nexit 1\n";
 }
 
+// The suite's programs are looked up at run time: beside this tavsim when
+// they are there (a build directory copied or installed elsewhere), else in
+// the build directory tavsim was built in.
+std::string suiteBinDir() {
+    std::string self = selfDirectory();
+    if (!self.empty() && access((self + "/tavcli").c_str(), F_OK) == 0) return self;
+    return TAVSIM_SUITE_BIN_DIR;
+}
+
+// The packaged default configuration: the copy the build puts beside tavsim
+// (tavsim-conf/), else the source tree's.
+std::string suiteConfDir() {
+    std::string self = selfDirectory();
+    std::string beside = self + "/tavsim-conf";
+    struct stat st;
+    if (!self.empty() && stat(beside.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return beside;
+    return TAVSIM_SUITE_CONF_DIR;
+}
+
 bool linkSuite(const std::string& installDir) {
-    std::string bin = TAVSIM_SUITE_BIN_DIR;
+    std::string bin = suiteBinDir();
     if (bin.empty()) return true;
     for (const char* name : kSuiteFiles)
         if (symlink((bin + "/" + name).c_str(), (installDir + "/" + name).c_str()) != 0) return false;
@@ -137,7 +157,7 @@ bool linkSuite(const std::string& installDir) {
 }
 
 bool copyConf(const std::string& confDir) {
-    std::string source = TAVSIM_SUITE_CONF_DIR;
+    std::string source = suiteConfDir();
     DIR* dir = source.empty() ? nullptr : opendir(source.c_str());
     if (dir == nullptr) return true;
     bool ok = true;
@@ -151,7 +171,7 @@ bool copyConf(const std::string& confDir) {
     return ok;
 }
 
-bool populate(const std::string& root, const SimState& state, const std::string& configText) {
+bool populate(const std::string& root, const SimState& state, const std::string& configText, bool emptyConf) {
     const std::string install = root + "/opt/morvane/tavutility";
     if (!makeDirs(root, {"proc", "proc/scsi", "proc/scsi/tavdrv", "dev", "opt", "opt/morvane", "opt/morvane/tavutility",
                          "opt/morvane/tavutility/conf", "var", "var/run", "var/log", "var/lib", "var/lib/tavsim",
@@ -172,7 +192,7 @@ bool populate(const std::string& root, const SimState& state, const std::string&
            writeWholeFile(root + "/bin/dmidecode", dmidecodeScript(state), 0755) &&
            writeWholeFile(root + "/var/lib/tavsim/config.json",
                           configText.empty() ? kDefaultServerConfig : configText) &&
-           linkSuite(install) && copyConf(install + "/conf") && statePath(root.c_str(), path, sizeof path) &&
+           linkSuite(install) && (emptyConf || copyConf(install + "/conf")) && statePath(root.c_str(), path, sizeof path) &&
            writeStateFile(path, state);
 }
 
@@ -195,8 +215,11 @@ std::string parentOf(const std::string& path) {
 
 }  // namespace
 
-int commandInit(const Args& args) {
-    if (args.empty() || args.size() > 2) return complain("usage: tavsim init DIR [CONFIG.json]", 2);
+int commandInit(const Args& allArgs) {
+    // --empty-conf: conf/ without the packaged files, for the missing-file cases.
+    bool emptyConf = !allArgs.empty() && allArgs[0] == "--empty-conf";
+    Args args(allArgs.begin() + (emptyConf ? 1 : 0), allArgs.end());
+    if (args.empty() || args.size() > 2) return complain("usage: tavsim init [--empty-conf] DIR [CONFIG.json]", 2);
     const std::string& dir = args[0];
     std::string configText, error;
     if (args.size() == 2 && !readConfigFile(args[1], &configText, &error))
@@ -211,7 +234,7 @@ int commandInit(const Args& args) {
     if (mkdtemp(buffer.data()) == nullptr)
         return complain("cannot create a directory beside " + dir + ": " + std::strerror(errno));
     std::string temp = buffer.data();
-    if (chmod(temp.c_str(), 0755) != 0 || !populate(temp, state, configText) ||
+    if (chmod(temp.c_str(), 0755) != 0 || !populate(temp, state, configText, emptyConf) ||
         rename(temp.c_str(), dir.c_str()) != 0) {
         int saved = errno;
         removeTree(temp);

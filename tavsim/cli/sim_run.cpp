@@ -26,12 +26,9 @@ bool executable(const std::string& path) { return access(path.c_str(), X_OK) == 
 
 // The shim beside this program, else where the build put it.
 std::string shimPath() {
-    char self[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n > 0) {
-        self[n] = '\0';
-        std::string dir(self);
-        std::string beside = dir.substr(0, dir.find_last_of('/')) + "/" + kShimName;
+    std::string dir = selfDirectory();
+    if (!dir.empty()) {
+        std::string beside = dir + "/" + kShimName;
         if (access(beside.c_str(), R_OK) == 0) return beside;
     }
     return TAVSIM_PRELOAD_PATH;

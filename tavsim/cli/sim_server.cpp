@@ -31,4 +31,14 @@ bool openServer(const std::string& dir, std::string* root, StateMapping* mapping
     return true;
 }
 
+std::string selfDirectory() {
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return std::string();
+    self[n] = '\0';
+    std::string path(self);
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 }  // namespace tavsim

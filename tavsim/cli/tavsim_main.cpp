@@ -8,7 +8,7 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tavsim init DIR [CONFIG.json]\n"
+    "usage: tavsim init [--empty-conf] DIR [CONFIG.json]\n"
     "       tavsim run DIR -- PROGRAM ARGS...\n"
     "       tavsim show DIR\n"
     "       tavsim inject DIR [--adapter N] FAULT ...\n"

@@ -2,6 +2,8 @@
 // (and the fortified variants) append one line per message to
 // $TAV_ROOT/var/log/syslog instead of reaching the machine's log:
 //   <facility>.<level> <identity>[<pid>]: <message>
+// With TAVSIM_SYSLOG_FORWARD=1 each message also goes on to the machine's log
+// (a simulated adapter under a real syslog or journal).
 #undef _FORTIFY_SOURCE
 #include <cerrno>
 #include <cstdarg>
@@ -25,6 +27,11 @@ int g_facility = LOG_USER;
 const char* captureRoot() {
     const char* root = getenv("TAV_ROOT");
     return root != nullptr && root[0] != '\0' ? root : nullptr;
+}
+
+bool forwarding() {
+    const char* forward = getenv("TAVSIM_SYSLOG_FORWARD");
+    return forward != nullptr && std::strcmp(forward, "1") == 0;
 }
 
 const char* facilityName(int facility) {
@@ -82,11 +89,20 @@ __attribute__((visibility("default"))) void openlog(const char* ident, int optio
     }
     std::snprintf(g_ident, sizeof g_ident, "%s", ident != nullptr ? ident : "");
     if (facility != 0 && (facility & ~LOG_FACMASK) == 0) g_facility = facility;
+    if (forwarding()) reinterpret_cast<OpenLogFn>(dlsym(RTLD_NEXT, "openlog"))(ident, option, facility);
 }
 
 __attribute__((visibility("default"))) void vsyslog(int priority, const char* format, va_list ap) {
     const char* root = captureRoot();
     if (root == nullptr) {
+        reinterpret_cast<VSyslogFn>(dlsym(RTLD_NEXT, "vsyslog"))(priority, format, ap);
+        return;
+    }
+    if (forwarding()) {
+        va_list copy;
+        va_copy(copy, ap);
+        capture(root, priority, format, copy);
+        va_end(copy);
         reinterpret_cast<VSyslogFn>(dlsym(RTLD_NEXT, "vsyslog"))(priority, format, ap);
         return;
     }
@@ -117,6 +133,7 @@ __attribute__((visibility("default"))) void closelog() {
         return;
     }
     g_ident[0] = '\0';
+    if (forwarding()) reinterpret_cast<CloseLogFn>(dlsym(RTLD_NEXT, "closelog"))();
 }
 
 }  // extern "C"

@@ -319,7 +319,7 @@ TEST_F(Tavlog, UtilityTracesAreCopiedUpToTwenty) {
     tavtest::writeFile(install + "/tavcli.log", "cli trace\n");
     tavtest::writeFile(install + "/tavpth.log", "");
     tavtest::writeFile(install + "/other.log", "not ours\n");
-    symlink("/etc/hostname", (install + "/tavlink.log").c_str());
+    ASSERT_EQ(symlink("/etc/hostname", (install + "/tavlink.log").c_str()), 0);
     RunResult r = tavlog({"TAV_UtlLog", "out"});
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_EQ(tavtest::readFile(out_ + "/tavcli.log"), "cli trace\n");
@@ -370,7 +370,7 @@ TEST_F(Tavlog, AutomaticTraceRunRotatesTheOldestStampedTraces) {
                                           "20210101000000_TAV_0_FWTrcLog", "20220101000000_TAV_0_FWTrcLog"};
     for (const std::string& name : old) tavtest::writeFile(dir + "/" + name, piece);
     tavtest::writeFile(dir + "/notes.txt", std::string(100000, 'n'));
-    symlink((dir + "/notes.txt").c_str(), (dir + "/10000101000000_TAV_0_FWTrcLog").c_str());
+    ASSERT_EQ(symlink((dir + "/notes.txt").c_str(), (dir + "/10000101000000_TAV_0_FWTrcLog").c_str()), 0);
     r = tavlog({"tav_0_fwtrclog", "autolog", "-AutomaticLog"});
     ASSERT_EQ(r.status, 1) << r.out;
     // 4096 + 100000 + 2 x 131072 new + k old <= 1 MiB: k = 5, the oldest goes.

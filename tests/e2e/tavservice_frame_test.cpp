@@ -85,6 +85,59 @@ TEST(TavserviceFrame, HangupAndQuitStopTheDaemonInOrder) {
     }
 }
 
+// The starting process returns only once the daemon has written its pid
+// file, so a supervisor reading the file right after the start finds the
+// daemon (several starts: a daemon that writes it after its parent
+// has gone still wins that race now and then).
+TEST(TavserviceFrame, PidFileIsInPlaceWhenTheStartingProcessReturns) {
+    SimServer server;
+    ASSERT_TRUE(server.ok());
+    writeGoodConf(server);
+    const std::string pidFile = server.path("/var/run/tavservice.pid");
+    for (int start = 0; start < 5; ++start) {
+        SCOPED_TRACE(start);
+        tavtest::RunResult launch = server.run({"tavservice", "-t", "1"});
+        int daemon = pidFromFile(server);
+        bool inPlace = alive(daemon);
+        EXPECT_EQ(launch.status, 0);
+        EXPECT_TRUE(inPlace) << "pid file: '" << tavtest::readFile(pidFile) << "'";
+        if (!inPlace) {  // still stop the daemon that wrote it late
+            waitFor([&] { return alive(pidFromFile(server)); }, 10);
+            daemon = pidFromFile(server);
+        }
+        ASSERT_TRUE(alive(daemon));
+        kill(daemon, SIGTERM);
+        ASSERT_TRUE(waitFor([&] { return !tavtest::fileExists(pidFile); }));
+    }
+}
+
+// A wrong option or a missing -t value: the wrong option named once, the
+// usage, status 2, and neither a daemon nor a report nor a pid file.
+TEST(TavserviceFrame, UnknownOptionPrintsTheUsageAndStartsNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* complaint;
+    };
+    const Case cases[] = {
+        {{"--version"}, "tavservice: invalid option '--version'\n"},
+        {{"-x"}, "tavservice: invalid option -- 'x'\n"},
+        {{"-d", "-v"}, "tavservice: invalid option -- 'v'\n"},
+        {{"-t"}, "tavservice: option requires an argument -- 't'\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.complaint);
+        SimServer server;
+        ASSERT_TRUE(server.ok());
+        writeGoodConf(server);
+        Service service(server, c.args);
+        EXPECT_EQ(service.waitExit(10), 2);
+        EXPECT_EQ(tavtest::readFile(server.root() + "/../service.out"),
+                  std::string(c.complaint) + "usage: tavservice [-d] [-t N]\n");
+        EXPECT_EQ(syslogOf(server), "");
+        EXPECT_FALSE(tavtest::fileExists(server.path("/var/run/tavservice.pid")));
+    }
+}
+
 TEST(TavserviceFrame, RunningInstanceBlocksASecondStart) {
     SimServer server;
     ASSERT_TRUE(server.ok());
@@ -177,7 +230,7 @@ TEST(TavserviceFrame, StartByAUserWhoIsNotRootSaysWhyItStops) {
 // Each missing configuration part is reported once, in a fixed order, and the
 // service goes on.
 TEST(TavserviceFrame, MissingConfigurationKeysAreReportedAndTheServiceRuns) {
-    SimServer server;
+    SimServer server("", tavtest::Conf::Empty);
     ASSERT_TRUE(server.ok());
     Service service(server, {"-d", "-t", "1"});
     ASSERT_TRUE(logged(server, kStarted));

@@ -138,6 +138,53 @@ TEST(Tavsim, InitCreatesTheDriversProcFilesAndTheInstallation) {
     EXPECT_EQ(shown["adapters"][1]["layout"], "fixed");
 }
 
+// A server gets the packaged configuration files, or with --empty-conf none.
+TEST(Tavsim, InitGivesThePackagedConfigurationOrAnEmptyConf) {
+    char tmpl[] = "/tmp/tavsimconf.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string base = tmpl;
+    RunResult packaged = tavtest::runCommand({tavtest::tavsimPath(), "init", base + "/packaged"});
+    RunResult empty = tavtest::runCommand({tavtest::tavsimPath(), "init", "--empty-conf", base + "/empty"});
+    std::string conf = base + "/packaged/opt/morvane/tavutility/conf";
+    std::string tavlog = tavtest::readFile(conf + "/tavlog.conf");
+    std::set<std::string> packagedEntries = entries(conf);
+    std::set<std::string> emptyEntries = entries(base + "/empty/opt/morvane/tavutility/conf");
+    bool emptyConfExists = tavtest::fileExists(base + "/empty/opt/morvane/tavutility/conf");
+    tavtest::runCommand({"rm", "-rf", base});
+    EXPECT_EQ(packaged.status, 0) << packaged.err;
+    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_EQ(packagedEntries, (std::set<std::string>{"eventid.conf", "evtrang.conf", "tavlog.conf"}));
+    EXPECT_NE(tavlog.find("DumpDir : /opt/morvane/tavutility/dump\n"), std::string::npos) << tavlog;
+    EXPECT_TRUE(emptyConfExists);
+    EXPECT_TRUE(emptyEntries.empty());
+}
+
+// The simulator and the suite copied elsewhere: the server links the copies
+// and runs them, whether or not the build directory is still there.
+TEST(Tavsim, CopiedElsewhereLinksTheProgramsBesideIt) {
+    char tmpl[] = "/tmp/tavsimcopy.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string base = tmpl, copy = base + "/bin";
+    std::string bin = tavtest::binDir();
+    RunResult copied = tavtest::runCommand(
+        {"sh", "-c", "mkdir \"$2\" && cd \"$1\" && cp -a tavsim libtavsim_preload.so tavsim-conf tavcli tavservice "
+                     "tavlog tavpth tavstat libtavctl.so* libtavpth.so* \"$2\"/",
+         "sh", bin, copy});
+    RunResult init = tavtest::runCommand({copy + "/tavsim", "init", base + "/server"});
+    char target[4096] = {0};
+    ssize_t n = readlink((base + "/server/opt/morvane/tavutility/tavcli").c_str(), target, sizeof target - 1);
+    RunResult count = tavtest::runCommand({copy + "/tavsim", "run", base + "/server", "--", "tavcli", "-AdpCount"});
+    bool conf = tavtest::fileExists(base + "/server/opt/morvane/tavutility/conf/tavlog.conf");
+    tavtest::runCommand({"rm", "-rf", base});
+    ASSERT_EQ(copied.status, 0) << copied.err;
+    EXPECT_EQ(init.status, 0) << init.err;
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(target, static_cast<size_t>(n)), copy + "/tavcli");
+    EXPECT_EQ(count.status, 0) << count.out << count.err;
+    EXPECT_NE(count.out.find("Adapter Count: 1."), std::string::npos) << count.out;
+    EXPECT_TRUE(conf);
+}
+
 TEST(Tavsim, RunSetsTheEnvironmentAndExitsWithTheProgramsStatus) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();

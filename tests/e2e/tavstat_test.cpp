@@ -517,6 +517,15 @@ TEST(Tavstat, NextRunRemovesTheTemporaryFileOfAKilledRun) {
     EXPECT_NE("old\n", tavtest::readFile(file));
 }
 
+TEST(Tavstat, VersionPrintsTheSuiteVersion) {
+    SimServer server;
+    ASSERT_TRUE(server.ok()) << server.initOutput();
+    RunResult r = server.run({tavstat(), "--version"});
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ("tavstat 5.0\n", r.out);
+    EXPECT_EQ("", r.err);
+}
+
 TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3) {
     SimServer server;
     ASSERT_TRUE(server.ok()) << server.initOutput();
@@ -529,7 +538,8 @@ TEST(Tavstat, InvalidArgumentsPrintTheUsageWithStatus3) {
                                                          {"--json", "--temperature-warning", "50"},
                                                          {"--check", "--temperature-critical", "hot"},
                                                          {"--summary", "--temperature-warning", "70"},
-                                                         {"--summary", "--check"}};
+                                                         {"--summary", "--check"},
+                                                         {"--version", "--json"}};
     for (const auto &args : cases) {
         std::vector<std::string> argv = {tavstat()};
         argv.insert(argv.end(), args.begin(), args.end());

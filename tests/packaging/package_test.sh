@@ -25,23 +25,29 @@ expected=(
     "./$install/libtavpth.so -> libtavpth.so.5"
     "./$install/conf/tavlog.conf" "./$install/conf/eventid.conf" "./$install/conf/evtrang.conf"
     "./$install/conf/notify.conf" "./$install/examples/tavnotify-mail"
-    "./$install/log/" "./$install/dump/"
     "./$install/include/tavctl.h" "./$install/include/tavpth.h"
     "./$pcdir/libtavctl.pc" "./$pcdir/libtavpth.pc"
     "./usr/share/doc/tavutility/copyright" "./usr/share/doc/tavutility/changelog.Debian.gz"
+    "./usr/share/doc/tavutility/README.md.gz"
     "./lib/systemd/system/tavservice.service" "./lib/systemd/system/tavstat.service"
     "./lib/systemd/system/tavstat.timer"
-    "./$install/man/man8/tavcli.8" "./$install/man/man8/tavservice.8"
-    "./$install/man/man8/tavlog.8" "./$install/man/man8/tavpth.8"
     "./usr/share/bash-completion/completions/tavcli" "./usr/share/bash-completion/completions/tavlog"
     "./usr/share/tavutility/prometheus/tavutility.rules.yml"
-
     "./usr/share/cockpit/tavutility/manifest.json" "./usr/share/cockpit/tavutility/index.html"
     "./usr/share/cockpit/tavutility/tavutility.js" "./usr/share/cockpit/tavutility/tavutility.css")
+# The administrator programs: a link in /usr/sbin and a manual page where man looks.
+for program in tavcli tavservice tavlog tavpth tavstat; do
+    expected+=("./usr/sbin/$program -> /$install/$program" "./usr/share/man/man8/$program.8.gz")
+done
 for e in "${expected[@]}"; do
     grep -qxF -- "$e" "$work/list" || { cat "$work/list"; fail "missing in package: $e"; }
 done
 if grep -E 'tavsim|_test|gtest|bench' "$work/list"; then fail "test or simulator files in package"; fi
+# No empty directory: each directory entry is the prefix of another entry.
+while IFS= read -r entry; do
+    [[ "$entry" == */ ]] || continue
+    grep -qF -- "$entry" <<<"$(grep -vxF -- "$entry" "$work/list")" || fail "empty directory in package: $entry"
+done <"$work/list"
 
 # Control fields: computed dependencies name the C and C++ runtimes.
 [ "$(dpkg-deb -f "$deb" Package)" = tavutility ] || fail "Package field"
@@ -63,13 +69,21 @@ for s in postinst prerm postrm; do
     sh -n "$work/control/$s" || fail "$s syntax"
 done
 grep -q 'deb-systemd-helper enable tavservice.service' "$work/control/postinst" || fail "postinst does not enable the service"
-grep -q 'deb-systemd-invoke stop tavservice.service' "$work/control/prerm" || fail "prerm does not stop the service"
+# (What they do to a running system is the system test's; here only that the
+# timer is part of their work.)
+grep -q 'deb-systemd-invoke stop tavservice.service tavstat.timer' "$work/control/prerm" ||
+    fail "prerm does not stop the service and the timer"
+grep -q 'deb-systemd-helper disable tavstat.timer' "$work/control/prerm" || fail "prerm does not disable the timer"
+grep -q 'rm -f /var/lib/prometheus/node-exporter/tavstat.prom' "$work/control/postrm" ||
+    fail "postrm purge leaves the metrics file"
 
-# lintian: errors fail the check, warnings are printed for the record.
+# lintian: errors fail the check, and so do the hardening and empty-directory
+# tags (shown with the informational ones); warnings are printed for the record.
 if command -v lintian >/dev/null; then
-    lintian --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 || true
+    lintian -I --tag-display-limit 0 "$deb" >"$work/lintian" 2>&1 || true
     cat "$work/lintian"
     if grep -q '^E:' "$work/lintian"; then fail "lintian errors"; fi
+    if grep -E 'hardening-|empty-directory' "$work/lintian"; then fail "lintian hardening or empty-directory tags"; fi
 fi
 
 # Unpacked root: libraries carry their SONAME, programs find them by run path.
@@ -80,6 +94,15 @@ dpkg-deb -x "$deb" "$root"
 grep -q 'SONAME.*\[libtavctl.so.5\]' <<<"$(readelf -d "$root/$install/libtavctl.so.5.0.0")" || fail "libtavctl SONAME"
 grep -q 'SONAME.*\[libtavpth.so.5\]' <<<"$(readelf -d "$root/$install/libtavpth.so.5.0.0")" || fail "libtavpth SONAME"
 grep -q 'R.*PATH.*\$ORIGIN' <<<"$(readelf -d "$root/$install/tavcli")" || fail "tavcli run path"
+# Hardened as Debian builds: bound at start, read-only relocations, fortified calls.
+for f in tavcli tavservice tavlog tavpth tavstat libtavctl.so.5.0.0 libtavpth.so.5.0.0; do
+    grep -qE 'FLAGS.*BIND_NOW|FLAGS_1.*NOW' <<<"$(readelf -d "$root/$install/$f")" || fail "$f not linked with -z now"
+    grep -q 'GNU_RELRO' <<<"$(readelf -lW "$root/$install/$f")" || fail "$f without RELRO"
+done
+for f in tavcli tavservice tavlog libtavctl.so.5.0.0; do
+    grep -q '__[a-z_]*_chk' <<<"$(readelf --dyn-syms -W "$root/$install/$f")" || fail "$f has no fortified calls"
+done
+[ "$("$root/$install/tavstat" --version)" = "tavstat 5.0" ] || fail "tavstat --version"
 grep -q "libtavpth.so.5 => $root/$install/" <<<"$(env -u LD_LIBRARY_PATH ldd "$root/$install/tavlog")" ||
     fail "tavlog does not find libtavpth from its run path"
 

@@ -164,12 +164,14 @@ RunResult runCommand(const std::vector<std::string> &argv, const std::string &st
     return r;
 }
 
-SimServer::SimServer(const std::string &configJson) {
+SimServer::SimServer(const std::string &configJson, Conf conf) {
     char tmpl[] = "/tmp/tavtest.XXXXXX";
     if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
     base_ = tmpl;
     root_ = base_ + "/root";
+    // The tests write the configuration files they need; the rest stay missing.
     std::vector<std::string> argv{tavsimPath(), "init", root_};
+    if (conf == Conf::Empty) argv.insert(argv.begin() + 2, "--empty-conf");
     if (!configJson.empty()) {
         writeFile(base_ + "/config.json", configJson);
         argv.push_back(base_ + "/config.json");

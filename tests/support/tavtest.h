@@ -49,11 +49,15 @@ private:
     unsigned long long soft_;
 };
 
+// What a server's conf/ starts with: the packaged default files, or nothing
+// (for the cases of missing files).
+enum class Conf { Packaged, Empty };
+
 // A simulated server in a fresh temporary directory, removed when destroyed.
 class SimServer {
 public:
     // configJson empty: the default server.
-    explicit SimServer(const std::string& configJson = std::string());
+    explicit SimServer(const std::string& configJson = std::string(), Conf conf = Conf::Packaged);
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
