@@ -44,29 +44,32 @@ int openErrno(int fd) {
 TEST_F(FileLayer, EachKindOfPathOnWriteReadAndReplace) {
     struct Case {
         const char* what;
-        void (*plant)(const std::string& at, const std::string& other);
+        int (*plant)(const std::string& at, const std::string& other);  // 0 when planted
         int write, read, replace;  // errno (0: done)
     } cases[] = {
-        {"missing", [](const std::string&, const std::string&) {}, 0, ENOENT, 0},
-        {"regular file", [](const std::string& at, const std::string&) { tavtest::writeFile(at, "x\n"); }, 0, 0, 0},
-        {"link", [](const std::string& at, const std::string& o) { symlink(o.c_str(), at.c_str()); }, ELOOP, 0,
+        {"missing", [](const std::string&, const std::string&) { return 0; }, 0, ENOENT, 0},
+        {"regular file", [](const std::string& at, const std::string&) {
+             tavtest::writeFile(at, "x\n");
+             return 0;
+         }, 0, 0, 0},
+        {"link", [](const std::string& at, const std::string& o) { return symlink(o.c_str(), at.c_str()); }, ELOOP, 0,
          ELOOP},
-        {"dangling link", [](const std::string& at, const std::string&) { symlink("/nonexistent/x", at.c_str()); },
+        {"dangling link", [](const std::string& at, const std::string&) { return symlink("/nonexistent/x", at.c_str()); },
          ELOOP, ENOENT, ELOOP},
-        {"hard link", [](const std::string& at, const std::string& o) { link(o.c_str(), at.c_str()); }, EINVAL, 0, 0},
-        {"FIFO", [](const std::string& at, const std::string&) { mkfifo(at.c_str(), 0600); }, ENXIO, EINVAL,
+        {"hard link", [](const std::string& at, const std::string& o) { return link(o.c_str(), at.c_str()); }, EINVAL, 0, 0},
+        {"FIFO", [](const std::string& at, const std::string&) { return mkfifo(at.c_str(), 0600); }, ENXIO, EINVAL,
          EINVAL},
-        {"directory", [](const std::string& at, const std::string&) { mkdir(at.c_str(), 0755); }, EISDIR, EINVAL,
+        {"directory", [](const std::string& at, const std::string&) { return mkdir(at.c_str(), 0755); }, EISDIR, EINVAL,
          EINVAL},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string at = path(c.what);
-        c.plant(at, other);
+        ASSERT_EQ(c.plant(at, other), 0);
         EXPECT_EQ(openErrno(tavbase::OpenFile(at.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)), c.write);
         unlink(at.c_str());  // the write may have created it
         rmdir(at.c_str());
-        c.plant(at, other);
+        ASSERT_EQ(c.plant(at, other), 0);
         EXPECT_EQ(openErrno(tavbase::OpenReadFile(at.c_str())), c.read);
         errno = 0;
         int replaced = tavbase::ReplaceFile(at.c_str(), "new\n", 4, 0644);
