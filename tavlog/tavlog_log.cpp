@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tavbase/replace.h"
 #include "tavbase/file.h"
 #include "tavlog.h"
 
@@ -405,7 +404,7 @@ int WriteDrvTrac(void)
         static uint8_t content[1 + DRV_TRACE_SIZE - DRV_TRACE_HEADER];
         content[0] = cmd.cmdStatus;
         memcpy(content + 1, data + DRV_TRACE_HEADER, sizeof content - 1);
-        if (!tavbase::ReplaceFileAt(AT_FDCWD, g_outFile, content, sizeof content, 0644)) {
+        if (tavbase::ReplaceFileAt(AT_FDCWD, g_outFile, content, sizeof content, 0644) != tavbase::kReplaced) {
             int error = errno;
             if (error == ENOSPC) {
                 TraceSystemError(SRC_FILE, __LINE__, "WriteDrvTrac", error);

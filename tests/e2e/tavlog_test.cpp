@@ -154,8 +154,8 @@ TEST_F(Tavlog, DriverTraceReplacesOnlyARegularFileAndOnlyWhenCollected) {
     };
     const Case cases[] = {
         {"link", [&] { ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0); }, "TAV1007-E Error code : 40\n"},
-        {"directory", [&] { ASSERT_EQ(mkdir(name.c_str(), 0755), 0); }, "TAV1007-E Error code : 21\n"},
-        {"fifo", [&] { ASSERT_EQ(mkfifo(name.c_str(), 0600), 0); }, "TAV1007-E Error code : 17\n"},
+        {"directory", [&] { ASSERT_EQ(mkdir(name.c_str(), 0755), 0); }, "TAV1007-E Error code : 22\n"},
+        {"fifo", [&] { ASSERT_EQ(mkfifo(name.c_str(), 0600), 0); }, "TAV1007-E Error code : 22\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -153,7 +153,7 @@ TEST(Tavsim, InitGivesThePackagedConfigurationOrAnEmptyConf) {
     tavtest::runCommand({"rm", "-rf", base});
     EXPECT_EQ(packaged.status, 0) << packaged.err;
     EXPECT_EQ(empty.status, 0) << empty.err;
-    EXPECT_EQ(packagedEntries, (std::set<std::string>{"eventid.conf", "evtrang.conf", "tavlog.conf"}));
+    EXPECT_EQ(packagedEntries, (std::set<std::string>{"eventid.conf", "evtrang.conf", "notify.conf", "tavlog.conf"}));
     EXPECT_NE(tavlog.find("DumpDir : /opt/morvane/tavutility/dump\n"), std::string::npos) << tavlog;
     EXPECT_TRUE(emptyConfExists);
     EXPECT_TRUE(emptyEntries.empty());
