@@ -316,10 +316,10 @@ TEST(TavserviceFrame, StartFailsWhenNoSupportedControllerAnswers) {
 
 namespace {
 
-// The pid of this server's daemon as its "started" line in the system log shows it.
+// The pid of the daemon that logged the latest start.
 int startedPid(const SimServer& server) {
     std::string log = syslogOf(server);
-    size_t at = log.find(std::string("]: ") + kStarted);
+    size_t at = log.rfind(std::string("]: ") + kStarted);  // the latest start
     size_t open = at == std::string::npos ? std::string::npos : log.rfind('[', at);
     return open == std::string::npos ? 0 : std::atoi(log.c_str() + open + 1);
 }
