@@ -163,39 +163,12 @@ TEST_F(Frame, TraceLogHoldsTheCommandLineAndTheMessages) {
     EXPECT_NE(log.find("CALL - signal_setup()"), std::string::npos);
 }
 
-// A run blocked on a parameter file that is a FIFO: the test opens the
-// writing end once the tool has started reading, then signals it.
-tavtest::RunResult SignalWhileReading(const pthtest::Tool& tool, const tavtest::SimServer& sim, int signo) {
-    (void)tool;
-    std::string fifo = sim.path("/params.fifo");
-    unlink(fifo.c_str());
-    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    int out[2];
-    EXPECT_EQ(pipe(out), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        close(out[0]);
-        close(out[1]);
-        std::string program = sim.root() + "/opt/morvane/tavutility/tavpth";
-        execl(tavtest::tavsimPath().c_str(), "tavsim", "run", sim.root().c_str(), "--", program.c_str(), "R",
-              fifo.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
-    int writer = open(fifo.c_str(), O_WRONLY);  // returns once the tool opened it for reading
-    EXPECT_GE(writer, 0);
-    EXPECT_EQ(kill(pid, signo), 0);
-    tavtest::RunResult r;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(out[0], buf, sizeof buf)) > 0) r.out.append(buf, static_cast<size_t>(n));
-    close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(writer);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return r;
+// A run signalled while it reads its parameter file: strace delivers the
+// signal as the tool enters its first read of the file.
+tavtest::RunResult SignalWhileReading(const tavtest::SimServer& sim, int signo) {
+    std::string params = sim.path("/params.txt");
+    tavtest::writeFile(params, "0\n0\n120000001400\n0\n14\n");
+    return sim.runWithFault("read", params, "signal=" + std::to_string(signo) + ":when=1", {"tavpth", "R", params});
 }
 
 // Every signal ends the run as a failure; only SIGINT is silent, and a
@@ -208,7 +181,7 @@ TEST_F(Frame, SignalsEndTheRunAsAFailure) {
     };
     for (const Row& row :
          {Row{SIGTERM, 1, true}, Row{SIGHUP, 1, true}, Row{SIGINT, 1, false}, Row{SIGSEGV, 128 + SIGSEGV, true}}) {
-        auto r = SignalWhileReading(*this, sim, row.signo);
+        auto r = SignalWhileReading(sim, row.signo);
         char detail[64];
         std::snprintf(detail, sizeof detail, "TAV0004-E signal_handler() failed. detail=0x%08x\n",
                       0xE0000000u + static_cast<unsigned>(row.signo));

@@ -194,7 +194,9 @@ TEST_F(Concurrency, ManyProgramsAgainstOneServer) {
             add({"tavcli", "-Pfm", "-auto", "-a0", "-L1", "-txt", "-int0001", "-freq3", "-f" + statFile},
                 isOneOf({"Adapter 0-VD 1: The automatic statistical information acquisition processing started.\n",
                          "Fatal error - The automatic statistical information acquisition processing has already been "
-                         "being executed.\n"}));
+                         "being executed.\n",
+                         "The automatic statistical information acquisition interruption is being processed.\n"
+                         "Please wait even for completion a little.\n"}));
             add({"tavcli", "-Pfm", "-abort"},
                 isOneOf({"The automatic statistical information acquisition is not executed.\n",
                          "It succeeded in the acquisition interruption processing of automatic statistical information "
