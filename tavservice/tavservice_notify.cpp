@@ -289,7 +289,11 @@ void NotifyParseSettings(FILE *file, NotifySettings *settings)
         TrimEnd(value);
         if (!seenProgram && ptnmatch(line, "Program")) {
             seenProgram = true;
-            snprintf(settings->program, sizeof settings->program, "%s", value);
+            // A path that does not fit is refused whole: a cut one could name another program.
+            if (strlen(value) < sizeof settings->program)
+                memcpy(settings->program, value, strlen(value) + 1);
+            else
+                Trace_Text(__FILE__, __LINE__, "notify: Program path too long, no program run");
         } else if (!seenLevel && ptnmatch(line, "MinPriority")) {
             seenLevel = true;
             int level = NotifyLevelOfName(value);

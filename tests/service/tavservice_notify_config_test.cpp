@@ -97,3 +97,13 @@ TEST(NotifyEventId, OnlyMessagesEndingInAnEventNumber)
         }
     }
 }
+
+// A program path longer than the setting holds is refused whole, never cut
+// into the name of another program.
+TEST(NotifySettings, OverlongProgramPathRunsNothing)
+{
+    const std::string path = "/usr/local/bin/" + std::string(sizeof(NotifySettings{}.program), 'p');
+    EXPECT_STREQ(parse("Program : " + path + "\n").program, "");
+    const std::string fits = "/usr/local/bin/" + std::string(sizeof(NotifySettings{}.program) - 16, 'p');
+    EXPECT_EQ(parse("Program : " + fits + "\n").program, fits);
+}
