@@ -99,9 +99,7 @@ TEST_F(Sectors, InterruptedWritesStillSaveTheWholeSector) {
     SetMedia(0, 7, data);
     std::string save = sim.path("/sector.bin");
     tavtest::writeFile(save, "old contents\n");
-    auto r = tavtest::runCommand({"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=write", "-e",
-                                  "inject=write:error=EINTR:when=1+2", tavtest::tavsimPath(), "run", sim.root(), "--",
-                                  sim.path("/opt/morvane/tavutility/tavpth"), "D", "0", "0", "7", save});
+    auto r = sim.runWithFault("write", "", "error=EINTR:when=1+2", {"tavpth", "D", "0", "0", "7", save});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     std::string saved = tavtest::readFile(save);
     EXPECT_EQ(std::vector<uint8_t>(saved.begin(), saved.end()), data);

@@ -73,7 +73,7 @@ public:
     // The same with one system-call fault injected by strace into the
     // calls named in `calls` ("openat,open") that act on `path` only;
     // `tamper` is strace's inject value ("error=EACCES:when=1",
-    // "signal=2:when=1").
+    // "signal=2:when=1"); an empty `path` tampers with every such call.
     RunResult runWithFault(const std::string& calls, const std::string& path, const std::string& tamper,
                            const std::vector<std::string>& argv) const;
     // The same on a pseudo-terminal; `input` is typed line by line as the program reads.
