@@ -109,14 +109,22 @@ StatHealthStatus failed(Outcome o)
 
 // ---- SAS: LOG SENSE ----
 
-PassThroughInfo logSense(uint8_t contNo, uint8_t slot, uint8_t page, uint16_t allocation)
+// A request to one drive of one adapter, everything else zero.
+PassThroughInfo requestTo(uint8_t contNo, uint8_t slot, decltype(PassThroughInfo::deviceType) deviceType,
+                          decltype(PassThroughInfo::cdbForm) cdbForm)
 {
     PassThroughInfo info;
     memset(&info, 0, sizeof info);
-    info.deviceType = TAVPAS_DEVICE_SCSI;
-    info.cdbForm = TAVPAS_FORM_WRAPPED;
+    info.deviceType = deviceType;
+    info.cdbForm = cdbForm;
     info.controllerNo = contNo;
     info.targetNo = slot;
+    return info;
+}
+
+PassThroughInfo logSense(uint8_t contNo, uint8_t slot, uint8_t page, uint16_t allocation)
+{
+    PassThroughInfo info = requestTo(contNo, slot, TAVPAS_DEVICE_SCSI, TAVPAS_FORM_WRAPPED);
     info.direction = TAVPAS_FROM_DRIVE;
     const uint8_t cdb[12] = {TAVPAS_WRAP_READ,
                              slot,
@@ -204,12 +212,7 @@ constexpr uint8_t kSmartReturnStatus = 0xDA;
 
 PassThroughInfo smart(uint8_t contNo, uint8_t slot, uint8_t feature)
 {
-    PassThroughInfo info;
-    memset(&info, 0, sizeof info);
-    info.deviceType = TAVPAS_DEVICE_SATA;
-    info.cdbForm = TAVPAS_FORM_PLAIN;
-    info.controllerNo = contNo;
-    info.targetNo = slot;
+    PassThroughInfo info = requestTo(contNo, slot, TAVPAS_DEVICE_SATA, TAVPAS_FORM_PLAIN);
     bool data = feature == kSmartReadData;
     info.direction = data ? TAVPAS_FROM_DRIVE : TAVPAS_NO_DATA;
     info.transferUnit = data ? 1 : 0;
